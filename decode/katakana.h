@@ -1,0 +1,26 @@
+#pragma once
+// Widening of half-width katakana to full-width Shift_JIS, and the merging of
+// a katakana with a following voiced or semi-voiced sound mark.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "vcard/strings.h"
+
+namespace karuto {
+
+// The half-width katakana block 0xA1-0xDF and its full-width forms, entry by entry.
+extern const std::array<unsigned char, 63> HalfWidthKana;
+extern const std::array<std::uint16_t, 63> FullWidthKana;
+
+// Appends to `dst` the one character that starts at byte `pos` of `src`
+// (two bytes for a Shift_JIS lead byte, fewer when `src` ends first).
+// `pos` must lie on a character boundary; returns the character's width.
+std::size_t AppendChar(OwnedString& dst, std::string_view src, std::size_t pos);
+
+// A new string without half-width katakana, sound marks merged.
+OwnedString WidenKatakana(std::string_view text);
+
+} // namespace karuto

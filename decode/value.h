@@ -1,0 +1,28 @@
+#pragma once
+// Decoding of one raw property value into the text of the output card.
+
+#include <string_view>
+
+#include "vcard/line.h"
+#include "vcard/strings.h"
+
+namespace karuto {
+
+// Quoted-Printable, then UTF-8 to Shift_JIS, then a space after every line feed
+// of a Quoted-Printable value, then (when asked) katakana widening.
+OwnedString DecodeValue(ValueEncoding encoding, std::string_view value, Charset charset,
+                        bool widenKana);
+
+// Decodes "=XX" escapes; a decoded NUL ends the result. A malformed escape is
+// kept as it stands.
+OwnedString DecodeQuotedPrintable(std::string_view text);
+
+// UTF-8 to Shift_JIS; every character without a Shift_JIS form, and every
+// malformed sequence, becomes one space.
+OwnedString Utf8ToAnsi(std::string_view utf8);
+
+// Every non-overlapping occurrence of `pattern` (not empty) replaced.
+OwnedString ReplaceAll(std::string_view text, std::string_view pattern,
+                       std::string_view replacement);
+
+} // namespace karuto

@@ -1,0 +1,29 @@
+#pragma once
+// Loading of the source file into one text.
+
+#include "platform/files.h"
+#include "vcard/strings.h"
+
+namespace karuto {
+
+enum class ByteOrderMark { None, Utf8, Utf16Le };
+
+struct LoadedText {
+    OwnedString text;
+    ByteOrderMark mark = ByteOrderMark::None;
+};
+
+// Result codes shared by the file-level operations.
+inline constexpr int kResultOk = 0;
+inline constexpr int kResultCannotOpen = -1;
+inline constexpr int kResultCannotRead = -2;
+inline constexpr int kResultNoMemory = -4;
+inline constexpr int kResultUnsupportedEncoding = -5;
+
+// Reads the whole file: 0 with `loaded` filled, or -1, -2, -4, -5. A UTF-8 mark
+// is skipped (bytes unchanged), UTF-16LE is converted to Shift_JIS (an odd
+// final byte is dropped), UTF-16BE is refused; the text ends at its first NUL.
+// `loaded` is left untouched on failure.
+int LoadInputText(PathView path, LoadedText& loaded);
+
+} // namespace karuto

@@ -1,0 +1,34 @@
+#pragma once
+// Helpers shared by the tests: temporary folders and whole-file access.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "platform/files.h"
+
+namespace karuto::test {
+
+// A fresh folder under the system's temporary folder, removed with its contents
+// when the object goes out of scope.
+struct TempDir {
+    std::filesystem::path path;
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // The UTF-16 form of path / name, as the converter's interfaces take it.
+    PathString Child(std::u16string_view name) const;
+    std::filesystem::path ChildPath(std::u16string_view name) const;
+};
+
+PathString ToPathString(const std::filesystem::path& path);
+
+void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
+std::string ReadFileBytes(const std::filesystem::path& path);
+
+// Bytes of a UTF-16LE text, for comparing with output files.
+std::string Utf16LeBytes(std::u16string_view text);
+
+} // namespace karuto::test

@@ -1,0 +1,46 @@
+#pragma once
+// Byte strings in the ANSI code page and the splitting of property lines into
+// tokens, with vCard's backslash escape and the double-byte rule.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace karuto {
+
+// A heap byte string in the ANSI code page. Text read from a file ends at its
+// first NUL byte, so an OwnedString never holds a NUL.
+using OwnedString = std::string;
+
+// The tokens of one split: views into the text that was split, which the
+// caller keeps alive (the logical line being converted). Empty means "none".
+using TokenArray = std::vector<std::string_view>;
+
+// A copy of `text` up to its first NUL byte.
+OwnedString DuplicateString(std::string_view text);
+
+// Appends `text` up to its first NUL byte.
+void AppendString(OwnedString& target, std::string_view text);
+
+// Position of the first occurrence of `delimiter` that separates tokens, or
+// npos. With `honourEscapes`, an occurrence right after a backslash that is a
+// character of its own (not the second byte of a Shift_JIS character) is
+// escaped and skipped. The match length is always one byte.
+std::size_t FindDelimiter(std::string_view text, char delimiter, bool honourEscapes);
+
+// Splits at every counting delimiter, or after at most `splitLimit` splits
+// (0 = no limit). Always yields at least one token.
+TokenArray SplitTokens(std::string_view text, char delimiter, bool honourEscapes,
+                       std::size_t splitLimit);
+
+struct PropertyTokens {
+    TokenArray nameTokens;   // property name (with any group prefix), then each parameter
+    TokenArray valueTokens;  // the value's components; empty when the line has no ":"
+};
+
+// Splits "NAME;PARAM;PARAM:VALUE;VALUE" at its first ":" and then each side at
+// unescaped ";". Tokens keep case, blanks and backslashes.
+PropertyTokens SplitPropertyLine(std::string_view line);
+
+} // namespace karuto
