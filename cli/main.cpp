@@ -1,1 +1,106 @@
-int main() { return 0; }
+// karuto: converts an address book on the command line, with the same checks,
+// questions and messages as the window.
+
+#include <string>
+#include <vector>
+
+#include "cli/console.h"
+#include "cli/options.h"
+#include "job/conversion.h"
+#include "platform/codepage.h"
+
+#ifdef _WIN32
+#include <cwchar>
+#endif
+
+namespace karuto::cli {
+
+namespace {
+
+// Message texts break their lines with CR LF, as message boxes want them.
+std::u16string TerminalText(std::u16string_view text)
+{
+    std::u16string lines;
+    for (char16_t unit : text) {
+        if (unit != u'\r') lines.push_back(unit);
+    }
+    return lines + u"\n";
+}
+
+bool IsYes(std::u16string_view answer)
+{
+    return answer == u"y" || answer == u"Y" || answer == u"yes" || answer == u"YES" ||
+           answer == u"Yes" || answer == u"はい";
+}
+
+struct Session {
+    const Options& options;
+    bool declined = false;
+
+    bool Ask(std::u16string_view question)
+    {
+        bool yes = options.assumeYes;
+        if (!yes && InputIsTerminal()) {
+            std::u16string prompt = TerminalText(question);
+            prompt.pop_back();
+            WriteError(prompt + u" [y/N] ");
+            const auto answer = ReadInputLine();
+            yes = answer && IsYes(*answer);
+        }
+        declined = !yes;
+        return yes;
+    }
+};
+
+int Run(const std::vector<PathString>& arguments)
+{
+    const ParsedOptions parsed = ParseOptions(arguments);
+    if (!parsed.ok) {
+        WriteError(parsed.error + u"\n" + UsageLine());
+        return ExitUsage;
+    }
+    const Options& options = parsed.options;
+    if (options.help) {
+        WriteOut(HelpText());
+        return ExitConverted;
+    }
+    const PathString currentDirectory = CurrentDirectory();
+    const PathString inputPath = MakeAbsolute(options.inputPath, currentDirectory);
+    const PathString outputPath = options.outputGiven
+                                      ? MakeAbsolute(options.outputPath, currentDirectory)
+                                      : DeriveOutputPath(inputPath);
+    Session session{options};
+    JobWindow window;
+    window.askQuestion = [&session](std::u16string_view text) { return session.Ask(text); };
+    window.showError = [](std::u16string_view text) { WriteError(TerminalText(text)); };
+    window.addMessage = [](std::u16string_view text) { WriteOut(TerminalText(text)); };
+
+    CardList cards;
+    const int result = RunConversion(outputPath, window, inputPath, &cards);
+    if (session.declined) return ExitDeclined;
+    if (result != 0) return ExitFailed;
+    if (options.report) WriteOut(FormatReport(cards));
+    return ExitConverted;
+}
+
+} // namespace
+
+} // namespace karuto::cli
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv)
+{
+    std::vector<karuto::PathString> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.emplace_back(reinterpret_cast<const char16_t*>(argv[i]), std::wcslen(argv[i]));
+    }
+    return karuto::cli::Run(arguments);
+}
+#else
+int main(int argc, char** argv)
+{
+    std::vector<karuto::PathString> arguments;
+    for (int i = 1; i < argc; ++i) arguments.push_back(karuto::Utf8ToWide(argv[i]));
+    return karuto::cli::Run(arguments);
+}
+#endif

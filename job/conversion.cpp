@@ -1,1 +1,86 @@
-// placeholder
+#include "job/conversion.h"
+
+#include <new>
+#include <string>
+
+#include "job/input.h"
+#include "job/output.h"
+#include "job/paths.h"
+#include "vcard/scanning.h"
+
+namespace karuto {
+
+namespace {
+
+std::u16string DecimalText(std::int32_t value)
+{
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+int Fail(const JobWindow& window, std::u16string_view error)
+{
+    window.showError(error);
+    window.addMessage(kFailed);
+    return -1;
+}
+
+int LoadFailure(const JobWindow& window, int loadResult)
+{
+    return Fail(window, loadResult == kResultUnsupportedEncoding ? kUnsupportedEncoding
+                                                                 : kCannotLoad);
+}
+
+// Everything after the replacement question; may throw std::bad_alloc.
+int Convert(PathView outputPath, const JobWindow& window, PathView inputPath, CardList& cards)
+{
+    window.addMessage(kConverting);
+    LoadedText loaded;
+    const int loadResult = LoadInputText(inputPath, loaded);
+    if (loadResult != kResultOk) return LoadFailure(window, loadResult);
+
+    OutputHandle output = OpenOutputFile(outputPath);
+    if (!output.IsOpen()) return Fail(window, kCannotWrite);
+
+    const Charset defaultCharset =
+        loaded.mark == ByteOrderMark::Utf8 ? CharsetUtf8 : CharsetNone;
+    const CardCounts counts = ConvertText(loaded.text, cards, output, defaultCharset);
+    OwnedString().swap(loaded.text);
+    const bool closed = CloseFile(output);
+    if (cards.writeFailed || !closed) return Fail(window, kCannotWrite);
+
+    if (counts.cardsWritten == 0) {
+        window.addMessage(kNothingWritten);
+    } else {
+        window.addMessage(kCompleted);
+        window.addMessage(FormatSummary(counts.cardsRead, counts.cardsWritten));
+    }
+    return 0;
+}
+
+} // namespace
+
+std::u16string FormatSummary(std::int32_t cardsRead, std::int32_t cardsWritten)
+{
+    return u"入力データ：" + DecimalText(cardsRead) + u"件、　出力データ：" +
+           DecimalText(cardsWritten) + u"件";
+}
+
+int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPath,
+                  CardList* cards)
+{
+    if (!CheckPaths(outputPath, window, inputPath)) return -1;
+    if (PathExists(outputPath) && !window.askQuestion(kReplaceQuestion)) return 0;
+
+    CardList ownCards;
+    CardList& used = cards ? *cards : ownCards;
+    used = CardList();
+    try {
+        return Convert(outputPath, window, inputPath, used);
+    } catch (const std::bad_alloc&) {
+        used = CardList();  // release whatever was built
+        return Fail(window, kCannotLoad);
+    }
+}
+
+} // namespace karuto

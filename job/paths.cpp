@@ -1,1 +1,86 @@
-// placeholder
+#include "job/paths.h"
+
+namespace karuto {
+
+namespace {
+
+bool EqualsNoCaseAscii(PathView a, PathView b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto upper = [](char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 0x20) : c; };
+        if (upper(a[i]) != upper(b[i])) return false;
+    }
+    return true;
+}
+
+// Reading and writing one file at once would replace the only copy of the
+// address book with its own conversion.
+bool IsSameFile(PathView outputPath, PathView inputPath)
+{
+    const auto input = QueryFileIdentity(inputPath);
+    const auto output = QueryFileIdentity(outputPath);
+    return input && output && *input == *output;
+}
+
+struct PathCheck {
+    bool (*fails)(PathView outputPath, PathView inputPath);
+    const char16_t* message;
+};
+
+constexpr PathCheck kPathChecks[] = {
+    {[](PathView, PathView in) { return in.empty(); },
+     u"変換元ファイル名が入力（選択）されていません。"},
+    {[](PathView out, PathView) { return out.empty(); },
+     u"添付用ファイル名が入力（選択）されていません。"},
+    {[](PathView, PathView in) { return in.size() > kMaxPathLength; },
+     u"変換元ファイルのフォルダ名およびファイル名が長すぎます。"},
+    {[](PathView out, PathView) { return out.size() > kMaxPathLength; },
+     u"添付用ファイルのフォルダ名およびファイル名が長すぎます。"},
+    {[](PathView, PathView in) { return !EqualsNoCaseAscii(FileExtension(in), u".vcf"); },
+     u"変換元ファイルはvCardファイルではありません。"},
+    {[](PathView out, PathView) { return !EqualsNoCaseAscii(FileExtension(out), u".vcf"); },
+     u"添付用ファイルはvCardファイルではありません。"},
+    {[](PathView, PathView in) { return !PathExists(in); }, u"変換元ファイルがありません。"},
+    {[](PathView out, PathView) { return !DirectoryExists(ParentDirectory(out)); },
+     u"添付用フォルダがありません。"},
+    {[](PathView out, PathView in) { return IsSameFile(out, in); },
+     u"変換元ファイルと添付用ファイルが同じです。"},
+};
+
+} // namespace
+
+bool CheckPaths(PathView outputPath, const JobWindow& window, PathView inputPath)
+{
+    for (const PathCheck& check : kPathChecks) {
+        if (check.fails(outputPath, inputPath)) {
+            window.showError(check.message);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DirectoryExists(PathView path)
+{
+    PathString pattern(path);
+    if (pattern.empty() || pattern.back() != kPathSeparator) pattern.push_back(kPathSeparator);
+    pattern.append(u"*.*");
+    return FindFirstEntry(pattern);
+}
+
+PathString ParentDirectory(PathView path)
+{
+    if (DirectoryExists(path)) return PathString(path);
+    const std::size_t separator = path.rfind(kPathSeparator);
+    if (separator == PathView::npos) return PathString(path);
+    return PathString(path.substr(0, separator));
+}
+
+PathString FileExtension(PathView path)
+{
+    const std::size_t dot = path.rfind(u'.');
+    return dot == PathView::npos ? PathString() : PathString(path.substr(dot));
+}
+
+} // namespace karuto

@@ -1,1 +1,85 @@
-// placeholder
+#include "vcard/scanning.h"
+
+#include <optional>
+
+#include "vcard/unfolding.h"
+#include "writer/dispatch.h"
+
+namespace karuto {
+
+namespace {
+
+struct PhysicalLine {
+    std::string_view text;
+    std::int64_t number = 0;
+};
+
+// Reads physical lines off the text as views; nothing is copied.
+struct LineCutter {
+    std::string_view text;
+    std::size_t position = 0;
+    bool pastEnd = false;
+    std::int64_t lineNumber = 0;
+
+    PhysicalLine Next()
+    {
+        PhysicalLine line{{}, ++lineNumber};
+        const std::size_t lineFeed = text.find('\n', position);
+        if (lineFeed == std::string_view::npos) {
+            line.text = text.substr(position);  // a trailing CR stays
+            pastEnd = true;
+            return line;
+        }
+        std::size_t end = lineFeed;
+        while (end > position && text[end - 1] == '\r') --end;
+        line.text = text.substr(position, end - position);
+        position = lineFeed + 1;
+        return line;
+    }
+};
+
+} // namespace
+
+CardCounts ConvertText(std::string_view text, CardList& cardList, OutputHandle& outputFile,
+                       Charset defaultCharset)
+{
+    LogicalLine line;
+    ResetLogicalLine(line);
+    LineCutter cutter{text};
+    PhysicalLine held;
+    bool holding = false;  // `held` must be fed again to the emptied record
+    do {
+        PhysicalLine physical;
+        bool endOfInput = false;
+        if (holding) {
+            physical = held;
+            holding = false;
+        } else if (!cutter.pastEnd) {
+            physical = cutter.Next();
+        } else {
+            endOfInput = true;
+        }
+        if (!endOfInput && line.state == LineEmpty) line.firstLineNumber = physical.number;
+        AccumulateLine(line, endOfInput ? std::nullopt : std::optional(physical.text),
+                       defaultCharset);
+        switch (line.state) {
+        case LineEmpty:
+            ResetLogicalLine(line);
+            break;
+        case LineCollecting:
+            break;
+        case LineComplete:
+        case LineCompleteHeld:
+            ConvertProperty(line.text, outputFile, line, cardList);
+            if (line.state == LineCompleteHeld) {
+                held = physical;
+                holding = true;
+            }
+            ResetLogicalLine(line);
+            break;
+        }
+    } while (!cutter.pastEnd || holding || line.state == LineCollecting);
+    return CountCards(cardList);
+}
+
+} // namespace karuto

@@ -1,1 +1,171 @@
-// placeholder
+#include "writer/dispatch.h"
+
+#include <algorithm>
+
+#include "decode/value.h"
+#include "job/output.h"
+#include "vcard/params.h"
+#include "writer/emitters.h"
+
+namespace karuto {
+
+namespace {
+
+enum class Rule { Version, Generic, Phonetic, Email, Address };
+
+struct DispatchRow {
+    std::string_view name;
+    bool widenKana;
+    Rule rule;
+};
+
+constexpr DispatchRow kDispatchTable[] = {
+    {"VERSION", false, Rule::Version},
+    {"N", true, Rule::Generic},
+    {"SOUND", true, Rule::Phonetic},
+    {"SORT-STRING", true, Rule::Phonetic},
+    {"X-PHONETIC-LAST-NAME", true, Rule::Generic},
+    {"X-PHONETIC-FIRST-NAME", true, Rule::Generic},
+    {"NICKNAME", true, Rule::Generic},
+    {"BDAY", false, Rule::Generic},
+    {"TEL", false, Rule::Generic},
+    {"EMAIL", false, Rule::Email},
+    {"URL", false, Rule::Generic},
+    {"ADR", true, Rule::Address},
+    {"ORG", true, Rule::Generic},
+    {"TITLE", true, Rule::Generic},
+    {"NOTE", true, Rule::Generic},
+    {"PHOTO", false, Rule::Generic},
+};
+
+const DispatchRow* FindRow(std::string_view propertyName)
+{
+    for (const DispatchRow& row : kDispatchTable) {
+        if (EqualsNoCase(propertyName, row.name)) return &row;
+    }
+    return nullptr;
+}
+
+void Reject(CardEntry& entry, Rejection why, std::string_view culprit, const LogicalLine& line)
+{
+    if (entry.rejected) return;  // the first cause is the one worth reporting
+    entry.rejected = true;
+    entry.rejection = why;
+    entry.rejectedBy = culprit;
+    entry.rejectedLine = line.firstLineNumber;
+}
+
+std::string_view FirstTokenContaining(std::string_view word, const TokenArray& tokens)
+{
+    auto found = std::find_if(tokens.begin(), tokens.end(),
+                              [word](std::string_view token) { return ContainsNoCase(word, token); });
+    return found == tokens.end() ? std::string_view() : *found;
+}
+
+// Only Shift_JIS and UTF-8 values can be decoded, and only Base64 and
+// Quoted-Printable are known transfer encodings.
+void CheckTransferParameters(CardEntry& entry, const TokenArray& nameTokens, const LogicalLine& line)
+{
+    if (line.charset != CharsetShiftJis && line.charset != CharsetUtf8 &&
+        HasParam("CHARSET", nameTokens)) {
+        Reject(entry, Rejection::Charset, FirstTokenContaining("CHARSET", nameTokens), line);
+    }
+    if (line.encoding != EncodingBase64 && line.encoding != EncodingQuotedPrintable &&
+        HasParam("ENCODING", nameTokens)) {
+        Reject(entry, Rejection::Encoding, FirstTokenContaining("ENCODING", nameTokens), line);
+    }
+}
+
+// The card's name for the report, components joined by spaces.
+void RememberName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line)
+{
+    if (!entry.name.empty()) return;
+    for (std::string_view token : valueTokens) {
+        OwnedString component = DecodeValue(line.encoding, token, line.charset, line.widenKana);
+        if (component.empty()) continue;
+        if (!entry.name.empty()) entry.name.push_back(' ');
+        entry.name.append(component);
+    }
+}
+
+void RunRule(const DispatchRow& row, CardEntry& entry, const PropertyTokens& tokens,
+             const LogicalLine& line, std::string_view lineText)
+{
+    switch (row.rule) {
+    case Rule::Version: CheckVersion(entry, tokens, line, lineText); break;
+    case Rule::Generic: EmitProperty(entry, tokens, line); break;
+    case Rule::Phonetic: EmitPhoneticName(entry, tokens.valueTokens, line); break;
+    case Rule::Email: EmitEmail(entry, tokens, line); break;
+    case Rule::Address: EmitAddress(entry, tokens, line); break;
+    }
+}
+
+void OpenCard(std::string_view lineText, const LogicalLine& line, CardList& cardList)
+{
+    if (!cardList.entries.empty() && !cardList.entries.back().ended) {
+        // The previous card never ended: it will never be written.
+        OwnedString().swap(cardList.entries.back().text);
+    }
+    CardEntry& entry = cardList.entries.emplace_back();
+    entry.beginLine = line.firstLineNumber;
+    entry.text.assign(lineText).append("\r\n");
+}
+
+void CloseCard(CardEntry& entry, std::string_view lineText, OutputHandle& outputFile,
+               CardList& cardList)
+{
+    entry.ended = true;
+    entry.text.append(lineText).append("\r\n");
+    if (!entry.rejected && !WriteCardText(entry.text, outputFile)) cardList.writeFailed = true;
+    // Nothing reads a finished card's text again.
+    OwnedString().swap(entry.text);
+}
+
+} // namespace
+
+void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line,
+                  std::string_view lineText)
+{
+    if (!HasParam("2.1", tokens.valueTokens) && !HasParam("3.0", tokens.valueTokens)) {
+        Reject(entry, Rejection::Version, lineText, line);
+    }
+    EmitProperty(entry, tokens, line);
+}
+
+void ConvertProperty(std::string_view lineText, OutputHandle& outputFile, LogicalLine& line,
+                     CardList& cardList)
+{
+    const PropertyTokens tokens = SplitPropertyLine(lineText);
+    if (tokens.nameTokens.empty() || tokens.valueTokens.empty()) return;
+
+    if (EqualsNoCase(lineText, "BEGIN:VCARD")) OpenCard(lineText, line, cardList);
+    if (cardList.entries.empty()) return;
+    CardEntry& entry = cardList.entries.back();
+
+    if (EqualsNoCase(lineText, "END:VCARD")) {
+        if (!entry.ended) CloseCard(entry, lineText, outputFile, cardList);
+        return;
+    }
+    if (entry.ended) return;
+
+    const DispatchRow* row = FindRow(tokens.nameTokens[0]);
+    if (row == nullptr) return;
+    line.recognized = true;
+    line.widenKana = row->widenKana;
+    if (row->name == "N") RememberName(entry, tokens.valueTokens, line);
+    RunRule(*row, entry, tokens, line, lineText);
+    CheckTransferParameters(entry, tokens.nameTokens, line);
+}
+
+CardCounts CountCards(const CardList& cardList)
+{
+    CardCounts counts;
+    for (const CardEntry& entry : cardList.entries) {
+        if (!entry.ended) continue;
+        ++counts.cardsRead;
+        if (!entry.rejected) ++counts.cardsWritten;
+    }
+    return counts;
+}
+
+} // namespace karuto

@@ -1,0 +1,49 @@
+#pragma once
+// The command line of the `karuto` front end, apart from its console I/O.
+
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "writer/cards.h"
+
+namespace karuto::cli {
+
+enum ExitStatus {
+    ExitConverted = 0,  // the conversion ran to its end
+    ExitFailed = 1,     // refused paths or a failed conversion
+    ExitUsage = 2,
+    ExitDeclined = 3,   // the user did not confirm replacing the output file
+};
+
+struct Options {
+    PathString inputPath;
+    PathString outputPath;  // derived from the input unless -o names it
+    bool outputGiven = false;
+    bool assumeYes = false;
+    bool report = false;
+    bool help = false;
+};
+
+struct ParsedOptions {
+    bool ok = false;
+    Options options;
+    std::u16string error;  // what was wrong, when not ok
+};
+
+ParsedOptions ParseOptions(const std::vector<PathString>& arguments);
+
+// A path as the window would have it: relative paths are taken from `currentDirectory`.
+PathString MakeAbsolute(PathView path, PathView currentDirectory);
+
+// The input's folder followed by the separator and "PC→iPhone.vcf"; a path
+// without any separator keeps its whole text as the folder.
+PathString DeriveOutputPath(PathView inputPath);
+
+std::u16string HelpText();
+std::u16string UsageLine();
+
+// Every card that was read and not written, and every card that never ended.
+std::u16string FormatReport(const CardList& cards);
+
+} // namespace karuto::cli

@@ -1,0 +1,35 @@
+#pragma once
+// One conversion from a source path to a finished output file and its report.
+
+#include "job/window.h"
+#include "platform/files.h"
+#include "writer/cards.h"
+
+namespace karuto {
+
+// Checks the paths, asks before replacing an existing output file, loads the
+// source, writes the output and reports through `window`. Returns -1 when the
+// paths are refused or the conversion failed, 0 when the user declined the
+// replacement or the conversion ran to its end. When `cards` is given it
+// receives the records of the cards (for a report of what was left out).
+int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPath,
+                  CardList* cards = nullptr);
+
+// Message texts of the job.
+inline constexpr char16_t kReplaceQuestion[] =
+    u"添付用ファイルが既に存在します。\r\n上書きで保存しますか？";
+inline constexpr char16_t kConverting[] = u"変換処理中...";
+inline constexpr char16_t kUnsupportedEncoding[] =
+    u"変換元ファイルの文字コードに対応していません。";
+inline constexpr char16_t kCannotLoad[] =
+    u"変換元ファイルが読み込めません。\r\n他で使用中もしくは破損している可能性があります。";
+inline constexpr char16_t kCannotWrite[] =
+    u"添付用ファイルへ書き込めません。\r\n他で使用中もしくは書込み禁止の可能性があります。";
+inline constexpr char16_t kFailed[] = u"変換処理に失敗しました。";
+inline constexpr char16_t kNothingWritten[] = u"出力対象データが1件もありませんでした。";
+inline constexpr char16_t kCompleted[] = u"変換が完了しました。";
+
+// "入力データ：N件、　出力データ：M件"
+std::u16string FormatSummary(std::int32_t cardsRead, std::int32_t cardsWritten);
+
+} // namespace karuto

@@ -1,0 +1,25 @@
+#pragma once
+// Checks of the source and output paths before any file is touched.
+
+#include "job/window.h"
+#include "platform/files.h"
+
+namespace karuto {
+
+// Longest path a conversion accepts, in UTF-16 code units.
+inline constexpr std::size_t kMaxPathLength = 256;
+
+// True when both paths pass; otherwise shows one error box and returns false.
+bool CheckPaths(PathView outputPath, const JobWindow& window, PathView inputPath);
+
+// Does a search for "*.*" inside `path` find at least one entry?
+bool DirectoryExists(PathView path);
+
+// `path` itself when it is a folder or holds no separator, otherwise the part
+// before its last separator.
+PathString ParentDirectory(PathView path);
+
+// From the last "." of the path (folder part included) to its end, or empty.
+PathString FileExtension(PathView path);
+
+} // namespace karuto

@@ -1,0 +1,131 @@
+#include "vcard/strings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace karuto {
+namespace {
+
+std::vector<std::string> AsStrings(const TokenArray& tokens)
+{
+    return std::vector<std::string>(tokens.begin(), tokens.end());
+}
+
+using Tokens = std::vector<std::string>;
+
+struct LineCase {
+    const char* line;
+    Tokens names;
+    Tokens values;  // empty: no ":" in the line
+};
+
+class SplitPropertyLineTest : public testing::TestWithParam<LineCase> {};
+
+TEST_P(SplitPropertyLineTest, SplitsNameParametersAndValues)
+{
+    const LineCase& c = GetParam();
+    const std::string line = c.line;  // exact-size copy
+    const PropertyTokens tokens = SplitPropertyLine(line);
+    EXPECT_EQ(AsStrings(tokens.nameTokens), c.names);
+    EXPECT_EQ(AsStrings(tokens.valueTokens), c.values);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, SplitPropertyLineTest,
+    testing::Values(
+        LineCase{"TEL;TYPE=CELL:090-1111-2222", {"TEL", "TYPE=CELL"}, {"090-1111-2222"}},
+        LineCase{"N:last;first;;;", {"N"}, {"last", "first", "", "", ""}},
+        LineCase{"NOTE:a\\;b;c", {"NOTE"}, {"a\\;b", "c"}},
+        // Only the one byte before the delimiter counts: still escaped.
+        LineCase{"NOTE:a\\\\;b", {"NOTE"}, {"a\\\\;b"}},
+        // The 0x5C of "ソ" (83 5C) is its second byte, not an escape.
+        LineCase{"N:\x83\x5C;x", {"N"}, {"\x83\x5C", "x"}},
+        // "表" (95 5C) likewise, in the parameters.
+        LineCase{"X;\x95\x5C;y:v", {"X", "\x95\x5C", "y"}, {"v"}},
+        // UTF-8 "あ" (E3 81 82) read by the Shift_JIS ranges: E3 81 is one
+        // character and 82 5C the next, so the 0x5C escapes nothing.
+        LineCase{"N:\xE3\x81\x82\\;x", {"N"}, {"\xE3\x81\x82\\", "x"}},
+        LineCase{"X:a\\:b:c", {"X"}, {"a\\:b:c"}},
+        // A backslash never escapes the first ":".
+        LineCase{"X\\:a:b", {"X\\"}, {"a:b"}},
+        LineCase{"NOTE", {"NOTE"}, {}},
+        LineCase{"", {""}, {}},
+        LineCase{"N;:", {"N", ""}, {""}},
+        LineCase{"N:a;", {"N"}, {"a", ""}},
+        LineCase{":", {""}, {""}},
+        LineCase{" N ; TYPE=x : v ", {" N ", " TYPE=x "}, {" v "}},
+        // A lead byte right before the delimiter takes it as its (invalid)
+        // second byte, yet the delimiter is found by plain byte comparison.
+        LineCase{"N:\x81;x", {"N"}, {"\x81", "x"}},
+        // Escaped delimiter first, then a lone backslash before the end.
+        LineCase{"N:\\;\\", {"N"}, {"\\;\\"}},
+        LineCase{"N:\\;\\;", {"N"}, {"\\;\\;"}},
+        LineCase{"N:a\\\\\\;b;c", {"N"}, {"a\\\\\\;b", "c"}}));
+
+TEST(SplitPropertyLineTest, DoubleByteRuleFollowsCharactersNotBytes)
+{
+    // "ソ" then a one-byte backslash: 83 5C 5C 3B. The second 5C stands alone
+    // and escapes the ";".
+    const std::string line = "N:\x83\x5C\x5C;x";
+    EXPECT_EQ(AsStrings(SplitPropertyLine(line).valueTokens), Tokens{"\x83\x5C\x5C;x"});
+    // Half-width katakana are one-byte characters: B1 5C 3B is "ｱ\;".
+    const std::string kana = "N:\xB1\x5C;x";
+    EXPECT_EQ(AsStrings(SplitPropertyLine(kana).valueTokens), Tokens{"\xB1\x5C;x"});
+    // 81 81 is one character (the second 81 is its trail byte), so the 5C
+    // after it is a backslash of its own and escapes the ";".
+    const std::string leads = "N:\x81\x81\x5C;x";
+    EXPECT_EQ(AsStrings(SplitPropertyLine(leads).valueTokens), Tokens{"\x81\x81\x5C;x"});
+    // Three lead bytes: 81 81 | 81 5C — the backslash is a second byte.
+    const std::string three = "N:\x81\x81\x81\x5C;x";
+    EXPECT_EQ(AsStrings(SplitPropertyLine(three).valueTokens), (Tokens{"\x81\x81\x81\x5C", "x"}));
+}
+
+TEST(SplitTokensTest, LimitKeepsTheRestWhole)
+{
+    EXPECT_EQ(AsStrings(SplitTokens("a;b;c;d", ';', true, 2)), (Tokens{"a", "b", "c;d"}));
+    EXPECT_EQ(AsStrings(SplitTokens("a;b", ';', true, 0)), (Tokens{"a", "b"}));
+    EXPECT_EQ(AsStrings(SplitTokens("abc", ';', true, 1)), (Tokens{"abc"}));
+    EXPECT_EQ(AsStrings(SplitTokens(";;", ';', true, 0)), (Tokens{"", "", ""}));
+    // Without escapes a backslash means nothing.
+    EXPECT_EQ(AsStrings(SplitTokens("a\\;b", ';', false, 0)), (Tokens{"a\\", "b"}));
+}
+
+TEST(FindDelimiterTest, ReportsTheFirstCountingOccurrence)
+{
+    EXPECT_EQ(FindDelimiter("abc", ';', true), std::string_view::npos);
+    EXPECT_EQ(FindDelimiter(";abc", ';', true), 0u);
+    EXPECT_EQ(FindDelimiter("a\\;b;c", ';', true), 4u);
+    EXPECT_EQ(FindDelimiter("a\\;b;c", ';', false), 2u);
+    EXPECT_EQ(FindDelimiter("\x83\x5C;", ';', true), 2u);
+    EXPECT_EQ(FindDelimiter("", ';', true), std::string_view::npos);
+}
+
+TEST(SplitTokensTest, EscapedDelimitersAllTheWay)
+{
+    // Escapes must not make splitting slow or wrong on a long line.
+    std::string value;
+    for (int i = 0; i < 100000; ++i) value += "\\;";
+    value += ";end";
+    const TokenArray tokens = SplitTokens(value, ';', true, 0);
+    ASSERT_EQ(tokens.size(), 2u);
+    EXPECT_EQ(tokens[0].size(), 200000u);
+    EXPECT_EQ(tokens[1], "end");
+}
+
+TEST(OwnedStringTest, DuplicateAndAppendStopAtNul)
+{
+    const std::string withNul("ab\0cd", 5);
+    EXPECT_EQ(DuplicateString(withNul), "ab");
+    OwnedString target;
+    AppendString(target, "x");
+    EXPECT_EQ(target, "x");
+    AppendString(target, "");
+    EXPECT_EQ(target, "x");
+    AppendString(target, withNul);
+    EXPECT_EQ(target, "xab");
+}
+
+} // namespace
+} // namespace karuto

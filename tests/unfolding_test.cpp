@@ -1,0 +1,177 @@
+#include "vcard/unfolding.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace karuto {
+namespace {
+
+// Feeds physical lines the way the card scanner does and collects every
+// complete logical line with its charset and encoding.
+struct Dispatched {
+    std::string text;
+    Charset charset;
+    ValueEncoding encoding;
+    bool operator==(const Dispatched&) const = default;
+};
+
+std::vector<Dispatched> Unfold(const std::vector<std::string>& physicalLines,
+                               Charset defaultCharset = CharsetNone)
+{
+    std::vector<Dispatched> out;
+    LogicalLine line;
+    std::size_t next = 0;
+    bool holding = false;
+    for (;;) {
+        const bool endOfInput = !holding && next == physicalLines.size();
+        if (endOfInput && line.state == LineEmpty) break;
+        const std::size_t index = holding ? next - 1 : next++;
+        holding = false;
+        AccumulateLine(line,
+                       endOfInput ? std::nullopt
+                                  : std::optional<std::string_view>(physicalLines[index]),
+                       defaultCharset);
+        if (line.state == LineComplete || line.state == LineCompleteHeld) {
+            out.push_back({line.text, line.charset, line.encoding});
+            holding = (line.state == LineCompleteHeld);
+            ResetLogicalLine(line);
+        }
+        if (endOfInput) break;
+    }
+    return out;
+}
+
+TEST(AccumulateLineTest, QuotedPrintableContinuesOnlyAfterSoftBreak)
+{
+    EXPECT_EQ(Unfold({"NOTE;QUOTED-PRINTABLE:abc", " def"}),
+              (std::vector<Dispatched>{{"NOTE;QUOTED-PRINTABLE:abc", CharsetNone,
+                                        EncodingQuotedPrintable},
+                                       {" def", CharsetNone, EncodingNone}}));
+    EXPECT_EQ(Unfold({"NOTE;ENCODING=QUOTED-PRINTABLE:line1=", "line2"}),
+              (std::vector<Dispatched>{{"NOTE;ENCODING=QUOTED-PRINTABLE:line1line2", CharsetNone,
+                                        EncodingQuotedPrintable}}));
+    EXPECT_EQ(Unfold({"NOTE;ENCODING=QUOTED-PRINTABLE:a=", ""}),
+              (std::vector<Dispatched>{
+                  {"NOTE;ENCODING=QUOTED-PRINTABLE:a", CharsetNone, EncodingQuotedPrintable}}));
+    // Leading blanks of a continuation stay; no line break is inserted.
+    EXPECT_EQ(Unfold({"NOTE;QUOTED-PRINTABLE:a=", "  b=", "=", "c"}),
+              (std::vector<Dispatched>{
+                  {"NOTE;QUOTED-PRINTABLE:a  bc", CharsetNone, EncodingQuotedPrintable}}));
+    // End of input completes a soft-broken line.
+    EXPECT_EQ(Unfold({"NOTE;QUOTED-PRINTABLE:a="}),
+              (std::vector<Dispatched>{
+                  {"NOTE;QUOTED-PRINTABLE:a", CharsetNone, EncodingQuotedPrintable}}));
+}
+
+TEST(AccumulateLineTest, FoldedLinesKeepTheirFold)
+{
+    EXPECT_EQ(Unfold({"NOTE:abc", " def", "\tghi"}),
+              (std::vector<Dispatched>{{"NOTE:abc\r\n def\r\n\tghi", CharsetNone, EncodingNone}}));
+    EXPECT_EQ(Unfold({"ORG:Example", "END:VCARD"}),
+              (std::vector<Dispatched>{{"ORG:Example", CharsetNone, EncodingNone},
+                                       {"END:VCARD", CharsetNone, EncodingNone}}));
+    // An empty line is no continuation, and becomes an empty logical line.
+    EXPECT_EQ(Unfold({"ORG:x", "", " y"}),
+              (std::vector<Dispatched>{{"ORG:x", CharsetNone, EncodingNone},
+                                       {"\r\n y", CharsetNone, EncodingNone}}));
+}
+
+TEST(AccumulateLineTest, CharsetAndEncodingComeFromTheFirstPhysicalLine)
+{
+    EXPECT_EQ(Unfold({"N;CHARSET=SHIFT_JIS;CHARSET=UTF-8:x"})[0].charset, CharsetUtf8);
+    EXPECT_EQ(Unfold({"N;CHARSET=UTF-8;CHARSET=SHIFT_JIS:x"})[0].charset, CharsetUtf8);
+    EXPECT_EQ(Unfold({"N;CHARSET=Shift_JIS:x"})[0].charset, CharsetShiftJis);
+    EXPECT_EQ(Unfold({"N;CHARSET=ISO-2022-JP:x"})[0].charset, CharsetNone);
+    EXPECT_EQ(Unfold({"NOTE;ENCODING=QUOTED-PRINTABLE;ENCODING=BASE64:x"})[0].encoding,
+              EncodingQuotedPrintable);
+    EXPECT_EQ(Unfold({"NOTE:abc", " ;CHARSET=UTF-8"})[0].charset, CharsetNone);
+    // Parameters after the first ":" are value text, not parameters.
+    EXPECT_EQ(Unfold({"NOTE:CHARSET=UTF-8"})[0].charset, CharsetNone);
+    EXPECT_EQ(Unfold({"NOTE;BASE64"})[0].encoding, EncodingBase64);
+}
+
+TEST(AccumulateLineTest, ByteOrderMarkDeclaresUtf8ForLinesWithoutCharset)
+{
+    const auto utf8 = [](const char* text) { return Unfold({text}, CharsetUtf8)[0].charset; };
+    EXPECT_EQ(utf8("N:x"), CharsetUtf8);
+    EXPECT_EQ(utf8("N;CHARSET=SHIFT_JIS:x"), CharsetShiftJis);
+    EXPECT_EQ(utf8("N;SHIFT_JIS:x"), CharsetShiftJis);
+    // A charset that is named but not known stays unknown (and rejects the card).
+    EXPECT_EQ(utf8("N;CHARSET=ISO-2022-JP:x"), CharsetNone);
+    EXPECT_EQ(Unfold({"N:x"}, CharsetNone)[0].charset, CharsetNone);
+}
+
+TEST(AccumulateLineTest, StateTable)
+{
+    LogicalLine line;
+    AccumulateLine(line, std::nullopt);
+    EXPECT_EQ(line.state, LineEmpty);
+
+    AccumulateLine(line, std::string_view("NOTE;QUOTED-PRINTABLE:a="));
+    EXPECT_EQ(line.state, LineCollecting);
+    EXPECT_EQ(line.text, "NOTE;QUOTED-PRINTABLE:a");
+    AccumulateLine(line, std::string_view("b="));
+    EXPECT_EQ(line.state, LineCollecting);
+    AccumulateLine(line, std::string_view("c"));
+    EXPECT_EQ(line.state, LineComplete);
+    EXPECT_EQ(line.text, "NOTE;QUOTED-PRINTABLE:abc");
+
+    ResetLogicalLine(line);
+    AccumulateLine(line, std::string_view("NOTE;QUOTED-PRINTABLE:x"));
+    EXPECT_EQ(line.state, LineComplete);
+
+    ResetLogicalLine(line);
+    AccumulateLine(line, std::string_view("TEL:1"));
+    EXPECT_EQ(line.state, LineCollecting);
+    AccumulateLine(line, std::string_view(" 2"));
+    EXPECT_EQ(line.state, LineCollecting);
+    AccumulateLine(line, std::string_view("EMAIL:x"));
+    EXPECT_EQ(line.state, LineCompleteHeld);
+    EXPECT_EQ(line.text, "TEL:1\r\n 2");
+
+    ResetLogicalLine(line);
+    AccumulateLine(line, std::string_view(""));
+    EXPECT_EQ(line.state, LineCollecting);
+    EXPECT_EQ(line.text, "");
+    AccumulateLine(line, std::nullopt);
+    EXPECT_EQ(line.state, LineComplete);
+
+    line.recognized = true;
+    line.widenKana = true;
+    ResetLogicalLine(line);
+    EXPECT_FALSE(line.recognized);
+    EXPECT_FALSE(line.widenKana);
+    EXPECT_EQ(line.state, LineEmpty);
+}
+
+// The card-scanning walk-through: nine physical lines of one card.
+TEST(AccumulateLineTest, SampleCardLineByLine)
+{
+    const std::vector<std::string> physical = {
+        "BEGIN:VCARD",
+        "VERSION:2.1",
+        "N;CHARSET=SHIFT_JIS:last;first;;;",
+        "NOTE;ENCODING=QUOTED-PRINTABLE:line1=",
+        "line2",
+        "ORG:Example",
+        " Division",
+        "END:VCARD",
+        "",
+    };
+    EXPECT_EQ(Unfold(physical),
+              (std::vector<Dispatched>{
+                  {"BEGIN:VCARD", CharsetNone, EncodingNone},
+                  {"VERSION:2.1", CharsetNone, EncodingNone},
+                  {"N;CHARSET=SHIFT_JIS:last;first;;;", CharsetShiftJis, EncodingNone},
+                  {"NOTE;ENCODING=QUOTED-PRINTABLE:line1line2", CharsetNone,
+                   EncodingQuotedPrintable},
+                  {"ORG:Example\r\n Division", CharsetNone, EncodingNone},
+                  {"END:VCARD", CharsetNone, EncodingNone},
+                  {"", CharsetNone, EncodingNone},
+              }));
+}
+
+} // namespace
+} // namespace karuto

@@ -1,0 +1,20 @@
+#pragma once
+// The converter's main loop over the whole input text.
+
+#include <string_view>
+
+#include "platform/files.h"
+#include "vcard/line.h"
+#include "writer/cards.h"
+
+namespace karuto {
+
+// Cuts `text` into physical lines (LF or CR LF; CRs right before an LF are
+// dropped), gathers them into logical lines and dispatches each one, which
+// builds the cards in `cardList` and writes the accepted ones to `outputFile`.
+// Returns the counts of cards read and written. `defaultCharset` is the charset
+// of lines that name none (see AccumulateLine).
+CardCounts ConvertText(std::string_view text, CardList& cardList, OutputHandle& outputFile,
+                       Charset defaultCharset = CharsetNone);
+
+} // namespace karuto

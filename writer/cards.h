@@ -1,0 +1,47 @@
+#pragma once
+// The cards of one conversion while they are rewritten.
+
+#include <cstdint>
+#include <vector>
+
+#include "vcard/strings.h"
+
+namespace karuto {
+
+// Why a card that ended was not written.
+enum class Rejection {
+    None,
+    Version,   // a VERSION line without "2.1" or "3.0"
+    Charset,   // a CHARSET parameter naming neither Shift_JIS nor UTF-8
+    Encoding,  // an ENCODING parameter naming neither Base64 nor Quoted-Printable
+};
+
+inline constexpr std::uint32_t kMaxItemGroups = 99;
+
+struct CardEntry {
+    bool ended = false;           // its END:VCARD line was taken in
+    bool rejected = false;        // it must not be written
+    std::uint32_t itemCount = 0;  // numbered item groups used so far (e-mails and addresses)
+    OwnedString text;             // the rewritten card; released once the card is finished
+
+    // What the report tells about a card that was not written.
+    std::int64_t beginLine = 0;   // line number of its BEGIN:VCARD
+    OwnedString name;             // the decoded N value, components joined by spaces
+    Rejection rejection = Rejection::None;
+    OwnedString rejectedBy;       // the VERSION line or parameter that rejected it, as written
+    std::int64_t rejectedLine = 0;
+};
+
+struct CardList {
+    std::vector<CardEntry> entries;  // one per BEGIN:VCARD line, in input order
+    bool writeFailed = false;        // a card could not be written to the output file
+};
+
+struct CardCounts {
+    std::int32_t cardsRead = 0;     // cards whose END:VCARD was seen
+    std::int32_t cardsWritten = 0;  // of those, the ones not rejected
+};
+
+CardCounts CountCards(const CardList& cardList);
+
+} // namespace karuto

@@ -1,0 +1,23 @@
+#pragma once
+// What becomes of each complete logical line: it opens or closes a card, is
+// rewritten into the current card, rejects the card, or is dropped.
+
+#include <string_view>
+
+#include "platform/files.h"
+#include "vcard/line.h"
+#include "vcard/strings.h"
+#include "writer/cards.h"
+
+namespace karuto {
+
+// Handles one logical line (`line.text`). A finished, accepted card is written
+// to `outputFile` at once; a failed write sets `cardList.writeFailed`.
+void ConvertProperty(std::string_view lineText, OutputHandle& outputFile, LogicalLine& line,
+                     CardList& cardList);
+
+// The VERSION rule: a card is acceptable only as version 2.1 or 3.0.
+void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line,
+                  std::string_view lineText);
+
+} // namespace karuto

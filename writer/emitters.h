@@ -1,0 +1,33 @@
+#pragma once
+// The rewriting rules: each turns one dispatched property line into the lines
+// of the output card and appends them to the card's text.
+
+#include <string_view>
+
+#include "vcard/line.h"
+#include "vcard/strings.h"
+#include "writer/cards.h"
+
+namespace karuto {
+
+// Type names that decide where an e-mail goes, in the order they are tested.
+inline constexpr std::string_view KnownTypeNames[] = {"WORK", "HOME", "CELL", "PCS", "INTERNET"};
+
+// Re-emits the property with its charset and transfer-encoding markers removed
+// and its values decoded.
+void EmitProperty(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line);
+
+// A name reading becomes the two phonetic-name properties.
+void EmitPhoneticName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line);
+
+// Work, home, or a numbered item group labelled Other.
+void EmitEmail(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line);
+void EmitAddress(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line);
+
+// Does `typeName` occur in the tokens while no other known type name does?
+bool HasSoleType(const TokenArray& tokens, std::string_view typeName);
+
+// The decoded values separated by ";".
+OwnedString JoinDecodedValues(const TokenArray& valueTokens, const LogicalLine& line);
+
+} // namespace karuto
