@@ -1,1 +1,302 @@
-// placeholder
+#include "platform/codepage.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/cp932_tables.h"
+
+// Every conversion walks its input twice with the same reader: once to count
+// the output, once to fill a string allocated to exactly that size.
+
+namespace karuto {
+namespace {
+
+constexpr bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+constexpr bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+constexpr bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+
+// ---- Shift_JIS to UTF-16 ----
+
+struct AnsiChar {
+    char16_t wide;
+    std::size_t length;   // bytes read
+};
+
+std::size_t AnsiCharLength(std::string_view ansi, std::size_t pos)
+{
+    // Windows never pairs a lead byte with a NUL: the NUL stays a character of
+    // its own, so a NUL-terminated text cannot be read past its end.
+    const bool pairs = IsAnsiLeadByte(static_cast<unsigned char>(ansi[pos]))
+                       && pos + 1 < ansi.size() && ansi[pos + 1] != '\0';
+    return pairs ? 2 : 1;
+}
+
+// The character of a lead byte / trail byte pair, 0 if it has none.
+char16_t PairToWide(unsigned char lead, unsigned char trail)
+{
+    if (trail < cp932::kTrailByteFirst || trail > cp932::kTrailByteLast)
+        return 0;
+    return cp932::kDoubleByteToWide[cp932::LeadByteIndex(lead)][trail - cp932::kTrailByteFirst];
+}
+
+char16_t DecodePair(unsigned char lead, unsigned char trail)
+{
+    const char16_t wide = PairToWide(lead, trail);
+    return wide != 0 ? wide : kInvalidAnsiChar;
+}
+
+AnsiChar ReadAnsiChar(std::string_view ansi, std::size_t pos)
+{
+    const auto first = static_cast<unsigned char>(ansi[pos]);
+    if (AnsiCharLength(ansi, pos) == 1)
+        return {cp932::kSingleByteToWide[first], 1};
+    return {DecodePair(first, static_cast<unsigned char>(ansi[pos + 1])), 2};
+}
+
+// ---- UTF-16 to Shift_JIS ----
+
+// Shift_JIS code of every UTF-16 unit, 0 where there is none. Derived from the
+// decoding tables, so that a character is encodable exactly when some code
+// decodes to it: that rules out best-fit substitutions by construction.
+using AnsiCodeTable = std::vector<std::uint16_t>;
+
+AnsiCodeTable BuildAnsiCodeTable()
+{
+    AnsiCodeTable codes(0x10000, 0);
+    for (int byte = 0x01; byte <= 0xFF; ++byte) {
+        if (!IsAnsiLeadByte(static_cast<unsigned char>(byte)))
+            codes[cp932::kSingleByteToWide[byte]] = static_cast<std::uint16_t>(byte);
+    }
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!IsAnsiLeadByte(static_cast<unsigned char>(lead)))
+            continue;
+        for (int trail = cp932::kTrailByteFirst; trail <= cp932::kTrailByteLast; ++trail) {
+            const char16_t wide = PairToWide(static_cast<unsigned char>(lead),
+                                             static_cast<unsigned char>(trail));
+            if (wide != 0)
+                codes[wide] = static_cast<std::uint16_t>(lead << 8 | trail);
+        }
+    }
+    for (const cp932::PreferredCode& preferred : cp932::kPreferredCodes)
+        codes[preferred.wide] = preferred.code;
+    return codes;
+}
+
+const AnsiCodeTable& AnsiCodes()
+{
+    static const AnsiCodeTable codes = BuildAnsiCodeTable();
+    return codes;
+}
+
+struct AnsiCode {
+    std::uint16_t code;   // one byte up to 0xFF, else lead byte << 8 | trail byte
+    std::size_t units;    // UTF-16 units read
+};
+
+constexpr std::size_t AnsiCodeLength(std::uint16_t code) { return code > 0xFF ? 2 : 1; }
+
+AnsiCode ReadWideAsAnsi(std::u16string_view wide, std::size_t pos, const AnsiCodeTable& codes)
+{
+    const char16_t unit = wide[pos];
+    // Shift_JIS has nothing beyond the BMP; the pair is one character, so one space.
+    if (IsHighSurrogate(unit) && pos + 1 < wide.size() && IsLowSurrogate(wide[pos + 1]))
+        return {static_cast<std::uint16_t>(kAnsiDefaultChar), 2};
+    const std::uint16_t code = codes[unit];
+    return {code != 0 ? code : static_cast<std::uint16_t>(kAnsiDefaultChar), 1};
+}
+
+// ---- UTF-8 to UTF-16 ----
+
+struct Utf8Char {
+    char32_t codePoint;   // U+FFFD for a malformed subsequence
+    std::size_t length;   // bytes read
+};
+
+// Reads one character or one maximal malformed subsequence: the longest start
+// of a well-formed sequence, or a single byte if none starts here. The byte
+// that breaks a sequence is not consumed; it starts the next read.
+Utf8Char ReadUtf8Char(std::string_view utf8, std::size_t pos)
+{
+    const auto first = static_cast<unsigned char>(utf8[pos]);
+    if (first < 0x80)
+        return {first, 1};
+
+    int continuations = 0;
+    char32_t codePoint = 0;
+    // The range of the second byte excludes overlongs (E0, F0), encoded
+    // surrogates (ED) and code points beyond U+10FFFF (F4).
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (first >= 0xC2 && first <= 0xDF) {
+        continuations = 1;
+        codePoint = first & 0x1F;
+    } else if (first >= 0xE0 && first <= 0xEF) {
+        continuations = 2;
+        codePoint = first & 0x0F;
+        low = first == 0xE0 ? 0xA0 : 0x80;
+        high = first == 0xED ? 0x9F : 0xBF;
+    } else if (first >= 0xF0 && first <= 0xF4) {
+        continuations = 3;
+        codePoint = first & 0x07;
+        low = first == 0xF0 ? 0x90 : 0x80;
+        high = first == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return {kReplacementChar, 1};
+    }
+
+    std::size_t length = 1;
+    for (int i = 0; i < continuations; ++i) {
+        if (pos + length == utf8.size())
+            return {kReplacementChar, length};
+        const auto next = static_cast<unsigned char>(utf8[pos + length]);
+        if (next < low || next > high)
+            return {kReplacementChar, length};
+        codePoint = codePoint << 6 | (next & 0x3F);
+        low = 0x80;
+        high = 0xBF;
+        ++length;
+    }
+    return {codePoint, length};
+}
+
+constexpr std::size_t Utf16Length(char32_t codePoint) { return codePoint > 0xFFFF ? 2 : 1; }
+
+char16_t* PutUtf16(char32_t codePoint, char16_t* out)
+{
+    if (codePoint <= 0xFFFF) {
+        *out++ = static_cast<char16_t>(codePoint);
+        return out;
+    }
+    const char32_t offset = codePoint - 0x10000;
+    *out++ = static_cast<char16_t>(0xD800 + (offset >> 10));
+    *out++ = static_cast<char16_t>(0xDC00 + (offset & 0x3FF));
+    return out;
+}
+
+// ---- UTF-16 to UTF-8 ----
+
+struct WideChar {
+    char32_t codePoint;   // U+FFFD for a lone surrogate
+    std::size_t units;    // UTF-16 units read
+};
+
+WideChar ReadWideChar(std::u16string_view wide, std::size_t pos)
+{
+    const char16_t unit = wide[pos];
+    if (!IsSurrogate(unit))
+        return {unit, 1};
+    if (IsHighSurrogate(unit) && pos + 1 < wide.size() && IsLowSurrogate(wide[pos + 1])) {
+        const char32_t high = unit - 0xD800u;
+        const char32_t low = wide[pos + 1] - 0xDC00u;
+        return {0x10000 + (high << 10 | low), 2};
+    }
+    return {kReplacementChar, 1};
+}
+
+constexpr std::size_t Utf8Length(char32_t codePoint)
+{
+    if (codePoint < 0x80)
+        return 1;
+    if (codePoint < 0x800)
+        return 2;
+    return codePoint < 0x10000 ? 3 : 4;
+}
+
+char* PutUtf8(char32_t codePoint, char* out)
+{
+    const std::size_t length = Utf8Length(codePoint);
+    if (length == 1) {
+        *out++ = static_cast<char>(codePoint);
+        return out;
+    }
+    static constexpr unsigned char kLeadMarks[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    for (std::size_t i = length - 1; i > 0; --i) {
+        out[i] = static_cast<char>(0x80 | (codePoint & 0x3F));
+        codePoint >>= 6;
+    }
+    out[0] = static_cast<char>(kLeadMarks[length] | codePoint);
+    return out + length;
+}
+
+} // namespace
+
+std::u16string AnsiToWide(std::string_view ansi)
+{
+    std::size_t count = 0;
+    for (std::size_t pos = 0; pos < ansi.size(); pos += AnsiCharLength(ansi, pos))
+        ++count;
+
+    std::u16string wide(count, u'\0');
+    char16_t* out = wide.data();
+    for (std::size_t pos = 0; pos < ansi.size();) {
+        const AnsiChar next = ReadAnsiChar(ansi, pos);
+        *out++ = next.wide;
+        pos += next.length;
+    }
+    return wide;
+}
+
+std::string WideToAnsi(std::u16string_view wide)
+{
+    wide = wide.substr(0, wide.find(u'\0'));
+    const AnsiCodeTable& codes = AnsiCodes();
+
+    std::size_t count = 0;
+    for (std::size_t pos = 0; pos < wide.size();) {
+        const AnsiCode next = ReadWideAsAnsi(wide, pos, codes);
+        count += AnsiCodeLength(next.code);
+        pos += next.units;
+    }
+
+    std::string ansi(count, '\0');
+    char* out = ansi.data();
+    for (std::size_t pos = 0; pos < wide.size();) {
+        const AnsiCode next = ReadWideAsAnsi(wide, pos, codes);
+        if (AnsiCodeLength(next.code) == 2)
+            *out++ = static_cast<char>(next.code >> 8);
+        *out++ = static_cast<char>(next.code & 0xFF);
+        pos += next.units;
+    }
+    return ansi;
+}
+
+std::u16string Utf8ToWide(std::string_view utf8)
+{
+    std::size_t count = 0;
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const Utf8Char next = ReadUtf8Char(utf8, pos);
+        count += Utf16Length(next.codePoint);
+        pos += next.length;
+    }
+
+    std::u16string wide(count, u'\0');
+    char16_t* out = wide.data();
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const Utf8Char next = ReadUtf8Char(utf8, pos);
+        out = PutUtf16(next.codePoint, out);
+        pos += next.length;
+    }
+    return wide;
+}
+
+std::string WideToUtf8(std::u16string_view wide)
+{
+    std::size_t count = 0;
+    for (std::size_t pos = 0; pos < wide.size();) {
+        const WideChar next = ReadWideChar(wide, pos);
+        count += Utf8Length(next.codePoint);
+        pos += next.units;
+    }
+
+    std::string utf8(count, '\0');
+    char* out = utf8.data();
+    for (std::size_t pos = 0; pos < wide.size();) {
+        const WideChar next = ReadWideChar(wide, pos);
+        out = PutUtf8(next.codePoint, out);
+        pos += next.units;
+    }
+    return utf8;
+}
+
+} // namespace karuto

@@ -24,8 +24,9 @@ constexpr bool IsAnsiLeadByte(unsigned char byte)
 }
 
 // Shift_JIS to UTF-16, every byte of `ansi` converted (a NUL byte becomes U+0000).
-// A lead byte takes the byte after it as its second byte, whatever that byte is;
-// a pair without a mapping, and a lead byte at the very end, become U+30FB.
+// A lead byte takes the byte after it as its second byte, whatever that byte is
+// except NUL; a pair without a mapping, and a lead byte at the very end or
+// before a NUL byte, become U+30FB (the NUL then stays U+0000), as on Windows.
 std::u16string AnsiToWide(std::string_view ansi);
 
 // UTF-16 to Shift_JIS, up to the first U+0000 unit or the end of `wide`.

@@ -1,1 +1,234 @@
-// placeholder
+// Windows file operations. Files are opened with share mode 0, so that no other
+// program reads, writes or deletes them while the converter holds them.
+
+#include "platform/files.h"
+
+// std::min must not meet the min() macro of <windows.h>.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <new>
+#include <utility>
+
+namespace karuto {
+
+namespace {
+
+// ReadFile and WriteFile take 32-bit counts.
+constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+
+// A NUL-terminated copy for the API, or nothing when the path holds a NUL
+// unit, which the API could not see past.
+std::optional<std::wstring> NativePath(PathView path)
+{
+    if (path.find(u'\0') != PathView::npos) return std::nullopt;
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
+    return std::wstring(reinterpret_cast<const wchar_t*>(path.data()), path.size());
+}
+
+bool HoldsWildcard(PathView path)
+{
+    return path.find_first_of(u"?*") != PathView::npos;
+}
+
+bool IsValid(HANDLE handle)
+{
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+// Closes the handle on every way out of a function.
+struct ScopedHandle {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    explicit ScopedHandle(HANDLE opened) : handle(opened) {}
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    ~ScopedHandle()
+    {
+        if (IsValid(handle)) CloseHandle(handle);
+    }
+};
+
+// Reads exactly bytes.size() bytes; false on an error or an early end.
+bool ReadExactly(HANDLE file, std::string& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        auto chunk = static_cast<DWORD>(std::min(bytes.size() - done, kMaxChunk));
+        DWORD count = 0;
+        if (!ReadFile(file, bytes.data() + done, chunk, &count, nullptr)) return false;
+        if (count == 0) return false;
+        done += count;
+    }
+    return true;
+}
+
+FileBytes ReadOpenFile(HANDLE file)
+{
+    FileBytes result;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
+        result.status = ReadStatus::CannotRead;
+        return result;
+    }
+    auto byteCount = static_cast<unsigned long long>(size.QuadPart);
+    if (byteCount > result.bytes.max_size()) {
+        result.status = ReadStatus::NoMemory;
+        return result;
+    }
+    result.bytes.resize(static_cast<std::size_t>(byteCount));
+    if (!ReadExactly(file, result.bytes)) {
+        result.bytes.clear();
+        result.status = ReadStatus::CannotRead;
+        return result;
+    }
+    result.status = ReadStatus::Ok;
+    return result;
+}
+
+} // namespace
+
+FileBytes ReadWholeFileExclusive(PathView path)
+{
+    try {
+        std::optional<std::wstring> nativePath = NativePath(path);
+        if (!nativePath) return {};
+        // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened.
+        ScopedHandle file{CreateFileW(nativePath->c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr)};
+        if (!IsValid(file.handle)) return {};
+        return ReadOpenFile(file.handle);
+    } catch (const std::bad_alloc&) {
+        return FileBytes{ReadStatus::NoMemory, {}};
+    }
+}
+
+OutputHandle::OutputHandle(OutputHandle&& other) noexcept
+    : handle(std::exchange(other.handle, nullptr))
+{
+}
+
+OutputHandle& OutputHandle::operator=(OutputHandle&& other) noexcept
+{
+    if (this != &other) {
+        if (IsOpen()) CloseHandle(handle);
+        handle = std::exchange(other.handle, nullptr);
+    }
+    return *this;
+}
+
+OutputHandle::~OutputHandle()
+{
+    if (IsOpen()) CloseHandle(handle);
+}
+
+bool OutputHandle::IsOpen() const
+{
+    return IsValid(handle);
+}
+
+OutputHandle CreateFileExclusive(PathView path)
+{
+    OutputHandle file;
+    std::optional<std::wstring> nativePath;
+    try {
+        nativePath = NativePath(path);
+    } catch (const std::bad_alloc&) {
+        return file;
+    }
+    if (!nativePath) return file;
+    // Windows refuses to replace a read-only file by itself; Wine running as
+    // root lets the open through, so the attribute is looked at first.
+    DWORD attributes = GetFileAttributesW(nativePath->c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return file;
+    }
+    HANDLE created = CreateFileW(nativePath->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (IsValid(created)) file.handle = created;
+    return file;
+}
+
+bool WriteAllBytes(OutputHandle& file, std::string_view bytes)
+{
+    if (!file.IsOpen()) return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        auto chunk = static_cast<DWORD>(std::min(bytes.size() - done, kMaxChunk));
+        DWORD count = 0;
+        if (!WriteFile(file.handle, bytes.data() + done, chunk, &count, nullptr)) return false;
+        // A write that moves nothing would repeat forever.
+        if (count == 0) return false;
+        done += count;
+    }
+    return true;
+}
+
+bool CloseFile(OutputHandle& file)
+{
+    if (!file.IsOpen()) return false;
+    HANDLE handle = std::exchange(file.handle, nullptr);
+    return CloseHandle(handle) != 0;
+}
+
+bool PathExists(PathView path)
+{
+    if (HoldsWildcard(path)) return false;
+    std::optional<std::wstring> nativePath = NativePath(path);
+    if (!nativePath) return false;
+    struct _stat64 status {};
+    return _wstat64(nativePath->c_str(), &status) == 0;
+}
+
+bool FindFirstEntry(PathView pattern)
+{
+    std::optional<std::wstring> nativePattern = NativePath(pattern);
+    if (!nativePattern) return false;
+    WIN32_FIND_DATAW entry{};
+    HANDLE search = FindFirstFileW(nativePattern->c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+std::optional<FileIdentity> QueryFileIdentity(PathView path)
+{
+    std::optional<std::wstring> nativePath = NativePath(path);
+    if (!nativePath) return std::nullopt;
+    // Full sharing, so that asking never disturbs another opener; backup
+    // semantics, so that folders can be opened too.
+    ScopedHandle file{CreateFileW(nativePath->c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    if (!IsValid(file.handle)) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file.handle, &information)) return std::nullopt;
+    return FileIdentity{information.dwVolumeSerialNumber,
+                        (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+}
+
+PathString CurrentDirectory()
+{
+    std::wstring buffer;
+    // The folder may change between asking for the size and fetching it.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD needed = GetCurrentDirectoryW(0, nullptr);
+        if (needed == 0) return {};
+        buffer.assign(needed, L'\0');
+        DWORD length = GetCurrentDirectoryW(needed, buffer.data());
+        if (length == 0) return {};
+        if (length < needed) {
+            buffer.resize(length);
+            return PathString(reinterpret_cast<const char16_t*>(buffer.data()), buffer.size());
+        }
+    }
+    return {};
+}
+
+} // namespace karuto
