@@ -1,0 +1,184 @@
+#include "job/input.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iterator>
+#include <string>
+
+#include "tests/test_support.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
+namespace karuto {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+using test::Utf16LeBytes;
+using test::WriteFileBytes;
+
+std::string Bytes(std::string_view text)
+{
+    return std::string(text);
+}
+
+struct LoadCase {
+    const char* name;
+    std::string fileBytes;
+    int result;
+    std::string text;  // compared only when the load succeeds
+    ByteOrderMark mark;
+};
+
+const std::string kUtf8Mark = "\xEF\xBB\xBF";
+const std::string kUtf16LeMark = "\xFF\xFE";
+const std::string kUtf16BeMark = "\xFE\xFF";
+
+const LoadCase kLoadCases[] = {
+    // Files too short to hold a mark are text as they are.
+    {"empty file", "", kResultOk, "", ByteOrderMark::None},
+    {"one byte", "A", kResultOk, "A", ByteOrderMark::None},
+    {"one byte FF", "\xFF", kResultOk, "\xFF", ByteOrderMark::None},
+    {"one byte FE", "\xFE", kResultOk, "\xFE", ByteOrderMark::None},
+    {"one byte EF", "\xEF", kResultOk, "\xEF", ByteOrderMark::None},
+    {"two bytes", "AB", kResultOk, "AB", ByteOrderMark::None},
+    {"EF BB alone is no mark", "\xEF\xBB", kResultOk, "\xEF\xBB", ByteOrderMark::None},
+    {"EF BB and a letter is no mark", "\xEF\xBBZ", kResultOk, "\xEF\xBBZ", ByteOrderMark::None},
+    {"FF and a letter is no mark", "\xFF" "A", kResultOk, "\xFF" "A", ByteOrderMark::None},
+
+    // UTF-8 mark: skipped, every later byte kept as it is.
+    {"UTF-8 mark only", kUtf8Mark, kResultOk, "", ByteOrderMark::Utf8},
+    {"UTF-8 mark and vCard", kUtf8Mark + "BEGIN:VCARD\r\nFN:\xE5\xB1\xB1\xE7\x94\xB0\r\n", kResultOk,
+     "BEGIN:VCARD\r\nFN:\xE5\xB1\xB1\xE7\x94\xB0\r\n", ByteOrderMark::Utf8},
+    {"UTF-8 mark twice keeps the second", kUtf8Mark + kUtf8Mark, kResultOk, kUtf8Mark,
+     ByteOrderMark::Utf8},
+    {"UTF-8 mark and a NUL in the middle", kUtf8Mark + Bytes({"AB\0CD", 5}), kResultOk, "AB",
+     ByteOrderMark::Utf8},
+
+    // No mark: bytes as they are, up to the first NUL.
+    {"Shift_JIS bytes", "FN:\x83\x41\x83\x43\r\n", kResultOk, "FN:\x83\x41\x83\x43\r\n",
+     ByteOrderMark::None},
+    {"NUL in the middle", Bytes({"AB\0CD", 5}), kResultOk, "AB", ByteOrderMark::None},
+    {"NUL first", Bytes({"\0ABC", 4}), kResultOk, "", ByteOrderMark::None},
+    {"UTF-16LE without mark ends at its first NUL", Utf16LeBytes(u"BEGIN:VCARD\r\n"), kResultOk, "B",
+     ByteOrderMark::None},
+
+    // UTF-16LE mark: converted to Shift_JIS.
+    {"UTF-16LE mark only", kUtf16LeMark, kResultOk, "", ByteOrderMark::Utf16Le},
+    {"UTF-16LE keeps CR LF", kUtf16LeMark + Utf16LeBytes(u"BEGIN:VCARD\r\nEND:VCARD\r\n"), kResultOk,
+     "BEGIN:VCARD\r\nEND:VCARD\r\n", ByteOrderMark::Utf16Le},
+    {"UTF-16LE katakana", kUtf16LeMark + Utf16LeBytes(u"\u30A2\u30A4"), kResultOk, "\x83\x41\x83\x43",
+     ByteOrderMark::Utf16Le},
+    {"UTF-16LE half-width katakana", kUtf16LeMark + Utf16LeBytes(u"\uFF71"), kResultOk, "\xB1",
+     ByteOrderMark::Utf16Le},
+    {"UTF-16LE Hangul becomes a space", kUtf16LeMark + Utf16LeBytes(u"A\uAC00B"), kResultOk, "A B",
+     ByteOrderMark::Utf16Le},
+    {"UTF-16LE pair beyond the BMP becomes one space", kUtf16LeMark + Utf16LeBytes(u"A\U0001F600B"),
+     kResultOk, "A B", ByteOrderMark::Utf16Le},
+    {"UTF-16LE odd final byte is dropped", kUtf16LeMark + Utf16LeBytes(u"AB") + "C", kResultOk, "AB",
+     ByteOrderMark::Utf16Le},
+    {"UTF-16LE single odd byte", kUtf16LeMark + "C", kResultOk, "", ByteOrderMark::Utf16Le},
+    {"UTF-16LE ends at its first zero unit", kUtf16LeMark + Utf16LeBytes({u"AB\0CD", 5}), kResultOk,
+     "AB", ByteOrderMark::Utf16Le},
+    {"UTF-16LE zero byte inside a unit is no end", kUtf16LeMark + Bytes({"A\0\0\x30", 4}), kResultOk,
+     "A\x81\x40", ByteOrderMark::Utf16Le},
+
+    // UTF-16BE mark: refused whatever follows.
+    {"UTF-16BE mark only", kUtf16BeMark, kResultUnsupportedEncoding, "", ByteOrderMark::None},
+    {"UTF-16BE mark and text", kUtf16BeMark + Bytes({"\0B\0E", 4}), kResultUnsupportedEncoding, "",
+     ByteOrderMark::None},
+    {"UTF-16BE mark and one byte", kUtf16BeMark + "A", kResultUnsupportedEncoding, "",
+     ByteOrderMark::None},
+};
+
+TEST(LoadInputText, HandlesEveryByteOrderMarkCase)
+{
+    TempDir dir;
+    for (const LoadCase& c : kLoadCases) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(dir.ChildPath(u"in.vcf"), c.fileBytes);
+        LoadedText loaded;
+        loaded.text = "untouched";
+        loaded.mark = ByteOrderMark::Utf8;
+        ASSERT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), c.result);
+        if (c.result == kResultOk) {
+            EXPECT_EQ(loaded.text, c.text);
+            EXPECT_EQ(loaded.mark, c.mark);
+        } else {
+            EXPECT_EQ(loaded.text, "untouched");
+            EXPECT_EQ(loaded.mark, ByteOrderMark::Utf8);
+        }
+    }
+}
+
+TEST(LoadInputText, KeepsEveryByteOfALargeFile)
+{
+    TempDir dir;
+    std::string content;
+    for (int card = 0; card < 20000; ++card) {
+        content += "BEGIN:VCARD\r\nFN:\x8E\x52\x93\x63 " + std::to_string(card) + "\r\nEND:VCARD\r\n";
+    }
+    WriteFileBytes(dir.ChildPath(u"in.vcf"), kUtf8Mark + content);
+    LoadedText loaded;
+    ASSERT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), kResultOk);
+    EXPECT_TRUE(loaded.text == content);
+}
+
+TEST(LoadInputText, ReadsANonAsciiName)
+{
+    TempDir dir;
+    WriteFileBytes(dir.ChildPath(u"アドレス帳.vcf"), "BEGIN:VCARD\r\n");
+    LoadedText loaded;
+    ASSERT_EQ(LoadInputText(dir.Child(u"アドレス帳.vcf"), loaded), kResultOk);
+    EXPECT_EQ(loaded.text, "BEGIN:VCARD\r\n");
+}
+
+TEST(LoadInputText, WhatCannotBeOpenedIsReportedAndLeavesTheResultAlone)
+{
+    TempDir dir;
+    fs::create_directory(dir.ChildPath(u"folder.vcf"));
+    const PathString paths[] = {dir.Child(u"missing.vcf"), dir.Child(u"folder.vcf")};
+    for (const PathString& path : paths) {
+        LoadedText loaded;
+        loaded.text = "untouched";
+        EXPECT_EQ(LoadInputText(path, loaded), kResultCannotOpen);
+        EXPECT_EQ(loaded.text, "untouched");
+    }
+}
+
+TEST(LoadInputText, AFileTheConverterHoldsCannotBeLoaded)
+{
+    TempDir dir;
+    OutputHandle holder = CreateFileExclusive(dir.Child(u"in.vcf"));
+    ASSERT_TRUE(holder.IsOpen());
+    ASSERT_TRUE(WriteAllBytes(holder, "BEGIN:VCARD\r\n"));
+    LoadedText loaded;
+    EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), kResultCannotOpen);
+    ASSERT_TRUE(CloseFile(holder));
+    EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), kResultOk);
+    EXPECT_EQ(loaded.text, "BEGIN:VCARD\r\n");
+}
+
+#ifndef _WIN32
+TEST(LoadInputText, AFileLockedByAnotherProgramCannotBeLoaded)
+{
+    TempDir dir;
+    fs::path path = dir.ChildPath(u"in.vcf");
+    WriteFileBytes(path, "BEGIN:VCARD\r\n");
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    LoadedText loaded;
+    EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), kResultCannotOpen);
+    close(fd);
+    EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), kResultOk);
+}
+#endif
+
+} // namespace
+} // namespace karuto
