@@ -17,7 +17,8 @@ extern const std::array<std::uint16_t, 63> FullWidthKana;
 
 // Appends to `dst` the one character that starts at byte `pos` of `src`
 // (two bytes for a Shift_JIS lead byte, fewer when `src` ends first).
-// `pos` must lie on a character boundary; returns the character's width.
+// `pos` must lie on a character boundary; returns the character's width, 0 when
+// `pos` is at or past the end.
 std::size_t AppendChar(OwnedString& dst, std::string_view src, std::size_t pos);
 
 // A new string without half-width katakana, sound marks merged.
