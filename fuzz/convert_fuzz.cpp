@@ -1,0 +1,63 @@
+// Any input converts without a crash into a well-formed output file: the
+// byte-order mark, whole UTF-16 units, and counts that agree with the cards.
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "job/output.h"
+#include "vcard/scanning.h"
+
+namespace {
+
+void Check(bool condition)
+{
+    if (!condition) std::abort();
+}
+
+const std::filesystem::path& OutputPath()
+{
+    static const std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
+        ("karuto-convert-fuzz-" + std::to_string(getpid()) + ".vcf");
+    return path;
+}
+
+std::string ReadAll(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0) return 0;
+    // The first byte picks what the file's byte-order mark would have declared.
+    const auto defaultCharset = (data[0] & 1) ? karuto::CharsetUtf8 : karuto::CharsetNone;
+    std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+    text = text.substr(0, text.find('\0'));  // loaded text ends at its first NUL
+
+    karuto::OutputHandle output = karuto::OpenOutputFile(OutputPath().u16string());
+    Check(output.IsOpen());
+    karuto::CardList cards;
+    const karuto::CardCounts counts = karuto::ConvertText(text, cards, output, defaultCharset);
+    Check(karuto::CloseFile(output));
+    Check(!cards.writeFailed);
+
+    Check(counts.cardsWritten <= counts.cardsRead);
+    Check(static_cast<std::size_t>(counts.cardsRead) <= cards.entries.size());
+    const std::string file = ReadAll(OutputPath());
+    Check(file.size() >= 2 && file.size() % 2 == 0);
+    Check(file.compare(0, 2, "\xFF\xFE") == 0);
+    Check((counts.cardsWritten == 0) == (file.size() == 2));
+    if (counts.cardsWritten > 0) Check(file.compare(file.size() - 4, 4, std::string("\r\0\n\0", 4)) == 0);
+    return 0;
+}
