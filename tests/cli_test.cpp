@@ -1,0 +1,617 @@
+// Runs the `karuto` command line itself on files in a temporary folder.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/test_support.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+namespace karuto {
+namespace {
+
+#ifndef _WIN32
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::Utf16LeBytes;
+using test::WriteFileBytes;
+
+// Console texts: UTF-8, each message on its own line(s), CR LF made "\n".
+const std::string kConvertingOut = "変換処理中...\n";
+const std::string kFailedOut = "変換処理に失敗しました。\n";
+const std::string kNothingOut = "出力対象データが1件もありませんでした。\n";
+const std::string kCompletedOut = "変換が完了しました。\n";
+const std::string kUnsupportedErr = "変換元ファイルの文字コードに対応していません。\n";
+const std::string kCannotLoadErr =
+    "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。\n";
+const std::string kCannotWriteErr =
+    "添付用ファイルへ書き込めません。\n他で使用中もしくは書込み禁止の可能性があります。\n";
+
+const std::string kOutputName = "PC→iPhone.vcf";
+const std::string kMark = "\xFF\xFE";
+
+enum ExitCode { kConverted = 0, kFailed = 1, kUsage = 2, kDeclined = 3 };
+
+// Three cards; the second names a version the converter does not take.
+const std::string kThreeCards =
+    "BEGIN:VCARD\r\n"
+    "VERSION:2.1\r\n"
+    "N:Yamada;Hanako;;;\r\n"
+    "TEL;CELL:090-1111-2222\r\n"
+    "END:VCARD\r\n"
+    "BEGIN:VCARD\r\n"
+    "VERSION:4.0\r\n"
+    "N:Future;Fiona;;;\r\n"
+    "END:VCARD\r\n"
+    "BEGIN:VCARD\r\n"
+    "VERSION:3.0\r\n"
+    "N:Kato;Ken;;;\r\n"
+    "EMAIL;INTERNET:ken@example.jp\r\n"
+    "END:VCARD\r\n";
+
+const std::string kThreeCardsOutput =
+    kMark + Utf16LeBytes(u"BEGIN:VCARD\r\n"
+                         u"VERSION:2.1\r\n"
+                         u"N:Yamada;Hanako;;;\r\n"
+                         u"TEL;CELL:090-1111-2222\r\n"
+                         u"END:VCARD\r\n"
+                         u"BEGIN:VCARD\r\n"
+                         u"VERSION:3.0\r\n"
+                         u"N:Kato;Ken;;;\r\n"
+                         u"EMAIL;TYPE=HOME:ken@example.jp\r\n"
+                         u"END:VCARD\r\n");
+
+const std::string kThreeCardsStdout =
+    kConvertingOut + kCompletedOut + "入力データ：3件、　出力データ：2件\n";
+
+const std::string kOldOutput =
+    kMark + Utf16LeBytes(u"BEGIN:VCARD\r\nN:Old;Card;;;\r\nEND:VCARD\r\n");
+
+struct CliResult {
+    int exitStatus = -1;  // -1 unless the program exited normally
+    std::string out;
+    std::string err;
+};
+
+struct CliSetup {
+    fs::path workingDirectory;
+    int input = -1;                          // standard input; /dev/null when -1
+    rlim_t fileSizeLimit = RLIM_INFINITY;    // for provoking failed writes
+};
+
+// Longest time any single run may stay silent before it counts as hung.
+constexpr int kHangMilliseconds = 60 * 1000;
+
+// Reads both pipes to their end; false when the child fell silent for too long.
+bool DrainPipes(int outFd, int errFd, CliResult& result)
+{
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int openPipes = 2;
+    while (openPipes > 0) {
+        const int ready = poll(fds, 2, kHangMilliseconds);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return false;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                fds[i].fd = -1;
+                --openPipes;
+            } else {
+                sinks[i]->append(buffer, static_cast<std::size_t>(got));
+            }
+        }
+    }
+    return true;
+}
+
+// Runs the command line with `arguments`, returning its exit status and
+// everything it wrote to standard output and standard error.
+CliResult RunCli(const std::vector<std::string>& arguments, const CliSetup& setup)
+{
+    CliResult result;
+    std::vector<char*> argv;
+    std::string program = KARUTO_CLI_PATH;
+    argv.push_back(program.data());
+    std::vector<std::string> copies = arguments;
+    for (std::string& argument : copies) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const std::string workingDirectory = setup.workingDirectory.string();
+
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "cannot create pipes";
+        return result;
+    }
+    const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int input = setup.input >= 0 ? setup.input : devNull;
+
+    const pid_t child = fork();
+    if (child == 0) {
+        // Only async-signal-safe calls from here to exec.
+        if (chdir(workingDirectory.c_str()) != 0) _exit(126);
+        dup2(input, STDIN_FILENO);
+        dup2(outPipe[1], STDOUT_FILENO);
+        dup2(errPipe[1], STDERR_FILENO);
+        if (setup.fileSizeLimit != RLIM_INFINITY) {
+            // Ignored, the signal stays ignored across exec: a write beyond
+            // the limit then fails with EFBIG instead of killing the program.
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{};
+            getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = setup.fileSizeLimit;
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (devNull >= 0) close(devNull);
+    if (child < 0) {
+        ADD_FAILURE() << "cannot start " << program;
+        close(outPipe[0]);
+        close(errPipe[0]);
+        return result;
+    }
+    if (!DrainPipes(outPipe[0], errPipe[0], result)) {
+        ADD_FAILURE() << "karuto did not finish";
+        kill(child, SIGKILL);
+    }
+    close(outPipe[0]);
+    close(errPipe[0]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+    return result;
+}
+
+// A temporary folder to run the command line in.
+struct CliFolder {
+    TempDir dir;
+
+    std::string Path(std::u16string_view name) const { return dir.ChildPath(name).string(); }
+    fs::path Output() const { return dir.path / kOutputName; }
+
+    CliResult Run(const std::vector<std::string>& arguments, CliSetup setup = {}) const
+    {
+        if (setup.workingDirectory.empty()) setup.workingDirectory = dir.path;
+        return RunCli(arguments, setup);
+    }
+};
+
+void ExpectResult(const CliResult& result, int exitStatus, const std::string& out,
+                  const std::string& err)
+{
+    EXPECT_EQ(result.exitStatus, exitStatus);
+    EXPECT_EQ(result.out, out);
+    EXPECT_EQ(result.err, err);
+}
+
+// A refusal of the path checks: the message on standard error, nothing else.
+void ExpectRefused(const CliResult& result, const std::string& message)
+{
+    ExpectResult(result, kFailed, "", message + "\n");
+}
+
+// Another program holding the file open with an exclusive lock.
+struct ForeignLock {
+    int fd = -1;
+    explicit ForeignLock(const fs::path& path) : fd(open(path.c_str(), O_RDONLY | O_CLOEXEC))
+    {
+        if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) ADD_FAILURE() << "cannot lock " << path;
+    }
+    ForeignLock(const ForeignLock&) = delete;
+    ForeignLock& operator=(const ForeignLock&) = delete;
+    ~ForeignLock()
+    {
+        if (fd >= 0) close(fd);
+    }
+};
+
+fs::path DataFile(const char* name)
+{
+    return fs::path(KARUTO_TEST_DATA_DIR) / name;
+}
+
+// --- Outcomes of a conversion -----------------------------------------------------------
+
+TEST(Cli, ConvertsTheSampleCardByteForByte)
+{
+    CliFolder folder;
+    fs::copy_file(DataFile("emitters_example.vcf"), folder.dir.path / "連絡先.vcf");
+    const CliResult result = folder.Run({folder.Path(u"連絡先.vcf")});
+    ExpectResult(result, kConverted,
+                 kConvertingOut + kCompletedOut + "入力データ：1件、　出力データ：1件\n", "");
+    EXPECT_EQ(ReadFileBytes(folder.Output()),
+              ReadFileBytes(DataFile("emitters_example.expected.vcf")));
+}
+
+TEST(Cli, ConvertsTheBundledExampleAddressBook)
+{
+    CliFolder folder;
+    fs::copy_file(fs::path(KARUTO_TEST_DATA_DIR) / ".." / ".." / "examples" / "contacts.vcf",
+                  folder.dir.path / "contacts.vcf");
+    const CliResult result = folder.Run({folder.Path(u"contacts.vcf")});
+    ExpectResult(result, kConverted,
+                 kConvertingOut + kCompletedOut + "入力データ：6件、　出力データ：5件\n", "");
+    EXPECT_EQ(ReadFileBytes(folder.Output()), ReadFileBytes(DataFile("cli_contacts.expected.vcf")));
+}
+
+TEST(Cli, ReportsCardsReadAndWritten)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
+    ExpectResult(folder.Run({folder.Path(u"in.vcf")}), kConverted, kThreeCardsStdout, "");
+    EXPECT_EQ(ReadFileBytes(folder.Output()), kThreeCardsOutput);
+}
+
+TEST(Cli, NoCardWrittenLeavesOnlyTheMark)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf", "");
+    ExpectResult(folder.Run({folder.Path(u"in.vcf")}), kConverted, kConvertingOut + kNothingOut,
+                 "");
+    EXPECT_EQ(ReadFileBytes(folder.Output()), kMark);
+}
+
+TEST(Cli, WithoutATerminalAnExistingOutputIsNotReplaced)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
+    WriteFileBytes(folder.Output(), kOldOutput);
+    const CliResult result = folder.Run({folder.Path(u"in.vcf")});
+    EXPECT_EQ(result.exitStatus, kDeclined);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(ReadFileBytes(folder.Output()), kOldOutput);
+}
+
+TEST(Cli, YesReplacesAnExistingOutput)
+{
+    for (const char* yes : {"--yes", "-y"}) {
+        SCOPED_TRACE(yes);
+        CliFolder folder;
+        WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
+        WriteFileBytes(folder.Output(), std::string(10 * 1024, 'x'));
+        ExpectResult(folder.Run({yes, folder.Path(u"in.vcf")}), kConverted, kThreeCardsStdout, "");
+        EXPECT_EQ(ReadFileBytes(folder.Output()), kThreeCardsOutput);
+    }
+}
+
+TEST(Cli, BigEndianInputIsRefusedWithoutTouchingTheOutput)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf", std::string("\xFE\xFF\0B\0E\0G\0I\0N", 12));
+    WriteFileBytes(folder.Output(), kOldOutput);
+    ExpectResult(folder.Run({"--yes", folder.Path(u"in.vcf")}), kFailed,
+                 kConvertingOut + kFailedOut, kUnsupportedErr);
+    EXPECT_EQ(ReadFileBytes(folder.Output()), kOldOutput);
+}
+
+TEST(Cli, AnInputThatCannotBeLoaded)
+{
+    CliFolder folder;
+    fs::create_directory(folder.dir.path / "folder.vcf");
+    ExpectResult(folder.Run({folder.Path(u"folder.vcf")}), kFailed, kConvertingOut + kFailedOut,
+                 kCannotLoadErr);
+    EXPECT_FALSE(fs::exists(folder.dir.path / "folder.vcf" / kOutputName));
+
+    WriteFileBytes(folder.dir.path / "held.vcf", kThreeCards);
+    const ForeignLock lock(folder.dir.path / "held.vcf");
+    ExpectResult(folder.Run({folder.Path(u"held.vcf")}), kFailed, kConvertingOut + kFailedOut,
+                 kCannotLoadErr);
+    EXPECT_FALSE(fs::exists(folder.Output()));
+}
+
+TEST(Cli, AnOutputThatCannotBeCreated)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
+    WriteFileBytes(folder.dir.path / "readonly.vcf", kOldOutput);
+    fs::permissions(folder.dir.path / "readonly.vcf",
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    WriteFileBytes(folder.dir.path / "held.vcf", kOldOutput);
+    const ForeignLock lock(folder.dir.path / "held.vcf");
+    fs::create_directory(folder.dir.path / "folder.vcf");
+    for (const std::u16string_view output : {u"readonly.vcf", u"held.vcf", u"folder.vcf"}) {
+        SCOPED_TRACE(folder.Path(output));
+        ExpectResult(folder.Run({"--yes", "-o", folder.Path(output), folder.Path(u"in.vcf")}),
+                     kFailed, kConvertingOut + kFailedOut, kCannotWriteErr);
+    }
+    EXPECT_EQ(ReadFileBytes(folder.dir.path / "readonly.vcf"), kOldOutput);
+    EXPECT_EQ(ReadFileBytes(folder.dir.path / "held.vcf"), kOldOutput);
+    EXPECT_TRUE(fs::is_directory(folder.dir.path / "folder.vcf"));
+}
+
+TEST(Cli, AFailedCardWriteFailsTheConversion)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
+    CliSetup setup;
+    setup.fileSizeLimit = 64;  // the mark and part of the first card
+    ExpectResult(folder.Run({folder.Path(u"in.vcf")}, setup), kFailed, kConvertingOut + kFailedOut,
+                 kCannotWriteErr);
+}
+
+TEST(Cli, ReportListsTheCardsThatWereNotWritten)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf",
+                   "BEGIN:VCARD\r\n"                          // 1
+                   "VERSION:2.1\r\n"                          // 2
+                   "N:Good;Gina;;;\r\n"                       // 3
+                   "END:VCARD\r\n"                            // 4
+                   "BEGIN:VCARD\r\n"                          // 5
+                   "VERSION:4.0\r\n"                          // 6
+                   "N:Future;Fiona;;;\r\n"                    // 7
+                   "END:VCARD\r\n"                            // 8
+                   "BEGIN:VCARD\r\n"                          // 9
+                   "VERSION:2.1\r\n"                          // 10
+                   "N;CHARSET=ISO-2022-JP:Old;Otto;;;\r\n"    // 11
+                   "END:VCARD\r\n"                            // 12
+                   "BEGIN:VCARD\r\n"                          // 13
+                   "N:Plain;Pat;;;\r\n"                       // 14
+                   "TEL;ENCODING=8BIT:012-345\r\n"            // 15
+                   "END:VCARD\r\n"                            // 16
+                   "BEGIN:VCARD\r\n"                          // 17
+                   "N:Lost;Lou;;;\r\n");                      // 18
+    const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});
+    EXPECT_EQ(result.exitStatus, kConverted);
+    EXPECT_EQ(result.err, "");
+    const std::string summary = kConvertingOut + kCompletedOut + "入力データ：4件、　出力データ：1件\n";
+    ASSERT_EQ(result.out.substr(0, summary.size()), summary);
+
+    // One line per card left out, naming its number, where it starts, its
+    // name and (for rejected cards) the text that rejected it and its line.
+    struct Expected {
+        const char* card;
+        std::vector<std::string> facts;
+    };
+    const Expected cards[] = {
+        {"カード2", {"5行目", "Future Fiona", "\"VERSION:4.0\"", "6行目"}},
+        {"カード3", {"9行目", "Old Otto", "\"CHARSET=ISO-2022-JP\"", "11行目"}},
+        {"カード4", {"13行目", "Plain Pat", "\"ENCODING=8BIT\"", "15行目"}},
+        {"カード5", {"17行目", "Lost Lou", "END:VCARD"}},
+    };
+    const std::string report = result.out.substr(summary.size());
+    for (const Expected& card : cards) {
+        SCOPED_TRACE(card.card);
+        const std::size_t start = report.find(card.card);
+        ASSERT_NE(start, std::string::npos) << report;
+        const std::string line = report.substr(start, report.find('\n', start) - start);
+        for (const std::string& fact : card.facts) {
+            EXPECT_NE(line.find(fact), std::string::npos) << line;
+        }
+    }
+    EXPECT_EQ(report.find("カード1"), std::string::npos) << report;
+    EXPECT_EQ(report.find("Good"), std::string::npos) << report;
+}
+
+TEST(Cli, ReportOfACleanConversionListsNoCard)
+{
+    CliFolder folder;
+    fs::copy_file(DataFile("emitters_example.vcf"), folder.dir.path / "in.vcf");
+    const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});
+    EXPECT_EQ(result.exitStatus, kConverted);
+    const std::string summary = kConvertingOut + kCompletedOut + "入力データ：1件、　出力データ：1件\n";
+    ASSERT_EQ(result.out.substr(0, summary.size()), summary);
+    // At most a single line saying so; no line per card.
+    const std::string report = result.out.substr(summary.size());
+    EXPECT_LE(std::count(report.begin(), report.end(), '\n'), 1) << report;
+    EXPECT_EQ(report.find("行目"), std::string::npos) << report;
+}
+
+// --- Same file --------------------------------------------------------------------------
+
+TEST(Cli, TheInputAsOutputIsRefused)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
+    for (const char* output : {"in.vcf", "./in.vcf"}) {
+        SCOPED_TRACE(output);
+        ExpectRefused(folder.Run({"--yes", "-o", output, "in.vcf"}),
+                      "変換元ファイルと添付用ファイルが同じです。");
+        EXPECT_EQ(ReadFileBytes(folder.dir.path / "in.vcf"), kThreeCards);
+    }
+}
+
+// --- Path checks ------------------------------------------------------------------------
+
+TEST(Cli, PathChecksRefuseWithTheirMessage)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
+    WriteFileBytes(folder.dir.path / "in.txt", kThreeCards);
+    const std::string longName = std::string(300, 'a') + ".vcf";
+    struct Row {
+        std::vector<std::string> arguments;
+        const char* message;
+    };
+    const Row rows[] = {
+        {{""}, "変換元ファイル名が入力（選択）されていません。"},
+        {{"-o", "", "in.vcf"}, "添付用ファイル名が入力（選択）されていません。"},
+        {{longName}, "変換元ファイルのフォルダ名およびファイル名が長すぎます。"},
+        {{"-o", longName, "in.vcf"}, "添付用ファイルのフォルダ名およびファイル名が長すぎます。"},
+        {{"in.txt"}, "変換元ファイルはvCardファイルではありません。"},
+        {{"-o", "out.txt", "in.vcf"}, "添付用ファイルはvCardファイルではありません。"},
+        {{"missing.vcf"}, "変換元ファイルがありません。"},
+        {{"in*.vcf"}, "変換元ファイルがありません。"},
+        {{"-o", "missing/out.vcf", "in.vcf"}, "添付用フォルダがありません。"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.message);
+        ExpectRefused(folder.Run(row.arguments), row.message);
+    }
+    EXPECT_FALSE(fs::exists(folder.Output()));
+}
+
+TEST(Cli, LengthIsCheckedOnTheAbsolutePath)
+{
+    CliFolder folder;
+    // Short enough as typed, too long once the working folder is put in front.
+    const std::size_t typed = 256 - folder.dir.path.string().size();
+    ASSERT_GT(typed, 5u);
+    const std::string name = std::string(typed - 4, 'a') + ".vcf";
+    ExpectRefused(folder.Run({name}), "変換元ファイルのフォルダ名およびファイル名が長すぎます。");
+}
+
+// --- Paths given on the command line -----------------------------------------------------
+
+TEST(Cli, RelativePathsAreTakenFromTheWorkingFolder)
+{
+    CliFolder folder;
+    fs::create_directory(folder.dir.path / "sub");
+    WriteFileBytes(folder.dir.path / "sub" / "in.vcf", kThreeCards);
+
+    ExpectResult(folder.Run({"sub/in.vcf"}), kConverted, kThreeCardsStdout, "");
+    EXPECT_EQ(ReadFileBytes(folder.dir.path / "sub" / kOutputName), kThreeCardsOutput);
+
+    CliSetup inSub;
+    inSub.workingDirectory = folder.dir.path / "sub";
+    ExpectResult(folder.Run({"-o", "../out.vcf", "in.vcf"}, inSub), kConverted, kThreeCardsStdout,
+                 "");
+    EXPECT_EQ(ReadFileBytes(folder.dir.path / "out.vcf"), kThreeCardsOutput);
+}
+
+TEST(Cli, OutputOptionNamesTheFileToWrite)
+{
+    CliFolder folder;
+    fs::create_directory(folder.dir.path / "出力");
+    WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
+    for (const char* option : {"-o", "--output"}) {
+        SCOPED_TRACE(option);
+        fs::remove(folder.dir.path / "出力" / "携帯.VCF");
+        ExpectResult(folder.Run({option, folder.Path(u"出力/携帯.VCF"), folder.Path(u"in.vcf")}),
+                     kConverted, kThreeCardsStdout, "");
+        EXPECT_EQ(ReadFileBytes(folder.dir.path / "出力" / "携帯.VCF"), kThreeCardsOutput);
+        EXPECT_FALSE(fs::exists(folder.Output()));
+    }
+}
+
+// --- Usage -------------------------------------------------------------------------------
+
+TEST(Cli, UsageErrorsExitWithTwo)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
+    const std::vector<std::string> cases[] = {
+        {},
+        {"--frobnicate", "in.vcf"},
+        {"-x", "in.vcf"},
+        {"in.vcf", "other.vcf"},
+        {"in.vcf", "-o"},
+        {"-o", "a.vcf", "-o", "b.vcf", "in.vcf"},
+        {"--yes"},
+    };
+    for (const std::vector<std::string>& arguments : cases) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        const CliResult result = folder.Run(arguments);
+        EXPECT_EQ(result.exitStatus, kUsage);
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find("karuto"), std::string::npos) << result.err;
+    }
+    EXPECT_FALSE(fs::exists(folder.Output()));
+}
+
+TEST(Cli, HelpIsInJapaneseAndEnglish)
+{
+    CliFolder folder;
+    for (const char* help : {"--help", "-h"}) {
+        SCOPED_TRACE(help);
+        const CliResult result = folder.Run({help});
+        EXPECT_EQ(result.exitStatus, kConverted);
+        EXPECT_EQ(result.err, "");
+        for (const char* text :
+             {"使い方", "usage", "変換", "Converts", "--yes", "--report", "-o", "PC→iPhone.vcf"}) {
+            EXPECT_NE(result.out.find(text), std::string::npos) << text;
+        }
+    }
+}
+
+// --- The question on a terminal ------------------------------------------------------------
+
+// A pseudo-terminal whose slave side serves as the program's standard input.
+struct Terminal {
+    int master = -1;
+    int slave = -1;
+
+    Terminal()
+    {
+        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
+        const char* name = ptsname(master);
+        if (name) slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+    ~Terminal()
+    {
+        if (slave >= 0) close(slave);
+        if (master >= 0) close(master);
+    }
+
+    // What the user types, ahead of the question; the line discipline keeps it.
+    bool Type(const std::string& text) const
+    {
+        return write(master, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+};
+
+TEST(Cli, TheQuestionIsAskedOnTheTerminal)
+{
+    struct Row {
+        const char* typed;
+        int exitStatus;
+        bool replaced;
+    };
+    const Row rows[] = {
+        {"n\n", kDeclined, false},
+        {"\n", kDeclined, false},
+        {"y\n", kConverted, true},
+        {"yes\n", kConverted, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::string(row.typed)));
+        CliFolder folder;
+        WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
+        WriteFileBytes(folder.Output(), kOldOutput);
+        const Terminal terminal;
+        if (terminal.slave < 0) GTEST_SKIP() << "no pseudo-terminal available";
+        ASSERT_TRUE(terminal.Type(row.typed));
+        CliSetup setup;
+        setup.input = terminal.slave;
+        const CliResult result = folder.Run({folder.Path(u"in.vcf")}, setup);
+        EXPECT_EQ(result.exitStatus, row.exitStatus);
+        EXPECT_NE(result.err.find("添付用ファイルが既に存在します。\n上書きで保存しますか？"), std::string::npos)
+            << result.err;
+        EXPECT_EQ(result.out, row.replaced ? kThreeCardsStdout : "");
+        EXPECT_EQ(ReadFileBytes(folder.Output()), row.replaced ? kThreeCardsOutput : kOldOutput);
+    }
+}
+
+#endif  // _WIN32
+
+} // namespace
+} // namespace karuto

@@ -1,0 +1,528 @@
+#include "job/conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "tests/test_support.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+namespace karuto {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::Utf16LeBytes;
+using test::WriteFileBytes;
+
+constexpr char16_t kQuestion[] = u"添付用ファイルが既に存在します。\r\n上書きで保存しますか？";
+constexpr char16_t kConvertingLine[] = u"変換処理中...";
+constexpr char16_t kFailedLine[] = u"変換処理に失敗しました。";
+constexpr char16_t kNothingLine[] = u"出力対象データが1件もありませんでした。";
+constexpr char16_t kCompletedLine[] = u"変換が完了しました。";
+constexpr char16_t kUnsupportedBox[] = u"変換元ファイルの文字コードに対応していません。";
+constexpr char16_t kCannotLoadBox[] =
+    u"変換元ファイルが読み込めません。\r\n他で使用中もしくは破損している可能性があります。";
+constexpr char16_t kCannotWriteBox[] =
+    u"添付用ファイルへ書き込めません。\r\n他で使用中もしくは書込み禁止の可能性があります。";
+constexpr char16_t kInputMissingBox[] = u"変換元ファイルがありません。";
+constexpr char16_t kSameFileBox[] = u"変換元ファイルと添付用ファイルが同じです。";
+
+const std::string kMark = "\xFF\xFE";
+
+// What the job did to the window, in order.
+struct WindowEvent {
+    enum Kind { Question, Error, Line } kind;
+    std::u16string text;
+    bool operator==(const WindowEvent&) const = default;
+};
+
+void PrintTo(const WindowEvent& event, std::ostream* out)
+{
+    static const char* const kinds[] = {"question", "error", "line"};
+    *out << kinds[event.kind] << " \"" << WideToUtf8(event.text) << "\"";
+}
+
+WindowEvent Asked(std::u16string_view text)
+{
+    return {WindowEvent::Question, std::u16string(text)};
+}
+
+WindowEvent Error(std::u16string_view text)
+{
+    return {WindowEvent::Error, std::u16string(text)};
+}
+
+WindowEvent Line(std::u16string_view text)
+{
+    return {WindowEvent::Line, std::u16string(text)};
+}
+
+// Stands in for the main window: records every box and line and answers the
+// replacement question as scripted.
+struct RecordingWindow {
+    bool answer = true;
+    std::vector<WindowEvent> events;
+
+    JobWindow Window()
+    {
+        JobWindow window;
+        window.askQuestion = [this](std::u16string_view text) {
+            events.push_back(Asked(text));
+            return answer;
+        };
+        window.showError = [this](std::u16string_view text) { events.push_back(Error(text)); };
+        window.addMessage = [this](std::u16string_view text) { events.push_back(Line(text)); };
+        return window;
+    }
+};
+
+// A folder with the source file "連絡先.vcf"; the output is "PC→iPhone.vcf" next to it.
+struct JobFolder {
+    TempDir dir;
+    fs::path inputFile = dir.ChildPath(u"連絡先.vcf");
+    fs::path outputFile = dir.ChildPath(u"PC→iPhone.vcf");
+    RecordingWindow recorder;
+
+    int Run()
+    {
+        return RunConversion(dir.Child(u"PC→iPhone.vcf"), recorder.Window(), dir.Child(u"連絡先.vcf"));
+    }
+};
+
+// Three cards; the second names a version the converter does not take.
+const std::string kThreeCardsOneRejected =
+    "BEGIN:VCARD\r\n"
+    "VERSION:2.1\r\n"
+    "N:Yamada;Hanako;;;\r\n"
+    "FN:Hanako Yamada\r\n"
+    "TEL;CELL:090-1111-2222\r\n"
+    "END:VCARD\r\n"
+    "BEGIN:VCARD\r\n"
+    "VERSION:4.0\r\n"
+    "N:Future;Fiona;;;\r\n"
+    "END:VCARD\r\n"
+    "BEGIN:VCARD\r\n"
+    "VERSION:3.0\r\n"
+    "N:Kato;Ken;;;\r\n"
+    "EMAIL;INTERNET:ken@example.jp\r\n"
+    "END:VCARD\r\n";
+
+const std::u16string kThreeCardsOneRejectedOutput =
+    u"BEGIN:VCARD\r\n"
+    u"VERSION:2.1\r\n"
+    u"N:Yamada;Hanako;;;\r\n"
+    u"TEL;CELL:090-1111-2222\r\n"
+    u"END:VCARD\r\n"
+    u"BEGIN:VCARD\r\n"
+    u"VERSION:3.0\r\n"
+    u"N:Kato;Ken;;;\r\n"
+    u"EMAIL;TYPE=HOME:ken@example.jp\r\n"
+    u"END:VCARD\r\n";
+
+const std::vector<WindowEvent> kThreeReadTwoWritten = {
+    Line(kConvertingLine),
+    Line(kCompletedLine),
+    Line(u"入力データ：3件、　出力データ：2件"),
+};
+
+// The sample card of the property emitters, as UTF-16 text.
+const std::u16string kSampleCard =
+    u"BEGIN:VCARD\r\n"
+    u"VERSION:2.1\r\n"
+    u"N;CHARSET=SHIFT_JIS:山本;太郎;;;\r\n"
+    u"FN;CHARSET=SHIFT_JIS:山本 太郎\r\n"
+    u"SOUND;X-IRMC-N;CHARSET=SHIFT_JIS:ﾔﾏﾓﾄ;ﾀﾛｳ;;;\r\n"
+    u"TEL;CELL:090-0000-0000\r\n"
+    u"EMAIL;INTERNET:yamamoto\r\n"
+    u"EMAIL;INTERNET;CELL:taro\r\n"
+    u"ADR;CHARSET=SHIFT_JIS:;;本町1-2;大阪市;;;\r\n"
+    u"ORG;CHARSET=SHIFT_JIS:ｱｵｲ商会\r\n"
+    u"NOTE;ENCODING=QUOTED-PRINTABLE:abc=0D=0Adef\r\n"
+    u"END:VCARD\r\n";
+
+const std::u16string kSampleCardOutput =
+    u"BEGIN:VCARD\r\n"
+    u"VERSION:2.1\r\n"
+    u"N:山本;太郎;;;\r\n"
+    u"X-PHONETIC-LAST-NAME:ヤマモト\r\n"
+    u"X-PHONETIC-FIRST-NAME:タロウ\r\n"
+    u"TEL;CELL:090-0000-0000\r\n"
+    u"EMAIL;TYPE=HOME:yamamoto\r\n"
+    u"item1.EMAIL:taro\r\n"
+    u"item1.X-ABLabel:_$!<Other>!$_\r\n"
+    u"item2.ADR:;;本町1-2;大阪市;;;\r\n"
+    u"item2.X-ABLabel:_$!<Other>!$_\r\n"
+    u"ORG:アオイ商会\r\n"
+    u"NOTE:abc\r\n"
+    u" def\r\n"
+    u"END:VCARD\r\n";
+
+const std::string kOldOutput =
+    kMark + Utf16LeBytes(u"BEGIN:VCARD\r\nN:Old;Card;;;\r\nEND:VCARD\r\n");
+
+#ifndef _WIN32
+// Another program holding the file open with an exclusive lock.
+struct ForeignLock {
+    int fd = -1;
+    explicit ForeignLock(const fs::path& path) : fd(open(path.c_str(), O_RDONLY | O_CLOEXEC))
+    {
+        if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) ADD_FAILURE() << "cannot lock " << path;
+    }
+    ForeignLock(const ForeignLock&) = delete;
+    ForeignLock& operator=(const ForeignLock&) = delete;
+    ~ForeignLock()
+    {
+        if (fd >= 0) close(fd);
+    }
+};
+
+// Lets this process write at most `limit` bytes into any file until the
+// object goes out of scope; writes beyond fail with EFBIG instead of raising
+// SIGXFSZ.
+struct FileSizeLimit {
+    rlimit previous{};
+    struct sigaction previousAction {};
+    bool active = false;
+
+    explicit FileSizeLimit(rlim_t limit)
+    {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        if (getrlimit(RLIMIT_FSIZE, &previous) != 0 ||
+            sigaction(SIGXFSZ, &ignore, &previousAction) != 0) {
+            ADD_FAILURE() << "cannot limit the file size";
+            return;
+        }
+        rlimit limited = previous;
+        limited.rlim_cur = limit;
+        active = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+        if (!active) ADD_FAILURE() << "cannot limit the file size";
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    ~FileSizeLimit()
+    {
+        if (active) setrlimit(RLIMIT_FSIZE, &previous);
+        sigaction(SIGXFSZ, &previousAction, nullptr);
+    }
+};
+#endif
+
+// --- Paths refused ----------------------------------------------------------------
+
+TEST(RunConversion, RefusedPathsShowOneBoxAndTouchNothing)
+{
+    JobFolder job;
+    EXPECT_EQ(job.Run(), -1);
+    EXPECT_EQ(job.recorder.events, std::vector<WindowEvent>{Error(kInputMissingBox)});
+    EXPECT_FALSE(fs::exists(job.outputFile));
+}
+
+TEST(RunConversion, TheSameFileAsInputAndOutputIsRefusedBeforeAnyQuestion)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    fs::create_hard_link(job.inputFile, job.dir.ChildPath(u"link.vcf"));
+    const PathString sameFolder = PathString(u".") + kPathSeparator + u"連絡先.vcf";
+    for (const PathString& output : {sameFolder, PathString(u"link.vcf")}) {
+        SCOPED_TRACE(WideToUtf8(output));
+        job.recorder.events.clear();
+        EXPECT_EQ(RunConversion(job.dir.Child(output), job.recorder.Window(),
+                                job.dir.Child(u"連絡先.vcf")),
+                  -1);
+        EXPECT_EQ(job.recorder.events, std::vector<WindowEvent>{Error(kSameFileBox)});
+        EXPECT_EQ(ReadFileBytes(job.inputFile), kThreeCardsOneRejected);
+    }
+}
+
+// --- Replacing an existing output ---------------------------------------------------
+
+TEST(RunConversion, DecliningTheReplacementLeavesTheOutputAsItWas)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    WriteFileBytes(job.outputFile, kOldOutput);
+    job.recorder.answer = false;
+    EXPECT_EQ(job.Run(), 0);
+    EXPECT_EQ(job.recorder.events, std::vector<WindowEvent>{Asked(kQuestion)});
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kOldOutput);
+}
+
+TEST(RunConversion, DecliningWhenAFolderHasTheOutputName)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    fs::create_directory(job.outputFile);
+    job.recorder.answer = false;
+    EXPECT_EQ(job.Run(), 0);
+    EXPECT_EQ(job.recorder.events, std::vector<WindowEvent>{Asked(kQuestion)});
+    EXPECT_TRUE(fs::is_directory(job.outputFile));
+}
+
+TEST(RunConversion, ConfirmingTheReplacementRewritesTheOutput)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    WriteFileBytes(job.outputFile, std::string(10 * 1024, 'x'));
+    EXPECT_EQ(job.Run(), 0);
+    std::vector<WindowEvent> expected{Asked(kQuestion)};
+    expected.insert(expected.end(), kThreeReadTwoWritten.begin(), kThreeReadTwoWritten.end());
+    EXPECT_EQ(job.recorder.events, expected);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(kThreeCardsOneRejectedOutput));
+}
+
+// --- Input cannot be loaded -----------------------------------------------------------
+
+TEST(RunConversion, BigEndianInputIsRefusedWithoutTouchingTheOutput)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, std::string("\xFE\xFF\0B\0E\0G\0I\0N", 12));
+    WriteFileBytes(job.outputFile, kOldOutput);
+    EXPECT_EQ(job.Run(), -1);
+    const std::vector<WindowEvent> expected{Asked(kQuestion), Line(kConvertingLine),
+                                            Error(kUnsupportedBox), Line(kFailedLine)};
+    EXPECT_EQ(job.recorder.events, expected);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kOldOutput);
+}
+
+TEST(RunConversion, AFolderAsInputCannotBeLoadedAndNoOutputIsCreated)
+{
+    JobFolder job;
+    fs::create_directory(job.inputFile);
+    EXPECT_EQ(job.Run(), -1);
+    const std::vector<WindowEvent> expected{Line(kConvertingLine), Error(kCannotLoadBox),
+                                            Line(kFailedLine)};
+    EXPECT_EQ(job.recorder.events, expected);
+    EXPECT_FALSE(fs::exists(job.outputFile));
+}
+
+#ifndef _WIN32
+TEST(RunConversion, AnInputHeldByAnotherProgramCannotBeLoaded)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    WriteFileBytes(job.outputFile, kOldOutput);
+    const ForeignLock lock(job.inputFile);
+    EXPECT_EQ(job.Run(), -1);
+    const std::vector<WindowEvent> expected{Asked(kQuestion), Line(kConvertingLine),
+                                            Error(kCannotLoadBox), Line(kFailedLine)};
+    EXPECT_EQ(job.recorder.events, expected);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kOldOutput);
+}
+#endif
+
+// --- Output cannot be created -----------------------------------------------------------
+
+const std::vector<WindowEvent> kReplacedButNotWritable = {
+    Asked(kQuestion), Line(kConvertingLine), Error(kCannotWriteBox), Line(kFailedLine)};
+
+TEST(RunConversion, AReadOnlyOutputIsNotReplaced)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    WriteFileBytes(job.outputFile, kOldOutput);
+    fs::permissions(job.outputFile,
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(job.Run(), -1);
+    EXPECT_EQ(job.recorder.events, kReplacedButNotWritable);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kOldOutput);
+}
+
+TEST(RunConversion, AFolderWithTheOutputNameCannotBeReplaced)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    fs::create_directory(job.outputFile);
+    EXPECT_EQ(job.Run(), -1);
+    EXPECT_EQ(job.recorder.events, kReplacedButNotWritable);
+    EXPECT_TRUE(fs::is_directory(job.outputFile));
+}
+
+#ifndef _WIN32
+TEST(RunConversion, AnOutputHeldByAnotherProgramIsNotReplaced)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    WriteFileBytes(job.outputFile, kOldOutput);
+    const ForeignLock lock(job.outputFile);
+    EXPECT_EQ(job.Run(), -1);
+    EXPECT_EQ(job.recorder.events, kReplacedButNotWritable);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kOldOutput);
+}
+
+TEST(RunConversion, AFailedCardWriteFailsTheConversion)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    int result = 0;
+    {
+        // Room for the byte-order mark and part of the first card only.
+        const FileSizeLimit limit(64);
+        result = job.Run();
+    }
+    EXPECT_EQ(result, -1);
+    const std::vector<WindowEvent> expected{Line(kConvertingLine), Error(kCannotWriteBox),
+                                            Line(kFailedLine)};
+    EXPECT_EQ(job.recorder.events, expected);
+    EXPECT_EQ(ReadFileBytes(job.outputFile).substr(0, 2), kMark);
+}
+#endif
+
+// --- No card written -------------------------------------------------------------------
+
+TEST(RunConversion, InputsWithoutAnAcceptedCardLeaveOnlyTheMark)
+{
+    const std::string inputs[] = {
+        "",
+        "\xFF\xFE",
+        "\xEF\xBB\xBF",
+        "N:No;Card;;;\r\n",
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nEND:VCARD\r\n",
+        "BEGIN:VCARD\r\nN;CHARSET=ISO-2022-JP:Smith;John;;;\r\nEND:VCARD\r\n",
+        "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Never;Ended;;;\r\n",
+    };
+    for (const std::string& input : inputs) {
+        SCOPED_TRACE(input);
+        JobFolder job;
+        WriteFileBytes(job.inputFile, input);
+        EXPECT_EQ(job.Run(), 0);
+        const std::vector<WindowEvent> expected{Line(kConvertingLine), Line(kNothingLine)};
+        EXPECT_EQ(job.recorder.events, expected);
+        EXPECT_EQ(ReadFileBytes(job.outputFile), kMark);
+    }
+}
+
+// --- At least one card written -----------------------------------------------------------
+
+TEST(RunConversion, ReportsCardsReadAndWritten)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    EXPECT_EQ(job.Run(), 0);
+    EXPECT_EQ(job.recorder.events, kThreeReadTwoWritten);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(kThreeCardsOneRejectedOutput));
+}
+
+TEST(RunConversion, SummaryLineUsesFullWidthPunctuation)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    ASSERT_EQ(job.Run(), 0);
+    ASSERT_EQ(job.recorder.events.size(), 3u);
+    const std::u16string& summary = job.recorder.events[2].text;
+    const std::u16string expected{u'入', u'力', u'デ', u'ー', u'タ', u'\uFF1A', u'3', u'件',
+                                  u'\u3001', u'\u3000', u'出', u'力', u'デ', u'ー', u'タ',
+                                  u'\uFF1A', u'2', u'件'};
+    EXPECT_EQ(summary, expected);
+}
+
+TEST(FormatSummary, WritesSignedDecimalCounts)
+{
+    EXPECT_EQ(FormatSummary(0, 0), u"入力データ：0件、　出力データ：0件");
+    EXPECT_EQ(FormatSummary(1234567, 89), u"入力データ：1234567件、　出力データ：89件");
+    EXPECT_EQ(FormatSummary(-1, 2147483647), u"入力データ：-1件、　出力データ：2147483647件");
+}
+
+TEST(RunConversion, RunningTwiceAppendsASecondSetOfLines)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    EXPECT_EQ(job.Run(), 0);
+    EXPECT_EQ(job.Run(), 0);
+    std::vector<WindowEvent> expected = kThreeReadTwoWritten;
+    expected.push_back(Asked(kQuestion));
+    expected.insert(expected.end(), kThreeReadTwoWritten.begin(), kThreeReadTwoWritten.end());
+    EXPECT_EQ(job.recorder.events, expected);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(kThreeCardsOneRejectedOutput));
+}
+
+TEST(RunConversion, ConvertsTheSampleCardFromShiftJis)
+{
+    JobFolder job;
+    fs::copy_file(fs::path(KARUTO_TEST_DATA_DIR) / "emitters_example.vcf", job.inputFile);
+    EXPECT_EQ(job.Run(), 0);
+    const std::vector<WindowEvent> expected{Line(kConvertingLine), Line(kCompletedLine),
+                                            Line(u"入力データ：1件、　出力データ：1件")};
+    EXPECT_EQ(job.recorder.events, expected);
+    const std::string output = ReadFileBytes(job.outputFile);
+    EXPECT_EQ(output,
+              ReadFileBytes(fs::path(KARUTO_TEST_DATA_DIR) / "emitters_example.expected.vcf"));
+    EXPECT_EQ(output, kMark + Utf16LeBytes(kSampleCardOutput));
+}
+
+TEST(RunConversion, ConvertsTheSampleCardFromUtf16)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kMark + Utf16LeBytes(kSampleCard));
+    EXPECT_EQ(job.Run(), 0);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(kSampleCardOutput));
+}
+
+TEST(RunConversion, AUtf8MarkMakesLinesWithoutCharsetUtf8)
+{
+    JobFolder job;
+    // "ｱｵｲ商会" in Shift_JIS on a line that says so; everything else UTF-8.
+    WriteFileBytes(job.inputFile,
+                   "\xEF\xBB\xBF"
+                   "BEGIN:VCARD\r\n"
+                   "VERSION:3.0\r\n"
+                   "N:山田;花子;;;\r\n"
+                   "ORG;CHARSET=SHIFT_JIS:\xB1\xB5\xB2\x8F\xA4\x89\xEF\r\n"
+                   "NOTE:ﾃｽﾄ\r\n"
+                   "END:VCARD\r\n");
+    EXPECT_EQ(job.Run(), 0);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(u"BEGIN:VCARD\r\n"
+                                                                  u"VERSION:3.0\r\n"
+                                                                  u"N:山田;花子;;;\r\n"
+                                                                  u"ORG:アオイ商会\r\n"
+                                                                  u"NOTE:テスト\r\n"
+                                                                  u"END:VCARD\r\n"));
+}
+
+TEST(RunConversion, WithoutAMarkOnlyLinesNamingUtf8AreDecodedAsUtf8)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile,
+                   "BEGIN:VCARD\r\n"
+                   "N;CHARSET=UTF-8:山田;花子;;;\r\n"
+                   "ORG:\xB1\xB5\xB2\x8F\xA4\x89\xEF\r\n"
+                   "END:VCARD\r\n");
+    EXPECT_EQ(job.Run(), 0);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(u"BEGIN:VCARD\r\n"
+                                                                  u"N:山田;花子;;;\r\n"
+                                                                  u"ORG:アオイ商会\r\n"
+                                                                  u"END:VCARD\r\n"));
+}
+
+TEST(RunConversion, HandsTheCardRecordsToTheCaller)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected + "BEGIN:VCARD\r\nN:Cut;Off;;;\r\n");
+    CardList cards;
+    EXPECT_EQ(RunConversion(job.dir.Child(u"PC→iPhone.vcf"), job.recorder.Window(),
+                            job.dir.Child(u"連絡先.vcf"), &cards),
+              0);
+    ASSERT_EQ(cards.entries.size(), 4u);
+    EXPECT_TRUE(cards.entries[0].ended && !cards.entries[0].rejected);
+    EXPECT_TRUE(cards.entries[1].ended && cards.entries[1].rejected);
+    EXPECT_EQ(cards.entries[1].rejection, Rejection::Version);
+    EXPECT_TRUE(cards.entries[2].ended && !cards.entries[2].rejected);
+    EXPECT_FALSE(cards.entries[3].ended);
+}
+
+} // namespace
+} // namespace karuto
