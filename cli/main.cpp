@@ -46,6 +46,11 @@ struct Session {
             WriteError(prompt + u" [y/N] ");
             const auto answer = ReadInputLine();
             yes = answer && IsYes(*answer);
+        } else if (!yes) {
+            // Nobody to ask: keep the file, and say how to replace it.
+            WriteError(TerminalText(question) +
+                       u"確認できないため上書きしませんでした。上書きするには --yes を指定してください。\n"
+                       u"(Not replaced: there is no terminal to ask. Use --yes to replace it.)\n");
         }
         declined = !yes;
         return yes;

@@ -1,16 +1,32 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the native build, the sanitizer build.
+# Builds everything and runs every test: the native build, the sanitizer
+# build, the fuzz targets (briefly) and the Windows cross build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
-ensure_packages ca-certificates cmake ninja-build g++ make libc6-dev \
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
+ensure_packages ca-certificates cmake ninja-build g++ make libc6-dev python3 \
+    googletest libgtest-dev libgmock-dev libbenchmark-dev \
+    clang libclang-rt-14-dev \
+    g++-mingw-w64-x86-64-posix wine wine64
 
 jobs=$(nproc)
-for preset in native sanitize; do
+for preset in native sanitize fuzz; do
     echo "== $preset build and tests"
     cmake --preset "$preset"
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs" --timeout 900
 done
+
+echo "== generated files are up to date"
+python3 tools/gen_cp932_tables.py --check
+python3 tools/make_example.py --check
+
+echo "== windows cross build, tests under Wine"
+cmake --preset windows
+cmake --build --preset windows -j "$jobs"
+bash scripts/check-windows-imports.sh build/windows
+export KARUTO_WINEPREFIX="$PWD/build/wine-prefix"
+rm -rf "$KARUTO_WINEPREFIX"
+trap 'WINEPREFIX="$KARUTO_WINEPREFIX" timeout 60 wineserver -k 2>/dev/null || true' EXIT
+ctest --preset windows -j "$jobs" --timeout 900
 echo "All tests passed."
