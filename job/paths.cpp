@@ -1,17 +1,21 @@
 #include "job/paths.h"
 
+#include <algorithm>
+
 namespace karuto {
 
 namespace {
 
+constexpr char16_t UpperAscii(char16_t unit)
+{
+    return (unit >= u'a' && unit <= u'z') ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
+}
+
+// ".VCF" and ".Vcf" are ".vcf"; full-width letters are not.
 bool EqualsNoCaseAscii(PathView a, PathView b)
 {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto upper = [](char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 0x20) : c; };
-        if (upper(a[i]) != upper(b[i])) return false;
-    }
-    return true;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char16_t x, char16_t y) { return UpperAscii(x) == UpperAscii(y); });
 }
 
 // Reading and writing one file at once would replace the only copy of the
