@@ -33,12 +33,20 @@ bool HasParam(std::string_view word, const TokenArray& tokens)
 bool ContainsEncodingB(std::string_view text)
 {
     constexpr std::string_view kWord = "ENCODING=B";
-    std::string squeezed;
-    squeezed.reserve(text.size());
-    for (char byte : text) {
-        if (byte != ' ' && byte != '\t') squeezed.push_back(UpperAscii(byte));
+    auto isBlank = [](char byte) { return byte == ' ' || byte == '\t'; };
+    // Matches as if every blank and tab had been removed from the text, without
+    // making that copy: a match may start at any byte that is not blank.
+    for (std::size_t start = 0; start < text.size(); ++start) {
+        if (isBlank(text[start])) continue;
+        std::size_t matched = 0;
+        for (std::size_t pos = start; pos < text.size() && matched < kWord.size(); ++pos) {
+            if (isBlank(text[pos])) continue;
+            if (UpperAscii(text[pos]) != kWord[matched]) break;
+            ++matched;
+        }
+        if (matched == kWord.size()) return true;
     }
-    return squeezed.find(kWord) != std::string::npos;
+    return false;
 }
 
 bool HasEncodingB(const TokenArray& tokens)
