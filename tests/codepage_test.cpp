@@ -10,7 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
 #endif
 
@@ -536,6 +538,55 @@ TEST(Utf8Iconv, EveryScalarValueConvertsAsGlibcDoes)
     const std::string ours = EncodeUtf8(all);
     EXPECT_TRUE(ours == *glibc) << "UTF-8 differs from glibc's";
     EXPECT_TRUE(DecodeUtf8(*glibc) == all) << "UTF-8 of glibc decodes differently";
+}
+#endif // _WIN32
+
+#ifdef _WIN32
+// On Windows the system's own conversions are the reference: every code of
+// the tables must convert exactly as MultiByteToWideChar and
+// WideCharToMultiByte (without best fit) do with code page 932.
+
+std::u16string SystemAnsiToWide(std::string_view bytes)
+{
+    wchar_t units[4] = {};
+    const int count = MultiByteToWideChar(932, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                          units, 4);
+    return std::u16string(reinterpret_cast<const char16_t*>(units), count > 0 ? count : 0);
+}
+
+std::string SystemWideToAnsi(char16_t unit)
+{
+    const wchar_t wide = static_cast<wchar_t>(unit);
+    char bytes[4] = {};
+    const int count = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, &wide, 1, bytes, 4, " ",
+                                          nullptr);
+    return std::string(bytes, count > 0 ? count : 0);
+}
+
+TEST(CodePageSystem, EverySingleAndDoubleByteCodeDecodesAsTheSystemDoes)
+{
+    for (int byte = 0x01; byte <= 0xFF; ++byte) {
+        if (IsAnsiLeadByte(static_cast<unsigned char>(byte))) continue;
+        const std::string code(1, static_cast<char>(byte));
+        EXPECT_EQ(DecodeAnsi(code), SystemAnsiToWide(code)) << "byte " << byte;
+    }
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!IsAnsiLeadByte(static_cast<unsigned char>(lead))) continue;
+        for (int trail = 0x01; trail <= 0xFF; ++trail) {
+            const std::string code{static_cast<char>(lead), static_cast<char>(trail)};
+            EXPECT_EQ(DecodeAnsi(code), SystemAnsiToWide(code)) << "code " << lead << " " << trail;
+        }
+    }
+}
+
+TEST(CodePageSystem, EveryBmpCharacterEncodesAsTheSystemDoes)
+{
+    for (unsigned unit = 0x0001; unit <= 0xFFFF; ++unit) {
+        if (unit >= 0xD800 && unit <= 0xDFFF) continue;  // not a character on its own
+        const char16_t character = static_cast<char16_t>(unit);
+        EXPECT_EQ(EncodeAnsi(std::u16string_view(&character, 1)), SystemWideToAnsi(character))
+            << "U+" << std::hex << unit;
+    }
 }
 #endif // _WIN32
 
