@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "job/conversion.h"
 #include "platform/codepage.h"
 
 namespace karuto::cli {
@@ -9,12 +10,6 @@ namespace karuto::cli {
 namespace {
 
 constexpr char16_t kOutputFileName[] = u"PC→iPhone.vcf";
-
-std::u16string Decimal(std::int64_t value)
-{
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
 
 bool IsAbsolute(PathView path)
 {
@@ -31,7 +26,7 @@ bool IsAbsolute(PathView path)
 std::u16string RejectionText(const CardEntry& card)
 {
     const std::u16string culprit = u"\"" + AnsiToWide(card.rejectedBy) + u"\"";
-    const std::u16string where = u"（" + Decimal(card.rejectedLine) + u"行目）";
+    const std::u16string where = u"（" + DecimalText(card.rejectedLine) + u"行目）";
     switch (card.rejection) {
     case Rejection::Version: return u"未対応のバージョン " + culprit + where;
     case Rejection::Charset: return u"未対応の文字コード " + culprit + where;
@@ -43,8 +38,8 @@ std::u16string RejectionText(const CardEntry& card)
 
 std::u16string ReportLine(const CardEntry& card, std::size_t number)
 {
-    std::u16string line = u"  カード" + Decimal(static_cast<std::int64_t>(number)) + u"（" +
-                          Decimal(card.beginLine) + u"行目）";
+    std::u16string line = u"  カード" + DecimalText(static_cast<std::int64_t>(number)) + u"（" +
+                          DecimalText(card.beginLine) + u"行目）";
     line += card.name.empty() ? u"（名前なし）" : u"「" + AnsiToWide(card.name) + u"」";
     line += u"：" + RejectionText(card) + u"\n";
     return line;
@@ -151,7 +146,7 @@ std::u16string FormatReport(const CardList& cards)
         ++count;
     }
     if (count == 0) return u"書き出さなかったカードはありません。\n";
-    return u"書き出さなかったカード：" + Decimal(static_cast<std::int64_t>(count)) + u"件\n" +
+    return u"書き出さなかったカード：" + DecimalText(static_cast<std::int64_t>(count)) + u"件\n" +
            lines;
 }
 

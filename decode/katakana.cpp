@@ -163,7 +163,7 @@ std::size_t AppendChar(OwnedString& dst, std::string_view src, std::size_t pos)
 // merging looks for: ｶﾞ, カﾞ, ｶ゛ and カ゛ all end as ガ.
 OwnedString WidenKatakana(std::string_view text)
 {
-    const OwnedString widened = WidenHalfWidthKana(text.substr(0, text.find('\0')));
+    const OwnedString widened = WidenHalfWidthKana(UpToFirstNul(text));
     return MergeSoundMarks(widened);
 }
 

@@ -7,13 +7,6 @@ namespace karuto {
 
 namespace {
 
-// A value is a NUL-terminated string in the file format's model; a NUL that
-// slips into a view ends it here too, so no result ever holds one.
-std::string_view UpToFirstNul(std::string_view text)
-{
-    return text.substr(0, text.find('\0'));
-}
-
 int HexDigitValue(char digit)
 {
     if (digit >= '0' && digit <= '9') return digit - '0';

@@ -12,12 +12,6 @@ namespace karuto {
 
 namespace {
 
-std::u16string DecimalText(std::int32_t value)
-{
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
-
 int Fail(const JobWindow& window, std::u16string_view error)
 {
     window.showError(error);
@@ -59,6 +53,12 @@ int Convert(PathView outputPath, const JobWindow& window, PathView inputPath, Ca
 }
 
 } // namespace
+
+std::u16string DecimalText(std::int64_t value)
+{
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
 
 std::u16string FormatSummary(std::int32_t cardsRead, std::int32_t cardsWritten)
 {

@@ -29,6 +29,9 @@ inline constexpr char16_t kFailed[] = u"変換処理に失敗しました。";
 inline constexpr char16_t kNothingWritten[] = u"出力対象データが1件もありませんでした。";
 inline constexpr char16_t kCompleted[] = u"変換が完了しました。";
 
+// A number in decimal digits, for message texts.
+std::u16string DecimalText(std::int64_t value);
+
 // "入力データ：N件、　出力データ：M件"
 std::u16string FormatSummary(std::int32_t cardsRead, std::int32_t cardsWritten);
 

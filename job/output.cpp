@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/codepage.h"
+#include "vcard/strings.h"
 
 namespace karuto {
 
@@ -39,7 +40,7 @@ bool WriteCardText(std::string_view text, OutputHandle& outputFile)
 {
     if (!outputFile.IsOpen()) return false;
     // A card text is a NUL-terminated string; nothing after a NUL belongs to it.
-    text = text.substr(0, text.find('\0'));
+    text = UpToFirstNul(text);
     if (text.empty()) return true;
     try {
         return WriteAllBytes(outputFile, Utf16LeBytes(AnsiToWide(text)));

@@ -4,14 +4,10 @@
 
 namespace karuto {
 
-namespace {
-
 std::string_view UpToFirstNul(std::string_view text)
 {
     return text.substr(0, text.find('\0'));
 }
-
-} // namespace
 
 OwnedString DuplicateString(std::string_view text)
 {

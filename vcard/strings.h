@@ -17,6 +17,10 @@ using OwnedString = std::string;
 // caller keeps alive (the logical line being converted). Empty means "none".
 using TokenArray = std::vector<std::string_view>;
 
+// The part of `text` before its first NUL byte: a value is a NUL-terminated
+// string, so a NUL that slips into a view ends it.
+std::string_view UpToFirstNul(std::string_view text);
+
 // A copy of `text` up to its first NUL byte.
 OwnedString DuplicateString(std::string_view text);
 
