@@ -7,6 +7,7 @@
 #include "cli/console.h"
 #include "cli/options.h"
 #include "job/conversion.h"
+#include "job/paths.h"
 #include "platform/codepage.h"
 
 #ifdef _WIN32

@@ -9,8 +9,6 @@ namespace karuto::cli {
 
 namespace {
 
-constexpr char16_t kOutputFileName[] = u"PC→iPhone.vcf";
-
 bool IsAbsolute(PathView path)
 {
 #ifdef _WIN32
@@ -93,15 +91,6 @@ PathString MakeAbsolute(PathView path, PathView currentDirectory)
     if (absolute.empty() || absolute.back() != kPathSeparator) absolute.push_back(kPathSeparator);
     absolute.append(path);
     return absolute;
-}
-
-PathString DeriveOutputPath(PathView inputPath)
-{
-    PathString folder(inputPath);
-    const std::size_t separator = folder.rfind(kPathSeparator);
-    if (separator != PathString::npos) folder.resize(separator);
-    folder.push_back(kPathSeparator);
-    return folder + kOutputFileName;
 }
 
 std::u16string UsageLine()

@@ -36,10 +36,6 @@ ParsedOptions ParseOptions(const std::vector<PathString>& arguments);
 // A path as the window would have it: relative paths are taken from `currentDirectory`.
 PathString MakeAbsolute(PathView path, PathView currentDirectory);
 
-// The input's folder followed by the separator and "PC→iPhone.vcf"; a path
-// without any separator keeps its whole text as the folder.
-PathString DeriveOutputPath(PathView inputPath);
-
 std::u16string HelpText();
 std::u16string UsageLine();
 

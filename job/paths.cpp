@@ -65,6 +65,15 @@ bool CheckPaths(PathView outputPath, const JobWindow& window, PathView inputPath
     return true;
 }
 
+PathString DeriveOutputPath(PathView inputPath)
+{
+    PathString folder(inputPath);
+    const std::size_t separator = folder.rfind(kPathSeparator);
+    if (separator != PathString::npos) folder.resize(separator);
+    folder.push_back(kPathSeparator);
+    return folder + kOutputFileName;
+}
+
 bool DirectoryExists(PathView path)
 {
     PathString pattern(path);

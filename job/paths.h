@@ -9,6 +9,14 @@ namespace karuto {
 // Longest path a conversion accepts, in UTF-16 code units.
 inline constexpr std::size_t kMaxPathLength = 256;
 
+// Name of the output file, written into the source file's folder.
+inline constexpr char16_t kOutputFileName[] = u"PC→iPhone.vcf";
+
+// The input's folder followed by the separator and "PC→iPhone.vcf"; a path
+// without any separator keeps its whole text as the folder. Never shortened:
+// a result too long for a conversion is refused by CheckPaths.
+PathString DeriveOutputPath(PathView inputPath);
+
 // True when both paths pass; otherwise shows one error box and returns false.
 bool CheckPaths(PathView outputPath, const JobWindow& window, PathView inputPath);
 

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native build, the sanitizer
-# build, the fuzz targets (briefly) and the Windows cross build under Wine.
+# build, the fuzz targets (briefly) and the Windows cross build under Wine,
+# with the window program driven on a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
 ensure_packages ca-certificates cmake ninja-build g++ make libc6-dev python3 \
     googletest libgtest-dev libgmock-dev libbenchmark-dev \
     clang libclang-rt-14-dev \
-    g++-mingw-w64-x86-64-posix wine wine64
+    g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xauth fonts-ipafont
 
 jobs=$(nproc)
 for preset in native sanitize fuzz; do
@@ -20,13 +21,14 @@ done
 echo "== generated files are up to date"
 python3 tools/gen_cp932_tables.py --check
 python3 tools/make_example.py --check
+python3 tools/make_icons.py --check
 
 echo "== windows cross build, tests under Wine"
 cmake --preset windows
 cmake --build --preset windows -j "$jobs"
-bash scripts/check-windows-imports.sh build/windows
 export KARUTO_WINEPREFIX="$PWD/build/wine-prefix"
-rm -rf "$KARUTO_WINEPREFIX"
+rm -rf "$KARUTO_WINEPREFIX" "$KARUTO_WINEPREFIX.lock"
 trap 'WINEPREFIX="$KARUTO_WINEPREFIX" timeout 60 wineserver -k 2>/dev/null || true' EXIT
+bash -c '. scripts/wine-prefix.sh'
 ctest --preset windows -j "$jobs" --timeout 900
 echo "All tests passed."

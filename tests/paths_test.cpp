@@ -467,5 +467,29 @@ TEST(FileExtension, RunsFromTheLastDotToTheEnd)
     }
 }
 
+TEST(DeriveOutputPath, PutsTheOutputNameIntoTheInputsFolderWithoutShorteningIt)
+{
+    const PathString longFolder = Native(u"/") + PathString(250, u'f');
+    struct Row {
+        PathString input;
+        PathString output;
+    };
+    const Row rows[] = {
+        {Native(u"/data/contacts.vcf"), Native(u"/data/PC→iPhone.vcf")},
+        {Native(u"/アドレス帳/連絡先.VCF"), Native(u"/アドレス帳/PC→iPhone.vcf")},
+        {Native(u"/contacts.vcf"), Native(u"/PC→iPhone.vcf")},
+        {Native(u"/data/folder/"), Native(u"/data/folder/PC→iPhone.vcf")},
+        // Without any separator the whole text is kept as the folder.
+        {u"contacts.vcf", Native(u"contacts.vcf/PC→iPhone.vcf")},
+        // A folder part too long for a conversion stays whole; the checks refuse it.
+        {longFolder + Native(u"/x.vcf"), longFolder + Native(u"/PC→iPhone.vcf")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(WideToUtf8(row.input));
+        EXPECT_EQ(DeriveOutputPath(row.input), row.output);
+    }
+    EXPECT_EQ(DeriveOutputPath(longFolder + Native(u"/x.vcf")).size(), 265u);
+}
+
 } // namespace
 } // namespace karuto

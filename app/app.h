@@ -1,0 +1,52 @@
+#pragma once
+// The window program: the start screen and the main window, modal dialogs
+// built from the resources in karuto.rc.
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <string>
+
+#include "job/window.h"
+#include "platform/files.h"
+
+namespace karuto::app {
+
+// Capacity of every path buffer of the windows, terminator included.
+inline constexpr int kPathCapacity = 260;
+
+// Program-wide values: the module, for its resources, and where the start
+// screen stood when the user agreed, for placing the main window there.
+extern HINSTANCE AppInstance;
+extern RECT StartScreenRect;
+
+INT_PTR CALLBACK StartDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Shared by both screens.
+void ConfirmExit(HWND window, WORD command);
+void SetSmallIcon(HWND window);
+INT_PTR PaintStaticOnWhite(HDC context);
+INT_PTR WhiteBackground();
+
+// The maker's pages, opened in the default browser.
+void OpenHomePage();
+void OpenTermsPage();
+// Hands an address to the browser. A test build records it instead.
+void OpenWebPage(const std::wstring& address);
+
+// The main window's operations.
+void SetBusy(bool enable, HWND window);
+void PumpMessages(HWND window);
+void BrowseForInput(HWND window);
+void AcceptDroppedFile(HDROP drop, HWND window);
+void DeriveOutputPath(HWND window, PathView inputPath);
+void AddMessage(HWND window, std::u16string_view text);
+JobWindow MakeJobWindow(HWND window);
+
+// A control's text: up to `capacity` - 1 characters, or all of it when
+// `capacity` is 0.
+PathString ReadControlText(HWND window, int control, int capacity = 0);
+
+} // namespace karuto::app

@@ -1,0 +1,188 @@
+// The main window: choose the source file, convert, read the messages.
+
+#include "app/app.h"
+
+#include <commdlg.h>
+
+#include <exception>
+
+#include "app/resource.h"
+#include "job/conversion.h"
+#include "job/paths.h"
+
+namespace karuto::app {
+
+namespace {
+
+std::wstring WideText(std::u16string_view text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+void ShowInputPath(HWND window, const wchar_t* path)
+{
+    SetDlgItemTextW(window, IDC_INPUT_PATH, path);
+    DeriveOutputPath(window, PathView(reinterpret_cast<const char16_t*>(path)));
+}
+
+void StartConversion(HWND window)
+{
+    const PathString inputPath = ReadControlText(window, IDC_INPUT_PATH, kPathCapacity);
+    DeriveOutputPath(window, inputPath);
+    // Read whole: a derived path too long for a conversion must reach the
+    // path checks as it is, to be refused there, never cut to a shorter one.
+    const PathString outputPath = ReadControlText(window, IDC_OUTPUT_PATH);
+
+    const HWND focus = GetFocus();
+    SetBusy(false, window);
+    try {
+        RunConversion(outputPath, MakeJobWindow(window), inputPath);
+    } catch (const std::exception&) {
+        AddMessage(window, kFailed);
+    }
+    PumpMessages(window);
+    SetBusy(true, window);
+    // Disabling took the keyboard focus away; give it back where it was.
+    if (focus != nullptr && IsChild(window, focus)) {
+        SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
+    }
+}
+
+void OnMainInit(HWND window)
+{
+    SetWindowPos(window, HWND_TOP, StartScreenRect.left, StartScreenRect.top, 0, 0, SWP_NOSIZE);
+    SetSmallIcon(window);
+    DragAcceptFiles(window, TRUE);
+}
+
+INT_PTR OnMainCommand(HWND window, WORD command)
+{
+    switch (command) {
+    case IDCANCEL:
+    case IDM_EXIT:
+    case IDC_EXIT:
+        ConfirmExit(window, command);
+        return TRUE;
+    case IDM_HOME_PAGE:
+        OpenHomePage();
+        return FALSE;
+    case IDM_TERMS:
+        OpenTermsPage();
+        return FALSE;
+    case IDC_BROWSE:
+        BrowseForInput(window);
+        return FALSE;
+    case IDC_START:
+        StartConversion(window);
+        return FALSE;
+    default:
+        // Enter in a field or the list (ID 1, there is no default button)
+        // and the controls' notifications.
+        return FALSE;
+    }
+}
+
+BOOL CALLBACK EnableChild(HWND child, LPARAM enable)
+{
+    EnableWindow(child, enable != 0);
+    return TRUE;
+}
+
+} // namespace
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnMainInit(window);
+        return TRUE;
+    case WM_COMMAND:
+        return OnMainCommand(window, LOWORD(wParam));
+    case WM_DROPFILES:
+        AcceptDroppedFile(reinterpret_cast<HDROP>(wParam), window);
+        return FALSE;
+    case WM_CTLCOLORSTATIC:
+        return PaintStaticOnWhite(reinterpret_cast<HDC>(wParam));
+    case WM_CTLCOLORDLG:
+        return WhiteBackground();
+    default:
+        return FALSE;
+    }
+}
+
+void SetBusy(bool enable, HWND window)
+{
+    EnumChildWindows(window, EnableChild, enable);
+    const HMENU menu = GetMenu(window);
+    for (const UINT item : {IDM_EXIT, IDM_HOME_PAGE, IDM_TERMS}) {
+        EnableMenuItem(menu, item, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+    }
+    DrawMenuBar(window);
+    UpdateWindow(window);
+}
+
+void PumpMessages(HWND window)
+{
+    MSG message;
+    while (PeekMessageW(&message, window, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void BrowseForInput(HWND window)
+{
+    wchar_t path[kPathCapacity] = {};
+    wchar_t title[kPathCapacity] = {};
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = window;
+    dialog.lpstrFilter = L"vCardファイル(*.vcf)\0*.vcf\0";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = kPathCapacity;
+    dialog.lpstrFileTitle = title;
+    dialog.nMaxFileTitle = kPathCapacity;
+    dialog.lpstrTitle = L"ファイルを開く";
+    dialog.lpstrDefExt = L"vcf";
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    if (GetOpenFileNameW(&dialog)) ShowInputPath(window, path);
+}
+
+void AcceptDroppedFile(HDROP drop, HWND window)
+{
+    DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    wchar_t path[kPathCapacity] = {};
+    DragQueryFileW(drop, 0, path, kPathCapacity);
+    DragFinish(drop);
+    // Only the first item counts; it is judged when the conversion starts.
+    ShowInputPath(window, path);
+}
+
+void DeriveOutputPath(HWND window, PathView inputPath)
+{
+    if (inputPath.empty()) return;
+    SetDlgItemTextW(window, IDC_OUTPUT_PATH, WideText(karuto::DeriveOutputPath(inputPath)).c_str());
+}
+
+void AddMessage(HWND window, std::u16string_view text)
+{
+    SendDlgItemMessageW(window, IDC_MESSAGES, LB_ADDSTRING, 0,
+                        reinterpret_cast<LPARAM>(WideText(text).c_str()));
+    const LRESULT count = SendDlgItemMessageW(window, IDC_MESSAGES, LB_GETCOUNT, 0, 0);
+    SendDlgItemMessageW(window, IDC_MESSAGES, LB_SETCURSEL, static_cast<WPARAM>(count - 1), 0);
+}
+
+JobWindow MakeJobWindow(HWND window)
+{
+    JobWindow job;
+    job.askQuestion = [window](std::u16string_view text) {
+        return MessageBoxW(window, WideText(text).c_str(), L"確認", MB_OKCANCEL) == IDOK;
+    };
+    job.showError = [window](std::u16string_view text) {
+        MessageBoxW(window, WideText(text).c_str(), nullptr, MB_OK);
+    };
+    job.addMessage = [window](std::u16string_view text) { AddMessage(window, text); };
+    return job;
+}
+
+} // namespace karuto::app
