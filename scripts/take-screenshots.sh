@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Takes the screenshots of the user guide under Wine on a virtual display, in
+# a Japanese locale, and writes them to docs/ as PNG files.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/ensure-packages.sh
+ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xauth \
+    fonts-ipafont imagemagick locales googletest
+
+if ! locale -a | grep -qix 'ja_JP.utf8'; then
+    sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen
+    locale-gen >/dev/null
+fi
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target screenshots >/dev/null
+export KARUTO_WINEPREFIX="$PWD/build/wine-prefix-ja"
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+shots=$(mktemp -d)
+trap 'rm -rf "$shots"' EXIT
+bash scripts/wine-gui-run.sh build/windows/tests/win32/screenshots.exe "$shots"
+mkdir -p docs
+for name in start-screen main-window error-box; do
+    convert "$shots/$name.bmp" "docs/$name.png"
+    echo "docs/$name.png"
+done
