@@ -27,6 +27,22 @@ int EscapedByteAt(std::string_view text, std::size_t pos)
 
 } // namespace
 
+OwnedString ContinueLineBreaks(std::string_view text)
+{
+    OwnedString continued;
+    continued.reserve(text.size() + text.size() / 8);
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        const char byte = text[pos];
+        if (byte != '\r' && byte != '\n') {
+            continued.push_back(byte);
+            continue;
+        }
+        if (byte == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
+        continued.append("\r\n ");
+    }
+    return continued;
+}
+
 // A malformed escape is kept as it stands, as the Quoted-Printable standard
 // advises: only its "=" is consumed, so the bytes after it go through the scan
 // again and nothing of the value is lost.
@@ -82,7 +98,7 @@ OwnedString DecodeValue(ValueEncoding encoding, std::string_view value, Charset 
     OwnedString text = quotedPrintable ? DecodeQuotedPrintable(value) : DuplicateString(value);
     if (charset == CharsetUtf8) text = Utf8ToAnsi(text);
     // A decoded line break continues on a folded line of the same property.
-    if (quotedPrintable) text = ReplaceAll(text, "\n", "\n ");
+    if (quotedPrintable) text = ContinueLineBreaks(text);
     if (widenKana) text = WidenKatakana(text);
     return text;
 }

@@ -8,8 +8,9 @@
 
 namespace karuto {
 
-// Quoted-Printable, then UTF-8 to Shift_JIS, then a space after every line feed
-// of a Quoted-Printable value, then (when asked) katakana widening.
+// Quoted-Printable, then UTF-8 to Shift_JIS, then every line break of a
+// Quoted-Printable value made a CR LF and a space, then (when asked) katakana
+// widening.
 OwnedString DecodeValue(ValueEncoding encoding, std::string_view value, Charset charset,
                         bool widenKana);
 
@@ -20,6 +21,11 @@ OwnedString DecodeQuotedPrintable(std::string_view text);
 // UTF-8 to Shift_JIS; every character without a Shift_JIS form, and every
 // malformed sequence, becomes one space.
 OwnedString Utf8ToAnsi(std::string_view utf8);
+
+// Every line break (CR LF, a lone LF or a lone CR) made CR LF followed by a
+// space, so that a decoded line continues on a folded line of its property and
+// every output line ends with CR LF.
+OwnedString ContinueLineBreaks(std::string_view text);
 
 // Every non-overlapping occurrence of `pattern` (not empty) replaced.
 OwnedString ReplaceAll(std::string_view text, std::string_view pattern,

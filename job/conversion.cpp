@@ -36,8 +36,8 @@ int Convert(PathView outputPath, const JobWindow& window, PathView inputPath, Ca
     OutputHandle output = OpenOutputFile(outputPath);
     if (!output.IsOpen()) return Fail(window, kCannotWrite);
 
-    const Charset defaultCharset =
-        loaded.mark == ByteOrderMark::Utf8 ? CharsetUtf8 : CharsetNone;
+    const bool utf8 = loaded.mark == ByteOrderMark::Utf8 || loaded.utf8WithoutMark;
+    const Charset defaultCharset = utf8 ? CharsetUtf8 : CharsetNone;
     const CardCounts counts = ConvertText(loaded.text, cards, output, defaultCharset);
     OwnedString().swap(loaded.text);
     const bool closed = CloseFile(output);

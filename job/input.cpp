@@ -76,7 +76,66 @@ OwnedString Utf16LeAsText(std::string&& bytes, std::size_t markLength)
     return WideToAnsi(units);
 }
 
+// Where a line break starting at `pos` ends, and whether a folded line (a
+// space or a tab) continues after it.
+struct LineBreak {
+    std::size_t end;
+    bool folded;
+};
+
+LineBreak ReadLineBreak(std::string_view text, std::size_t pos)
+{
+    std::size_t end = pos + 1;
+    if (text[pos] == '\r' && end < text.size() && text[end] == '\n') ++end;
+    const bool folded = end < text.size() && (text[end] == ' ' || text[end] == '\t');
+    return {folded ? end + 1 : end, folded};
+}
+
 } // namespace
+
+bool IsUtf8BeyondAscii(std::string_view text)
+{
+    bool beyondAscii = false;
+    int continuations = 0;  // still to come in the current sequence
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[pos]);
+        if (byte == '\r' || byte == '\n') {
+            // Some writers fold inside a multi-byte character.
+            const LineBreak lineBreak = ReadLineBreak(text, pos);
+            if (continuations > 0 && !lineBreak.folded) return false;
+            pos = lineBreak.end;
+            continue;
+        }
+        ++pos;
+        if (continuations > 0) {
+            if (byte < low || byte > high) return false;
+            low = 0x80;
+            high = 0xBF;
+            --continuations;
+            continue;
+        }
+        if (byte < 0x80) continue;
+        beyondAscii = true;
+        // The second byte's range excludes overlongs (E0, F0), surrogates (ED)
+        // and code points beyond U+10FFFF (F4).
+        if (byte >= 0xC2 && byte <= 0xDF) {
+            continuations = 1;
+        } else if (byte >= 0xE0 && byte <= 0xEF) {
+            continuations = 2;
+            low = byte == 0xE0 ? 0xA0 : 0x80;
+            high = byte == 0xED ? 0x9F : 0xBF;
+        } else if (byte >= 0xF0 && byte <= 0xF4) {
+            continuations = 3;
+            low = byte == 0xF0 ? 0x90 : 0x80;
+            high = byte == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+    }
+    return beyondAscii && continuations == 0;
+}
 
 int LoadInputText(PathView path, LoadedText& loaded)
 {
@@ -90,6 +149,7 @@ int LoadInputText(PathView path, LoadedText& loaded)
         OwnedString text = scan.mark == ByteOrderMark::Utf16Le
                                ? Utf16LeAsText(std::move(file.bytes), scan.length)
                                : BytesAsText(std::move(file.bytes), scan.length);
+        loaded.utf8WithoutMark = scan.mark == ByteOrderMark::None && IsUtf8BeyondAscii(text);
         loaded.text = std::move(text);
         loaded.mark = scan.mark;
         return kResultOk;

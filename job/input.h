@@ -11,7 +11,14 @@ enum class ByteOrderMark { None, Utf8, Utf16Le };
 struct LoadedText {
     OwnedString text;
     ByteOrderMark mark = ByteOrderMark::None;
+    // No mark, but the text is UTF-8 with at least one character beyond ASCII:
+    // it is read as a file with the UTF-8 mark is.
+    bool utf8WithoutMark = false;
 };
+
+// Is the text, with its folded lines joined, valid UTF-8 holding at least one
+// byte above 0x7F? Shift_JIS text with kana or kanji practically never is.
+bool IsUtf8BeyondAscii(std::string_view text);
 
 // Result codes shared by the file-level operations.
 inline constexpr int kResultOk = 0;

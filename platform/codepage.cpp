@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "platform/cp932_tables.h"
@@ -25,10 +26,11 @@ struct AnsiChar {
 
 std::size_t AnsiCharLength(std::string_view ansi, std::size_t pos)
 {
-    // Windows never pairs a lead byte with a NUL: the NUL stays a character of
-    // its own, so a NUL-terminated text cannot be read past its end.
+    // A lead byte takes only a byte that can be a trail byte: a truncated
+    // character before a line end or a ";" must not swallow the CR or the ";".
     const bool pairs = IsAnsiLeadByte(static_cast<unsigned char>(ansi[pos]))
-                       && pos + 1 < ansi.size() && ansi[pos + 1] != '\0';
+                       && pos + 1 < ansi.size()
+                       && IsAnsiTrailByte(static_cast<unsigned char>(ansi[pos + 1]));
     return pairs ? 2 : 1;
 }
 
@@ -57,8 +59,9 @@ AnsiChar ReadAnsiChar(std::string_view ansi, std::size_t pos)
 // ---- UTF-16 to Shift_JIS ----
 
 // Shift_JIS code of every UTF-16 unit, 0 where there is none. Derived from the
-// decoding tables, so that a character is encodable exactly when some code
-// decodes to it: that rules out best-fit substitutions by construction.
+// decoding tables, so that every character some code decodes to is encodable,
+// then completed by the one-way entries: Windows' best fits and the JIS X 0208
+// forms.
 using AnsiCodeTable = std::vector<std::uint16_t>;
 
 AnsiCodeTable BuildAnsiCodeTable()
@@ -78,8 +81,12 @@ AnsiCodeTable BuildAnsiCodeTable()
                 codes[wide] = static_cast<std::uint16_t>(lead << 8 | trail);
         }
     }
-    for (const cp932::PreferredCode& preferred : cp932::kPreferredCodes)
-        codes[preferred.wide] = preferred.code;
+    const std::span<const cp932::PreferredCode> chosen[] = {
+        cp932::kPreferredCodes, cp932::kBestFitCodes, cp932::kJisFormCodes};
+    for (const auto& table : chosen) {
+        for (const cp932::PreferredCode& entry : table)
+            codes[entry.wide] = entry.code;
+    }
     return codes;
 }
 

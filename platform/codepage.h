@@ -23,16 +23,27 @@ constexpr bool IsAnsiLeadByte(unsigned char byte)
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
+// True for a byte that can be the second byte of a two-byte character
+// (0x40-0x7E, 0x80-0xFC).
+constexpr bool IsAnsiTrailByte(unsigned char byte)
+{
+    return byte >= 0x40 && byte <= 0xFC && byte != 0x7F;
+}
+
 // Shift_JIS to UTF-16, every byte of `ansi` converted (a NUL byte becomes U+0000).
-// A lead byte takes the byte after it as its second byte, whatever that byte is
-// except NUL; a pair without a mapping, and a lead byte at the very end or
-// before a NUL byte, become U+30FB (the NUL then stays U+0000), as on Windows.
+// A lead byte takes the byte after it as its second byte when that byte can be
+// a trail byte; a pair without a mapping becomes U+30FB, as on Windows. A lead
+// byte before any other byte, or at the very end, becomes U+30FB on its own and
+// the next byte is a character of its own, so a line end or a ";" after a
+// truncated character survives.
 std::u16string AnsiToWide(std::string_view ansi);
 
-// UTF-16 to Shift_JIS, up to the first U+0000 unit or the end of `wide`.
-// Every character without a Shift_JIS form (a surrogate pair counts as one
-// character, a lone surrogate as one) becomes one ASCII space. No best-fit
-// substitutions.
+// UTF-16 to Shift_JIS, up to the first U+0000 unit or the end of `wide`, as
+// Windows' encoder without flags converts: exact forms, then its best fits
+// ("é" to "e", "¥" to 5C), and beyond Windows the JIS X 0208 forms of the wave
+// dash, minus sign, em dash and double vertical line. Every other character
+// (a surrogate pair counts as one character, a lone surrogate as one) becomes
+// one ASCII space.
 std::string WideToAnsi(std::u16string_view wide);
 
 // UTF-8 to UTF-16, every byte converted. Each maximal malformed subsequence

@@ -19,13 +19,22 @@ extern const char16_t kSingleByteToWide[256];
 // The character of every lead byte / trail byte pair, 0 where the pair has none.
 extern const char16_t kDoubleByteToWide[kLeadByteCount][kTrailByteCount];
 
-// For a character that several codes decode to, the code the encoder emits.
+// A character and the code the encoder emits for it.
 struct PreferredCode {
     char16_t wide;
     std::uint16_t code;
 };
+// Characters that several codes decode to.
 inline constexpr int kPreferredCodeCount = 396;
 extern const PreferredCode kPreferredCodes[kPreferredCodeCount];
+// Characters without an exact code that Windows' encoder maps to a close one
+// ("é" to "e").
+inline constexpr int kBestFitCodeCount = 83;
+extern const PreferredCode kBestFitCodes[kBestFitCodeCount];
+// Wave dash, minus sign, em dash and double vertical line, which Windows'
+// table lacks, to their JIS X 0208 codes.
+inline constexpr int kJisFormCodeCount = 4;
+extern const PreferredCode kJisFormCodes[kJisFormCodeCount];
 
 // Row of a lead byte in kDoubleByteToWide.
 constexpr int LeadByteIndex(unsigned char lead)

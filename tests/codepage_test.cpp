@@ -1,4 +1,5 @@
 #include "platform/codepage.h"
+#include "platform/cp932_tables.h"
 
 #include <gtest/gtest.h>
 
@@ -110,10 +111,12 @@ const AnsiDecodeCase kAnsiDecodeCases[] = {
     {"lead byte as second byte", "\x81\x81" "A"sv, u"\uFF1D" "A"sv},
     {"lead byte at the end", "A\x81"sv, u"A\u30FB"sv},
     {"lead byte alone", "\xE0"sv, u"\u30FB"sv},
-    {"second byte below the range", "\x81\x3F" "B"sv, u"\u30FB" "B"sv},
-    {"line feed as second byte", "\x81\x0A" "B"sv, u"\u30FB" "B"sv},
-    {"second byte 7F", "\x81\x7F" "B"sv, u"\u30FB" "B"sv},
-    {"second byte above the range", "\x9F\xFD" "B"sv, u"\u30FB" "B"sv},
+    // A lead byte takes no byte that cannot be a trail byte: that byte stays.
+    {"second byte below the range", "\x81\x3F" "B"sv, u"\u30FB?B"sv},
+    {"lead byte before CR LF", "\x81\r\n"sv, u"\u30FB\r\n"sv},
+    {"lead byte before a semicolon", "A\x88;B"sv, u"A\u30FB;B"sv},
+    {"second byte 7F", "\x81\x7F" "B"sv, u"\u30FB\u007F" "B"sv},
+    {"second byte above the range", "\x9F\xFD" "B"sv, u"\u30FB\uF8F1" "B"sv},
     {"unassigned pair", "\x85\x40" "B"sv, u"\u30FB" "B"sv},
     {"NUL in the middle", "A\0B"sv, u"A\0B"sv},
     {"lead byte before NUL", "\x81\0B"sv, u"\u30FB\0B"sv},
@@ -136,15 +139,25 @@ TEST(AnsiToWide, AsciiIsIdentity)
     EXPECT_EQ(DecodeAnsi(ascii), expected);
 }
 
-TEST(AnsiToWide, LeadByteSwallowsAnyNonNulSecondByteOutsideTheTrailRange)
+TEST(AnsiToWide, LeadByteBeforeANonTrailByteStandsAlone)
 {
     for (const int lead : LeadBytes()) {
-        for (int trail = 0x01; trail <= 0xFF; ++trail) {
-            if (trail >= 0x40 && trail <= 0xFC)
+        for (int other = 0x00; other <= 0xFF; ++other) {
+            if (IsAnsiTrailByte(static_cast<unsigned char>(other)))
                 continue;
-            EXPECT_EQ(DecodeAnsi(TwoBytes(lead, trail) + "A"), u"\u30FB" "A")
-                << Hex(TwoBytes(lead, trail));
+            std::u16string expected(1, u'\u30FB');
+            expected += DecodeAnsi(std::string(1, static_cast<char>(other)));
+            expected += u'A';
+            EXPECT_EQ(DecodeAnsi(TwoBytes(lead, other) + "A"), expected) << Hex(TwoBytes(lead, other));
         }
+    }
+}
+
+TEST(IsAnsiTrailByte, Holds40To7EAnd80ToFC)
+{
+    for (int byte = 0x00; byte <= 0xFF; ++byte) {
+        const bool trail = (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+        EXPECT_EQ(IsAnsiTrailByte(static_cast<unsigned char>(byte)), trail) << byte;
     }
 }
 
@@ -165,11 +178,25 @@ const AnsiEncodeCase kAnsiEncodeCases[] = {
     {"single bytes outside JIS X 0201", u"\u0080\uF8F0\uF8F1\uF8F3", "\x80\xA0\xFD\xFF"sv},
     {"user-defined area bounds", u"\uE000\uE757", "\xF0\x40\xF9\xFC"sv},
     {"fullwidth tilde", u"\uFF5E", "\x81\x60"sv},
-    {"wave dash has no code", u"\u301C", " "sv},
     {"hangul syllable", u"\uAC00", " "sv},
-    {"e acute between letters", u"A\u00E9B", "A B"sv},
-    {"yen sign, no best fit", u"\u00A5", " "sv},
-    {"minus sign, no best fit", u"\u2212", " "sv},
+    // Windows' best fits.
+    {"e acute between letters", u"A\u00E9B", "AeB"sv},
+    {"names with accents", u"Zo\u00EB Jos\u00E9 M\u00FCller", "Zoe Jose Muller"sv},
+    {"copyright, registered, superscript two", u"\u00A9\u00AE\u00B2", "cR2"sv},
+    {"yen sign to 5C", u"\u00A5", "\x5C"sv},
+    {"broken bar", u"\u00A6", "|"sv},
+    {"cent and pound to full width", u"\u00A2\u00A3", "\x81\x91\x81\x92"sv},
+    {"not sign", u"\u00AC", "\x81\xCA"sv},
+    {"guillemets", u"\u00AB\u00BB", "\x81\xE1\x81\xE2"sv},
+    {"micro sign to mu", u"\u00B5", "\x83\xCA"sv},
+    {"middle dot, macron, cedilla", u"\u00B7\u00AF\u00B8", "\x81\x45\x81\x50\x81\x43"sv},
+    {"hiragana vu to katakana vu", u"\u3094", "\x83\x94"sv},
+    // The JIS X 0208 forms, beyond Windows.
+    {"wave dash", u"10\u6642\u301C12\u6642", "10\x8E\x9E\x81\x60" "12\x8E\x9E"sv},
+    {"minus sign", u"2\u22128", "2\x81\x7C" "8"sv},
+    {"em dash", u"\u2014", "\x81\x5C"sv},
+    {"double vertical line", u"\u2016", "\x81\x61"sv},
+    {"overline has no form", u"\u203E", " "sv},
     // Characters with several codes: the one Windows emits.
     {"approximately equal: JIS X 0208", u"\u2252", "\x81\xE0"sv},
     {"identical to: JIS X 0208", u"\u2261", "\x81\xDF"sv},
@@ -223,8 +250,9 @@ TEST(WideToAnsi, EveryDecodedCharacterEncodesBack)
             codes.push_back(std::string(1, static_cast<char>(byte)));
     }
     for (const int lead : LeadBytes()) {
-        for (int trail = 0x40; trail <= 0xFC; ++trail)
-            codes.push_back(TwoBytes(lead, trail));
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            if (trail != 0x7F) codes.push_back(TwoBytes(lead, trail));
+        }
     }
     int decodable = 0;
     for (const std::string& code : codes) {
@@ -458,13 +486,14 @@ TEST(CodePageIconv, EveryDoubleByteCodeDecodesAsGlibcSays)
     ASSERT_TRUE(IsOpen(Cp932Decoder())) << "glibc lacks CP932";
     for (const int lead : LeadBytes()) {
         for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            if (trail == 0x7F) continue;  // no trail byte: the lead byte stands alone
             const std::string code = TwoBytes(lead, trail);
             EXPECT_EQ(DecodeAnsi(code), GlibcDecode(code)) << Hex(code);
         }
     }
 }
 
-// Characters on which glibc's encoder and Windows (without best fit) differ.
+// Characters on which glibc's encoder and the converter differ.
 struct EncodeException {
     char16_t wide;
     std::optional<std::string_view> glibc;
@@ -479,29 +508,34 @@ const EncodeException kEncodeExceptions[] = {
     {u'\uF8F1', std::nullopt, "\xFD"sv, "no single byte FD in glibc"},
     {u'\uF8F2', std::nullopt, "\xFE"sv, "no single byte FE in glibc"},
     {u'\uF8F3', std::nullopt, "\xFF"sv, "no single byte FF in glibc"},
-    // One-way mappings of glibc: the JIS X 0208 and JIS X 0201 readings of a
-    // code that Windows decodes to another character. Windows, without best
-    // fit, has no code for these characters.
-    {u'\u00A2', "\x81\x91"sv, " "sv, "cent sign; 81 91 is U+FFE0"},
-    {u'\u00A3', "\x81\x92"sv, " "sv, "pound sign; 81 92 is U+FFE1"},
-    {u'\u00A5', "\x5C"sv, " "sv, "yen sign; 5C is the backslash"},
-    {u'\u00AC', "\x81\xCA"sv, " "sv, "not sign; 81 CA is U+FFE2"},
-    {u'\u2014', "\x81\x5C"sv, " "sv, "em dash; 81 5C is U+2015"},
-    {u'\u2016', "\x81\x61"sv, " "sv, "double vertical line; 81 61 is U+2225"},
+    // A one-way mapping of glibc that Windows has no best fit for.
     {u'\u203E', "\x7E"sv, " "sv, "overline; 7E is the tilde"},
-    {u'\u2212', "\x81\x7C"sv, " "sv, "minus sign; 81 7C is U+FF0D"},
-    {u'\u301C', "\x81\x60"sv, " "sv, "wave dash; 81 60 is U+FF5E"},
 };
+
+// Windows' best fits that glibc lacks: each is a one-way mapping to a code of
+// another character ("é" to "e").
+bool IsBestFitGlibcLacks(char16_t wide, const std::string& ours,
+                         const std::optional<std::string>& glibc)
+{
+    const bool bestFit = std::any_of(std::begin(cp932::kBestFitCodes), std::end(cp932::kBestFitCodes),
+                                     [wide](const cp932::PreferredCode& e) { return e.wide == wide; });
+    return bestFit && !glibc && ours != " " && DecodeAnsi(ours) != std::u16string(1, wide);
+}
 
 TEST(CodePageIconv, EveryBmpCharacterEncodesAsGlibcSaysOrAsListed)
 {
     ASSERT_TRUE(IsOpen(Cp932Encoder())) << "glibc lacks CP932";
+    int bestFitsGlibcLacks = 0;
     for (char32_t codePoint = 0x0001; codePoint <= 0xFFFF; ++codePoint) {
         if (codePoint >= 0xD800 && codePoint <= 0xDFFF)
             continue;
         const auto wide = static_cast<char16_t>(codePoint);
         const std::string ours = EncodeAnsi(std::u16string_view(&wide, 1));
         const std::optional<std::string> glibc = GlibcEncode(wide);
+        if (IsBestFitGlibcLacks(wide, ours, glibc)) {
+            ++bestFitsGlibcLacks;
+            continue;
+        }
         const auto exception = std::find_if(
             std::begin(kEncodeExceptions), std::end(kEncodeExceptions),
             [wide](const EncodeException& e) { return e.wide == wide; });
@@ -515,6 +549,9 @@ TEST(CodePageIconv, EveryBmpCharacterEncodesAsGlibcSaysOrAsListed)
             EXPECT_NE(DecodeAnsi(*glibc), std::u16string(1, wide)) << CodePoint(codePoint);
         }
     }
+    // The accented Latin letters and signs of U+00A1-U+00FF and U+3094; glibc
+    // knows only the yen, cent, pound and not signs among Windows' 83.
+    EXPECT_EQ(bestFitsGlibcLacks, cp932::kBestFitCodeCount - 4);
 }
 
 TEST(Utf8Iconv, EveryScalarValueConvertsAsGlibcDoes)
@@ -544,7 +581,8 @@ TEST(Utf8Iconv, EveryScalarValueConvertsAsGlibcDoes)
 #ifdef _WIN32
 // On Windows the system's own conversions are the reference: every code of
 // the tables must convert exactly as MultiByteToWideChar and
-// WideCharToMultiByte (without best fit) do with code page 932.
+// WideCharToMultiByte (without flags, as the converter is specified to call
+// it) do with code page 932, but for two deliberate differences listed here.
 
 std::u16string SystemAnsiToWide(std::string_view bytes)
 {
@@ -558,8 +596,7 @@ std::string SystemWideToAnsi(char16_t unit)
 {
     const wchar_t wide = static_cast<wchar_t>(unit);
     char bytes[4] = {};
-    const int count = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, &wide, 1, bytes, 4, " ",
-                                          nullptr);
+    const int count = WideCharToMultiByte(932, 0, &wide, 1, bytes, 4, " ", nullptr);
     return std::string(bytes, count > 0 ? count : 0);
 }
 
@@ -570,22 +607,45 @@ TEST(CodePageSystem, EverySingleAndDoubleByteCodeDecodesAsTheSystemDoes)
         const std::string code(1, static_cast<char>(byte));
         EXPECT_EQ(DecodeAnsi(code), SystemAnsiToWide(code)) << "byte " << byte;
     }
+    int leadBytesStandingAlone = 0;
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
         if (!IsAnsiLeadByte(static_cast<unsigned char>(lead))) continue;
         for (int trail = 0x01; trail <= 0xFF; ++trail) {
             const std::string code{static_cast<char>(lead), static_cast<char>(trail)};
-            EXPECT_EQ(DecodeAnsi(code), SystemAnsiToWide(code)) << "code " << lead << " " << trail;
+            if (IsAnsiTrailByte(static_cast<unsigned char>(trail))) {
+                EXPECT_EQ(DecodeAnsi(code), SystemAnsiToWide(code)) << Hex(code);
+                continue;
+            }
+            // The difference: the system swallows a byte that cannot be a
+            // trail byte (a CR, a ";"); the converter keeps it.
+            ++leadBytesStandingAlone;
+            EXPECT_EQ(SystemAnsiToWide(code), u"\u30FB") << Hex(code);
+            std::u16string alone(1, u'\u30FB');
+            alone += SystemAnsiToWide(code.substr(1));
+            EXPECT_EQ(DecodeAnsi(code), alone) << Hex(code);
         }
     }
+    EXPECT_EQ(leadBytesStandingAlone, 60 * (0x3F + 1 + 3));
 }
 
 TEST(CodePageSystem, EveryBmpCharacterEncodesAsTheSystemDoes)
 {
+    // The difference: the JIS X 0208 forms that the system's table lacks.
+    const std::vector<std::pair<char16_t, std::string_view>> jisForms = {
+        {u'\u2014', "\x81\x5C"sv}, {u'\u2016', "\x81\x61"sv},
+        {u'\u2212', "\x81\x7C"sv}, {u'\u301C', "\x81\x60"sv}};
     for (unsigned unit = 0x0001; unit <= 0xFFFF; ++unit) {
         if (unit >= 0xD800 && unit <= 0xDFFF) continue;  // not a character on its own
         const char16_t character = static_cast<char16_t>(unit);
-        EXPECT_EQ(EncodeAnsi(std::u16string_view(&character, 1)), SystemWideToAnsi(character))
-            << "U+" << std::hex << unit;
+        const std::string ours = EncodeAnsi(std::u16string_view(&character, 1));
+        const auto jis = std::find_if(jisForms.begin(), jisForms.end(),
+                                      [character](const auto& form) { return form.first == character; });
+        if (jis == jisForms.end()) {
+            EXPECT_EQ(Hex(ours), Hex(SystemWideToAnsi(character))) << "U+" << std::hex << unit;
+        } else {
+            EXPECT_EQ(SystemWideToAnsi(character), " ") << "U+" << std::hex << unit;
+            EXPECT_EQ(Hex(ours), Hex(jis->second)) << "U+" << std::hex << unit;
+        }
     }
 }
 #endif // _WIN32

@@ -508,6 +508,100 @@ TEST(RunConversion, WithoutAMarkOnlyLinesNamingUtf8AreDecodedAsUtf8)
                                                                   u"END:VCARD\r\n"));
 }
 
+TEST(RunConversion, AUtf8FileWithoutAMarkIsReadAsOneWithTheMark)
+{
+    const auto convert = [](const std::string& bytes) {
+        JobFolder job;
+        WriteFileBytes(job.inputFile, bytes);
+        EXPECT_EQ(job.Run(), 0);
+        return ReadFileBytes(job.outputFile);
+    };
+    struct Row {
+        const char* name;
+        std::string input;
+        std::u16string nameLine;  // the N line of the output
+    };
+    const Row rows[] = {
+        // Kanji and kana exact; Hangul and an emoji have no Shift_JIS form.
+        {"vCard 3.0 without CHARSET",
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nN:山田;ﾊﾅｺ 한국 😀;;;\r\nEND:VCARD\r\n",
+         u"N:山田;ハナコ     ;;;\r\n"},
+        // A writer that folds inside a character (田 is E7 94 B0) does not
+        // hide that the file is UTF-8.
+        {"folded inside a character",
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nN:山田;;;;\r\nNOTE:山\xE7\r\n \x94\xB0\r\nEND:VCARD\r\n",
+         u"N:山田;;;;\r\n"},
+        // Lines that name their charset keep it.
+        {"a Shift_JIS line among UTF-8 ones",
+         "BEGIN:VCARD\r\nVERSION:2.1\r\nN:山田;;;;\r\n"
+         "ORG;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:=B1=B5\r\nEND:VCARD\r\n",
+         u"N:山田;;;;\r\nORG:アオ\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string output = convert(row.input);
+        EXPECT_EQ(output, convert("\xEF\xBB\xBF" + row.input));
+        EXPECT_NE(output.find(Utf16LeBytes(row.nameLine)), std::string::npos);
+    }
+}
+
+TEST(RunConversion, CharactersWithoutAnExactFormKeepTheirClosestOne)
+{
+    // Accented names take Windows' best fits; the wave dash and minus sign of
+    // other systems their JIS X 0208 forms, read back as full-width tilde and
+    // hyphen-minus.
+    const std::u16string card = u"BEGIN:VCARD\r\nVERSION:3.0\r\nN:Müller;Zoë José;;;\r\n"
+                                u"ADR;HOME:;;芝公園4丁目2−8;;;;\r\nNOTE:10時〜12時 © — ‖ 한\r\n"
+                                u"END:VCARD\r\n";
+    const std::u16string expected = u"BEGIN:VCARD\r\nVERSION:3.0\r\nN:Muller;Zoe Jose;;;\r\n"
+                                    u"ADR;TYPE=HOME:;;芝公園4丁目2－8;;;;\r\nNOTE:10時～12時 c ― ∥  \r\n"
+                                    u"END:VCARD\r\n";
+    const std::string inputs[] = {"\xEF\xBB\xBF" + WideToUtf8(card), kMark + Utf16LeBytes(card)};
+    for (const std::string& input : inputs) {
+        JobFolder job;
+        WriteFileBytes(job.inputFile, input);
+        EXPECT_EQ(job.Run(), 0);
+        EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(expected));
+    }
+}
+
+// Every line of the output ends with CR LF: no bare LF, no bare CR.
+bool EveryLineEndsWithCrLf(std::u16string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n')) return false;
+        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) return false;
+    }
+    return text.empty() || text.ends_with(u"\r\n");
+}
+
+TEST(RunConversion, TruncatedCharactersAndDecodedLineBreaksKeepEveryLineEnd)
+{
+    JobFolder job;
+    // 0x88 opens a kanji whose second byte is missing: before a ";" in N and
+    // ADR, before the line end in NOTE.
+    WriteFileBytes(job.inputFile,
+                   "BEGIN:VCARD\r\nVERSION:2.1\r\n"
+                   "N:\x88;Hanako;;;\r\n"
+                   "ADR;HOME:;;\x88;Tokyo;;;\r\n"
+                   "NOTE:abc\x88\r\n"
+                   "NOTE;ENCODING=QUOTED-PRINTABLE:a=0Ab=0Dc=0D=0Ad\r\n"
+                   "END:VCARD\r\n");
+    EXPECT_EQ(job.Run(), 0);
+    const std::string bytes = ReadFileBytes(job.outputFile);
+    std::u16string text;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                      static_cast<unsigned char>(bytes[i + 1]) << 8);
+    }
+    EXPECT_TRUE(EveryLineEndsWithCrLf(text));
+    for (const char16_t* part : {u"N:\u30FB;Hanako;;;\r\n", u";;\u30FB;Tokyo;;;\r\n",
+                                 u"NOTE:abc\u30FB\r\n", u"NOTE:a\r\n b\r\n c\r\n d\r\n",
+                                 u"END:VCARD\r\n"}) {
+        EXPECT_NE(text.find(part), std::u16string::npos);
+    }
+}
+
 TEST(RunConversion, HandsTheCardRecordsToTheCaller)
 {
     JobFolder job;

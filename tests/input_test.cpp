@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <iterator>
+#include <random>
 #include <string>
 
 #include "tests/test_support.h"
@@ -18,6 +19,7 @@ namespace karuto {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadFileBytes;
 using test::TempDir;
 using test::Utf16LeBytes;
 using test::WriteFileBytes;
@@ -113,6 +115,68 @@ TEST(LoadInputText, HandlesEveryByteOrderMarkCase)
             EXPECT_EQ(loaded.text, "untouched");
             EXPECT_EQ(loaded.mark, ByteOrderMark::Utf8);
         }
+    }
+}
+
+TEST(IsUtf8BeyondAscii, NeedsValidUtf8WithACharacterBeyondAscii)
+{
+    struct Row {
+        const char* name;
+        std::string_view text;
+        bool utf8;
+    };
+    const Row rows[] = {
+        {"empty", "", false},
+        {"ASCII only", "BEGIN:VCARD\r\nN:Doe;John\r\n", false},
+        {"kanji", "N:\xE5\xB1\xB1\xE7\x94\xB0", true},
+        {"two-byte character", "N:Zo\xC3\xAB", true},
+        {"emoji", "NOTE:\xF0\x9F\x98\x80", true},
+        {"kanji in Shift_JIS", "N:\x8E\x52\x93\x63", false},
+        {"half-width kana in Shift_JIS", "N:\xB6\xC5", false},
+        {"folded with CR LF and a space inside a character", "N:\xE5\xB1\r\n \xB1", true},
+        {"folded with LF and a tab inside a character", "N:\xE5\n\t\xB1\xB1", true},
+        {"line break inside a character", "N:\xE5\xB1\r\n\xB1", false},
+        {"truncated at the end", "N:\xE5\xB1", false},
+        {"overlong", "N:\xC0\x80", false},
+        {"encoded surrogate", "N:\xED\xA0\x80", false},
+        {"beyond U+10FFFF", "N:\xF4\x90\x80\x80", false},
+        {"stray continuation byte", "N:\x80", false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(IsUtf8BeyondAscii(row.text), row.utf8) << row.name;
+    }
+}
+
+TEST(LoadInputText, ReadsUtf8WithoutAMarkAsUtf8AndShiftJisAsItWas)
+{
+    TempDir dir;
+    const auto load = [&dir](const std::string& bytes) {
+        WriteFileBytes(dir.ChildPath(u"in.vcf"), bytes);
+        LoadedText loaded;
+        EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), kResultOk);
+        return loaded;
+    };
+    EXPECT_TRUE(load("BEGIN:VCARD\r\nN:\xE5\xB1\xB1;;;;\r\n").utf8WithoutMark);
+    EXPECT_FALSE(load(kUtf8Mark + "N:\xE5\xB1\xB1;;;;\r\n").utf8WithoutMark);
+    EXPECT_FALSE(load(kUtf16LeMark + std::string("N\0:\0\x71\x5C", 6)).utf8WithoutMark);
+    EXPECT_FALSE(load(ReadFileBytes(fs::path(KARUTO_TEST_DATA_DIR) / ".." / ".." / "examples" /
+                                    "contacts.vcf"))
+                     .utf8WithoutMark);
+    // Generated Shift_JIS books: kanji names, half-width readings, addresses.
+    std::mt19937 random(932);
+    for (int book = 0; book < 50; ++book) {
+        std::string bytes;
+        for (int card = 0; card < 20; ++card) {
+            bytes += "BEGIN:VCARD\r\nVERSION:2.1\r\nN:";
+            for (int i = 0; i < 4; ++i) {
+                bytes += static_cast<char>(0x88 + random() % 0x18);  // a kanji row
+                bytes += static_cast<char>(0x9F + random() % 0x5E);
+            }
+            bytes += "\r\nSOUND;X-IRMC-N:";
+            for (int i = 0; i < 6; ++i) bytes += static_cast<char>(0xA6 + random() % 0x3A);
+            bytes += "\r\nEND:VCARD\r\n";
+        }
+        EXPECT_FALSE(load(bytes).utf8WithoutMark) << "book " << book;
     }
 }
 

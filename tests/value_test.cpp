@@ -105,10 +105,18 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"QpUtf8LowerCase", kQp, "=e3=82=ab"sv /* カ */, CharsetUtf8, false,
                    "\x83\x4A"sv /* カ */},
         DecodeCase{"QpCrLfGetsSpace", kQp, "A=0D=0AB"sv, CharsetNone, false, "A\r\n B"sv},
-        DecodeCase{"QpLfGetsSpace", kQp, "A=0AB"sv, CharsetNone, false, "A\n B"sv},
-        DecodeCase{"QpLfAtEndGetsSpace", kQp, "A=0A"sv, CharsetNone, false, "A\n "sv},
-        DecodeCase{"QpAdjacentLineFeeds", kQp, "=0A=0A"sv, CharsetNone, false, "\n \n "sv},
-        DecodeCase{"QpRawLineFeedGetsSpaceToo", kQp, "A\nB"sv, CharsetNone, false, "A\n B"sv},
+        // Every line break becomes CR LF and a space, so no output line ends
+        // in a bare LF or CR.
+        DecodeCase{"QpLfGetsCrAndSpace", kQp, "A=0AB"sv, CharsetNone, false, "A\r\n B"sv},
+        DecodeCase{"QpLfAtEndGetsCrAndSpace", kQp, "A=0A"sv, CharsetNone, false, "A\r\n "sv},
+        DecodeCase{"QpAdjacentLineFeeds", kQp, "=0A=0A"sv, CharsetNone, false, "\r\n \r\n "sv},
+        DecodeCase{"QpRawLineFeedGetsCrAndSpace", kQp, "A\nB"sv, CharsetNone, false, "A\r\n B"sv},
+        DecodeCase{"QpCrGetsLfAndSpace", kQp, "A=0DB"sv, CharsetNone, false, "A\r\n B"sv},
+        DecodeCase{"QpCrAtEnd", kQp, "A=0D"sv, CharsetNone, false, "A\r\n "sv},
+        DecodeCase{"QpLfCrIsTwoBreaks", kQp, "A=0A=0DB"sv, CharsetNone, false, "A\r\n \r\n B"sv},
+        DecodeCase{"QpCrCrLf", kQp, "=0D=0D=0A"sv, CharsetNone, false, "\r\n \r\n "sv},
+        DecodeCase{"QpUtf8LoneLf", kQp, "=E3=81=82=0A=E3=81=82"sv /* あ LF あ */, CharsetUtf8,
+                   false, "\x82\xA0\r\n \x82\xA0"sv},
         DecodeCase{"QpUtf8LineBreak", kQp, "=E3=81=82=0D=0A=E3=81=82"sv /* あ CR LF あ */,
                    CharsetUtf8, false, "\x82\xA0\r\n \x82\xA0"sv /* あ CR LF space あ */},
         DecodeCase{"QpDecodedNulEndsValue", kQp, "a=00b"sv, CharsetNone, false, "a"sv},
@@ -153,14 +161,14 @@ INSTANTIATE_TEST_SUITE_P(
                    true, "\x83\x4B"sv /* ガ */},
         DecodeCase{"NoWideningWhenNotAsked", EncodingNone, "\xB6\xDE"sv /* ｶﾞ */,
                    CharsetShiftJis, false, "\xB6\xDE"sv /* ｶﾞ */},
-        // Every stage in turn: QP, UTF-8 to ｶﾞ, a space after the line feed, widening.
+        // Every stage in turn: QP, UTF-8 to ｶﾞ, CR LF and a space for the line feed, widening.
         DecodeCase{"AllStages", kQp, "=EF=BD=B6=EF=BE=9E=0A=EF=BE=8A=EF=BE=9F"sv /* ｶﾞ LF ﾊﾟ */,
-                   CharsetUtf8, true, "\x83\x4B\n \x83\x70"sv /* ガ LF space パ */},
+                   CharsetUtf8, true, "\x83\x4B\r\n \x83\x70"sv /* ガ CR LF space パ */},
         DecodeCase{"Utf8HalfWidthNotWidened", kQp, "=EF=BD=B6=EF=BE=9E"sv /* ｶﾞ */, CharsetUtf8,
                    false, "\xB6\xDE"sv /* ｶﾞ */},
         // A line break between a base and a mark keeps them apart.
         DecodeCase{"MarkAfterLineBreakNotMerged", kQp, "\xB6=0A\xDE"sv /* ｶ LF ﾞ */,
-                   CharsetShiftJis, true, "\x83\x4A\n \x81\x4A"sv /* カ LF space ゛ */},
+                   CharsetShiftJis, true, "\x83\x4A\r\n \x81\x4A"sv /* カ CR LF space ゛ */},
         // Nothing after a NUL is part of the value, whatever the encoding.
         DecodeCase{"RawNulEndsPlainValue", EncodingNone, "ab\0cd"sv, CharsetNone, false, "ab"sv},
         DecodeCase{"RawNulEndsQpValue", kQp, "a=41\0=42"sv, CharsetNone, false, "aA"sv},
