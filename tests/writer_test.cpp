@@ -514,7 +514,7 @@ const DispatchCase kDispatchCases[] = {
     {"NameWithTrailingBlank", "NOTE :x", false, false, u""},
     {"NoColon", "NOTE", false, false, u""},
     {"EmptyLine", "", false, false, u""},
-    {"SecondBeginWithBlank", "BEGIN:VCARD ", false, false, u""},
+    {"SecondBeginWithMoreText", "BEGIN:VCARD x", false, false, u""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, DispatchTest, testing::ValuesIn(kDispatchCases),
@@ -526,27 +526,56 @@ TEST(ConvertProperty, BeginAndEndAreWrittenVerbatim)
               FileOf(u"begin:vcard\r\nVERSION:2.1\r\nEnd:Vcard\r\n"));
 }
 
-TEST(ConvertProperty, BeginWithTrailingBlankOpensNoCard)
+TEST(ConvertProperty, BeginWithTrailingBlanksOpensACardKeptAsWritten)
 {
     Session session;
     FeedAll(session, {{"BEGIN:VCARD "}, {"N:a"}, {"END:VCARD"},
                       {"BEGIN:VCARD"}, {"N:b"}, {"END:VCARD"}});
-    EXPECT_EQ(Finish(session), FileOf(u"BEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n"));
-    EXPECT_EQ(session.cards.entries.size(), 1u);
-    ExpectCounts(CountCards(session.cards), 1, 1);
+    EXPECT_EQ(Finish(session), FileOf(u"BEGIN:VCARD \r\nN:a\r\nEND:VCARD\r\n"
+                                      u"BEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n"));
+    EXPECT_EQ(session.cards.entries.size(), 2u);
+    ExpectCounts(CountCards(session.cards), 2, 2);
 }
 
-TEST(ConvertProperty, BeginWithBlankInsideACardIsIgnored)
+TEST(ConvertProperty, BeginWithBlanksInsideACardAbandonsIt)
 {
-    EXPECT_EQ(Converted({{"BEGIN:VCARD"}, {"N:a"}, {"BEGIN:VCARD "}, {"NOTE:b"}, {"END:VCARD"}}),
-              FileOf(u"BEGIN:VCARD\r\nN:a\r\nNOTE:b\r\nEND:VCARD\r\n"));
+    EXPECT_EQ(Converted({{"BEGIN:VCARD"}, {"N:a"}, {"BEGIN:VCARD\t"}, {"NOTE:b"}, {"END:VCARD"}}),
+              FileOf(u"BEGIN:VCARD\t\r\nNOTE:b\r\nEND:VCARD\r\n"));
 }
 
-TEST(ConvertProperty, EndWithBlankDoesNotEndTheCard)
+TEST(ConvertProperty, EndWithTrailingBlanksEndsTheCard)
 {
-    EXPECT_EQ(CountsOf({{"BEGIN:VCARD"}, {"N:a"}, {"END:VCARD "}}).cardsRead, 0);
-    EXPECT_EQ(Converted({{"BEGIN:VCARD"}, {"N:a"}, {"END:VCARD "}, {"NOTE:b"}, {"END:VCARD"}}),
-              FileOf(u"BEGIN:VCARD\r\nN:a\r\nNOTE:b\r\nEND:VCARD\r\n"));
+    EXPECT_EQ(CountsOf({{"BEGIN:VCARD"}, {"N:a"}, {"END:VCARD "}}).cardsRead, 1);
+    EXPECT_EQ(Converted({{"BEGIN:VCARD"}, {"N:a"}, {"END:VCARD \t "}, {"NOTE:b"}, {"END:VCARD"}}),
+              FileOf(u"BEGIN:VCARD\r\nN:a\r\nEND:VCARD \t \r\n"));
+}
+
+// Which lines open and close a card: the keyword alone, in any letter case,
+// followed by nothing but spaces and tabs.
+struct KeywordCase {
+    std::string_view begin;
+    std::string_view end;
+    int cardsRead;
+};
+
+TEST(ConvertProperty, KeywordLinesIgnoreOnlyTrailingBlanks)
+{
+    const KeywordCase cases[] = {
+        {"BEGIN:VCARD", "END:VCARD", 1},
+        {"begin:vcard  ", "end:vcard\t", 1},
+        {"BEGIN:VCARD\t \t", "END:VCARD   ", 1},
+        {" BEGIN:VCARD", "END:VCARD", 0},
+        {"BEGIN :VCARD", "END:VCARD", 0},
+        {"BEGIN:VCARD x", "END:VCARD", 0},
+        {"BEGIN:VCARD", "\tEND:VCARD", 0},
+        {"BEGIN:VCARD", "END:VCARD\r", 0},
+        {"BEGIN:VCARD", "END:VCARD\r\n ", 0},
+        {"BEGIN:VCARD", "END:VCARD\v", 0},
+    };
+    for (const KeywordCase& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::string(c.begin) + "|" + std::string(c.end)));
+        EXPECT_EQ(CountsOf({{c.begin}, {"N:a"}, {c.end}}).cardsRead, c.cardsRead);
+    }
 }
 
 TEST(ConvertProperty, SecondBeginAbandonsTheFirstCard)

@@ -38,6 +38,14 @@ constexpr DispatchRow kDispatchTable[] = {
     {"PHOTO", false, Rule::Generic},
 };
 
+// "BEGIN:VCARD" and "END:VCARD" are recognised with blanks after them, which
+// some phones write; the whole line must otherwise be the keyword.
+bool IsKeywordLine(std::string_view lineText, std::string_view keyword)
+{
+    const std::size_t end = lineText.find_last_not_of(" \t");
+    return EqualsNoCase(lineText.substr(0, end == std::string_view::npos ? 0 : end + 1), keyword);
+}
+
 const DispatchRow* FindRow(std::string_view propertyName)
 {
     for (const DispatchRow& row : kDispatchTable) {
@@ -138,11 +146,11 @@ void ConvertProperty(std::string_view lineText, OutputHandle& outputFile, Logica
     const PropertyTokens tokens = SplitPropertyLine(lineText);
     if (tokens.nameTokens.empty() || tokens.valueTokens.empty()) return;
 
-    if (EqualsNoCase(lineText, "BEGIN:VCARD")) OpenCard(lineText, line, cardList);
+    if (IsKeywordLine(lineText, "BEGIN:VCARD")) OpenCard(lineText, line, cardList);
     if (cardList.entries.empty()) return;
     CardEntry& entry = cardList.entries.back();
 
-    if (EqualsNoCase(lineText, "END:VCARD")) {
+    if (IsKeywordLine(lineText, "END:VCARD")) {
         if (!entry.ended) CloseCard(entry, lineText, outputFile, cardList);
         return;
     }
