@@ -506,7 +506,8 @@ const DispatchCase kDispatchCases[] = {
      u"EMAIL;TYPE=HOME:ｱ\r\n"},
     {"EmptyValue", "NOTE:", true, true, u"NOTE:\r\n"},
     // Not in the table: nothing is written.
-    {"FormattedName", "FN:" SJIS_HALF_A, false, false, u""},
+    // Not in the table, but it names a card that has no N.
+    {"FormattedName", "FN:" SJIS_HALF_A, false, false, u"N:ア;;;;\r\n"},
     {"GroupedEmail", "item1.EMAIL:" SJIS_HALF_A, false, false, u""},
     {"GroupedLabel", "item1.X-ABLabel:x", false, false, u""},
     {"OtherXName", "X-FOO:" SJIS_HALF_A, false, false, u""},
@@ -651,6 +652,62 @@ TEST(ConvertProperty, HundredthItemGroupIsDroppedAndTheCardWritten)
     FeedAll(session, input);
     EXPECT_EQ(Finish(session), FileOf(expected));
     ExpectCounts(CountCards(session.cards), 1, 1);
+}
+
+// A card named only by FN gets "N:" + the FN value + ";;;;" before its end.
+struct FormattedNameCase {
+    const char* name;
+    std::vector<InputLine> lines;  // between BEGIN:VCARD and END:VCARD
+    std::u16string_view output;    // the same span in the output
+};
+
+class FormattedNameTest : public testing::TestWithParam<FormattedNameCase> {};
+
+TEST_P(FormattedNameTest, StandsInForAMissingName)
+{
+    const FormattedNameCase& c = GetParam();
+    std::vector<InputLine> lines = {{"BEGIN:VCARD"}};
+    lines.insert(lines.end(), c.lines.begin(), c.lines.end());
+    lines.push_back({"END:VCARD"});
+    EXPECT_EQ(Converted(lines), FileOf(u"BEGIN:VCARD\r\n" + std::u16string(c.output) + u"END:VCARD\r\n"));
+}
+
+const FormattedNameCase kFormattedNameCases[] = {
+    {"Plain", {{"FN:Taro Yamada"}}, u"N:Taro Yamada;;;;\r\n"},
+    {"AfterTheOtherLines", {{"FN:Taro"}, {"TEL:1"}}, u"TEL:1\r\nN:Taro;;;;\r\n"},
+    {"ComponentsKeepTheirSeparators", {{"FN:a;b"}}, u"N:a;b;;;;\r\n"},
+    {"ShiftJisWidened",
+     {{"FN;CHARSET=SHIFT_JIS:" SJIS_HALF_YAMAMOTO " " SJIS_YAMAMOTO, CharsetShiftJis}},
+     u"N:ヤマモト 山本;;;;\r\n"},
+    {"QuotedPrintableUtf8",
+     {{"FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=B1=B1=E6=9C=AC=20=EF=BE=80", CharsetUtf8,
+       EncodingQuotedPrintable}},
+     u"N:山本 タ;;;;\r\n"},
+    {"TheFirstOfTwo", {{"FN:first"}, {"FN:second"}}, u"N:first;;;;\r\n"},
+    {"UnknownCharsetDoesNotReject", {{"FN;CHARSET=ISO-2022-JP:x"}}, u"N:x;;;;\r\n"},
+    {"UnknownEncodingDoesNotReject", {{"FN;ENCODING=8BIT:x"}}, u"N:x;;;;\r\n"},
+    {"EmptyValue", {{"FN:"}}, u"N:;;;;\r\n"},
+    {"LowerCaseName", {{"fn:x"}}, u"N:x;;;;\r\n"},
+    {"NameWithoutColonIsNoName", {{"N"}, {"FN:x"}}, u"N:x;;;;\r\n"},
+    {"FormattedNameWithoutColonIsNone", {{"FN"}}, u""},
+    {"NameAfterItWins", {{"FN:x"}, {"N:a;b;;;"}}, u"N:a;b;;;\r\n"},
+    {"EmptyNameWins", {{"N:;;;;"}, {"FN:x"}}, u"N:;;;;\r\n"},
+    {"GroupedFormattedNameIsNotOne", {{"item1.FN:x"}}, u""},
+    {"NoFormattedName", {{"TEL:1"}}, u"TEL:1\r\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, FormattedNameTest, testing::ValuesIn(kFormattedNameCases),
+                         CaseName<FormattedNameCase>);
+
+TEST(ConvertProperty, FormattedNameOfARejectedOrFinishedCardWritesNothing)
+{
+    Session session;
+    FeedAll(session, {{"BEGIN:VCARD"}, {"VERSION:4.0"}, {"FN:rejected"}, {"END:VCARD"},
+                      {"FN:outside"},
+                      {"BEGIN:VCARD"}, {"N:a"}, {"END:VCARD"}, {"FN:after the end"}});
+    EXPECT_EQ(Finish(session), FileOf(u"BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n"));
+    ExpectCounts(CountCards(session.cards), 2, 1);
+    EXPECT_EQ(session.cards.entries[0].name, "rejected");  // the report's name for it
 }
 
 // Acceptance of a card holding one more line.

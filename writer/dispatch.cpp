@@ -119,10 +119,29 @@ void OpenCard(std::string_view lineText, const LogicalLine& line, CardList& card
     entry.text.assign(lineText).append("\r\n");
 }
 
+// The report names a card without N by its FN, components joined by spaces.
+void NameFromFormattedName(CardEntry& entry)
+{
+    std::string_view rest = entry.formattedName;
+    while (!rest.empty()) {
+        const std::size_t separator = rest.find(';');
+        const std::string_view component = rest.substr(0, separator);
+        if (!component.empty()) {
+            if (!entry.name.empty()) entry.name.push_back(' ');
+            entry.name.append(component);
+        }
+        rest = separator == std::string_view::npos ? std::string_view() : rest.substr(separator + 1);
+    }
+}
+
 void CloseCard(CardEntry& entry, std::string_view lineText, OutputHandle& outputFile,
                CardList& cardList)
 {
     entry.ended = true;
+    if (!entry.hasName && entry.hasFormattedName) {
+        EmitNameFromFormattedName(entry);
+        NameFromFormattedName(entry);
+    }
     entry.text.append(lineText).append("\r\n");
     if (!entry.rejected && !WriteCardText(entry.text, outputFile)) cardList.writeFailed = true;
     // Nothing reads a finished card's text again.
@@ -156,11 +175,19 @@ void ConvertProperty(std::string_view lineText, OutputHandle& outputFile, Logica
     }
     if (entry.ended) return;
 
+    // FN is not written and not a handled property; it only stands in for a missing N.
+    if (EqualsNoCase(tokens.nameTokens[0], "FN")) {
+        RememberFormattedName(entry, tokens.valueTokens, line);
+        return;
+    }
     const DispatchRow* row = FindRow(tokens.nameTokens[0]);
     if (row == nullptr) return;
     line.recognized = true;
     line.widenKana = row->widenKana;
-    if (row->name == "N") RememberName(entry, tokens.valueTokens, line);
+    if (row->name == "N") {
+        entry.hasName = true;
+        RememberName(entry, tokens.valueTokens, line);
+    }
     RunRule(*row, entry, tokens, line, lineText);
     CheckTransferParameters(entry, tokens.nameTokens, line);
 }
