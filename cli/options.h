@@ -39,7 +39,8 @@ PathString MakeAbsolute(PathView path, PathView currentDirectory);
 std::u16string HelpText();
 std::u16string UsageLine();
 
-// Every card that was read and not written, and every card that never ended.
+// Every card that was read and not written, every card that never ended, and
+// every card written without some of its e-mails and addresses.
 std::u16string FormatReport(const CardList& cards);
 
 } // namespace karuto::cli

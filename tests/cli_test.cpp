@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/options.h"
+#include "platform/codepage.h"
 #include "tests/test_support.h"
 
 #ifndef _WIN32
@@ -409,6 +411,28 @@ TEST(Cli, ReportListsTheCardsThatWereNotWritten)
     EXPECT_EQ(report.find("Good"), std::string::npos) << report;
 }
 
+TEST(Cli, ReportCountsEmailsAndAddressesPastTheLastItemGroup)
+{
+    CliFolder folder;
+    std::string input = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Many;Mai;;;\r\n";
+    for (int n = 1; n <= 100; ++n) input += "EMAIL:m" + std::to_string(n) + "@example.jp\r\n";
+    input += "ADR:;;1-2;Osaka;;;\r\nEMAIL;WORK:w@example.jp\r\nEND:VCARD\r\n";
+    input += "BEGIN:VCARD\r\nN:Few;Fumi;;;\r\nEMAIL:f@example.jp\r\nEND:VCARD\r\n";
+    WriteFileBytes(folder.dir.path / "in.vcf", input);
+    const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});
+    EXPECT_EQ(result.exitStatus, kConverted);
+    const std::string output = ReadFileBytes(folder.Output());
+    EXPECT_NE(output.find(Utf16LeBytes(u"item99.EMAIL:m99@example.jp")), std::string::npos);
+    EXPECT_EQ(output.find(Utf16LeBytes(u"m100@")), std::string::npos);
+    EXPECT_NE(output.find(Utf16LeBytes(u"EMAIL;TYPE=WORK:w@example.jp")), std::string::npos);
+    EXPECT_NE(result.out.find("一部を書き出さなかったカード：1件\n"
+                              "  カード1（1行目）「Many Mai」：項目グループ（item1〜item99）に入りきらない"
+                              "メールアドレス・住所 2件を書き出していません\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(result.out.find("Few Fumi"), std::string::npos) << result.out;
+}
+
 TEST(Cli, ReportOfACleanConversionListsNoCard)
 {
     CliFolder folder;
@@ -612,6 +636,51 @@ TEST(Cli, TheQuestionIsAskedOnTheTerminal)
 }
 
 #endif  // _WIN32
+
+// --- The report, as a text ------------------------------------------------------------------
+
+CardEntry ReportCard(std::int64_t beginLine, std::string_view name, bool ended,
+                     std::uint32_t droppedItems, Rejection rejection = Rejection::None)
+{
+    CardEntry card;
+    card.beginLine = beginLine;
+    card.name = name;
+    card.ended = ended;
+    card.rejected = rejection != Rejection::None;
+    card.rejection = rejection;
+    card.rejectedBy = "VERSION:4.0";
+    card.rejectedLine = beginLine + 1;
+    card.droppedItems = droppedItems;
+    return card;
+}
+
+TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
+{
+    CardList cards;
+    cards.entries.push_back(ReportCard(1, "Full Fumi", true, 0));
+    cards.entries.push_back(ReportCard(210, "Many Mails", true, 2));
+    cards.entries.push_back(ReportCard(420, "", true, 17));
+    cards.entries.push_back(ReportCard(900, "Rejected Rei", true, 5, Rejection::Version));
+    cards.entries.push_back(ReportCard(999, "Cut Off", false, 3));
+    const std::string report = WideToUtf8(cli::FormatReport(cards));
+    EXPECT_EQ(report,
+              "書き出さなかったカード：2件\n"
+              "  カード4（900行目）「Rejected Rei」：未対応のバージョン \"VERSION:4.0\"（901行目）\n"
+              "  カード5（999行目）「Cut Off」：END:VCARD がないまま次のカードかファイルの終わりになりました\n"
+              "一部を書き出さなかったカード：2件\n"
+              "  カード2（210行目）「Many Mails」：項目グループ（item1〜item99）に入りきらない"
+              "メールアドレス・住所 2件を書き出していません\n"
+              "  カード3（420行目）（名前なし）：項目グループ（item1〜item99）に入りきらない"
+              "メールアドレス・住所 17件を書き出していません\n");
+}
+
+TEST(FormatReport, SaysSoWhenEveryCardWasWrittenWhole)
+{
+    CardList cards;
+    cards.entries.push_back(ReportCard(1, "Full Fumi", true, 0));
+    EXPECT_EQ(WideToUtf8(cli::FormatReport(cards)), "書き出さなかったカードはありません。\n");
+    EXPECT_EQ(WideToUtf8(cli::FormatReport(CardList())), "書き出さなかったカードはありません。\n");
+}
 
 } // namespace
 } // namespace karuto

@@ -333,14 +333,17 @@ TEST(ItemGroups, StopAfterNinetyNine)
         }
     }
     EXPECT_EQ(entry.itemCount, 99u);
+    EXPECT_EQ(entry.droppedItems, 0u);
     const std::string before = entry.text;
     EXPECT_EQ(EmitInto(entry, EmitEmail, "EMAIL:v100"), "");
     EXPECT_EQ(EmitInto(entry, EmitAddress, "ADR;CELL:v101"), "");
     EXPECT_EQ(entry.text, before);
     EXPECT_EQ(entry.itemCount, 99u);
+    EXPECT_EQ(entry.droppedItems, 2u);  // counted for the report
     // Work and home entries use no number and still go through.
     EXPECT_EQ(EmitInto(entry, EmitEmail, "EMAIL;INTERNET:w"), "EMAIL;TYPE=HOME:w\r\n");
     EXPECT_EQ(EmitInto(entry, EmitAddress, "ADR;WORK:x"), "ADR;TYPE=WORK:x\r\n");
+    EXPECT_EQ(entry.droppedItems, 2u);
 }
 
 // ---------------------------------------------------------------------------
@@ -652,6 +655,7 @@ TEST(ConvertProperty, HundredthItemGroupIsDroppedAndTheCardWritten)
     FeedAll(session, input);
     EXPECT_EQ(Finish(session), FileOf(expected));
     ExpectCounts(CountCards(session.cards), 1, 1);
+    EXPECT_EQ(session.cards.entries[0].droppedItems, 1u);
 }
 
 // A card named only by FN gets "N:" + the FN value + ";;;;" before its end.

@@ -37,6 +37,8 @@ void EmitTyped(CardEntry& entry, Destination destination, std::string_view prope
         output.append(JoinDecodedValues(valueTokens, line));
         output.append(kLineEnd);
         output.append(item).append(kOtherLabel).append(kLineEnd);
+    } else {
+        ++entry.droppedItems;  // for the report: the card is written without it
     }
     entry.text.append(output);
 }
