@@ -149,8 +149,18 @@ std::u16string HelpText()
            u"2 使い方の誤り (usage error), 3 上書きしなかった (replacement declined)\n";
 }
 
-std::u16string FormatReport(const CardList& cards)
+// NUL bytes are no text; the scanner reads them as line breaks, which is
+// worth knowing when a card looks cut.
+std::u16string NulBytesText(const ConversionDetails& details)
 {
+    if (details.nulCount == 0) return {};
+    return u"NUL文字（0x00）が" + DecimalText(details.nulCount) + u"個ありました（最初は" +
+           DecimalText(details.firstNulLine) + u"行目）。改行として読みました。\n";
+}
+
+std::u16string FormatReport(const ConversionDetails& details)
+{
+    const CardList& cards = details.cards;
     std::u16string lines;
     std::size_t count = 0;
     for (std::size_t i = 0; i < cards.entries.size(); ++i) {
@@ -163,7 +173,7 @@ std::u16string FormatReport(const CardList& cards)
         count == 0 ? std::u16string(u"書き出さなかったカードはありません。\n")
                    : u"書き出さなかったカード：" + DecimalText(static_cast<std::int64_t>(count)) +
                          u"件\n" + lines;
-    return notWritten + PartlyWrittenCards(cards);
+    return notWritten + PartlyWrittenCards(cards) + NulBytesText(details);
 }
 
 } // namespace karuto::cli

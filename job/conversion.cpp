@@ -26,12 +26,16 @@ int LoadFailure(const JobWindow& window, int loadResult)
 }
 
 // Everything after the replacement question; may throw std::bad_alloc.
-int Convert(PathView outputPath, const JobWindow& window, PathView inputPath, CardList& cards)
+int Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
+            ConversionDetails& details)
 {
     window.addMessage(kConverting);
     LoadedText loaded;
     const int loadResult = LoadInputText(inputPath, loaded);
     if (loadResult != kResultOk) return LoadFailure(window, loadResult);
+    details.nulCount = loaded.nulCount;
+    details.firstNulLine = loaded.firstNulLine;
+    CardList& cards = details.cards;
 
     OutputHandle output = OpenOutputFile(outputPath);
     if (!output.IsOpen()) return Fail(window, kCannotWrite);
@@ -67,18 +71,18 @@ std::u16string FormatSummary(std::int32_t cardsRead, std::int32_t cardsWritten)
 }
 
 int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPath,
-                  CardList* cards)
+                  ConversionDetails* details)
 {
     if (!CheckPaths(outputPath, window, inputPath)) return -1;
     if (PathExists(outputPath) && !window.askQuestion(kReplaceQuestion)) return 0;
 
-    CardList ownCards;
-    CardList& used = cards ? *cards : ownCards;
-    used = CardList();
+    ConversionDetails ownDetails;
+    ConversionDetails& used = details ? *details : ownDetails;
+    used = ConversionDetails();
     try {
         return Convert(outputPath, window, inputPath, used);
     } catch (const std::bad_alloc&) {
-        used = CardList();  // release whatever was built
+        used = ConversionDetails();  // release whatever was built
         return Fail(window, kCannotLoad);
     }
 }

@@ -30,6 +30,7 @@ namespace {
 #ifndef _WIN32
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::Utf16LeBytes;
@@ -433,6 +434,19 @@ TEST(Cli, ReportCountsEmailsAndAddressesPastTheLastItemGroup)
     EXPECT_EQ(result.out.find("Few Fumi"), std::string::npos) << result.out;
 }
 
+TEST(Cli, ReportNamesTheFirstLineWithANul)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf",
+                   "BEGIN:VCARD\r\nN:a;b;;;\r\nNOTE:x\0y\0\r\nEND:VCARD\r\n\0"s);
+    const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});
+    EXPECT_EQ(result.exitStatus, kConverted);
+    EXPECT_NE(result.out.find("NUL文字（0x00）が3個ありました（最初は3行目）。"), std::string::npos)
+        << result.out;
+    EXPECT_EQ(ReadFileBytes(folder.Output()),
+              kMark + Utf16LeBytes(u"BEGIN:VCARD\r\nN:a;b;;;\r\nNOTE:x\r\nEND:VCARD\r\n"));
+}
+
 TEST(Cli, ReportOfACleanConversionListsNoCard)
 {
     CliFolder folder;
@@ -656,13 +670,14 @@ CardEntry ReportCard(std::int64_t beginLine, std::string_view name, bool ended,
 
 TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
 {
-    CardList cards;
-    cards.entries.push_back(ReportCard(1, "Full Fumi", true, 0));
-    cards.entries.push_back(ReportCard(210, "Many Mails", true, 2));
-    cards.entries.push_back(ReportCard(420, "", true, 17));
-    cards.entries.push_back(ReportCard(900, "Rejected Rei", true, 5, Rejection::Version));
-    cards.entries.push_back(ReportCard(999, "Cut Off", false, 3));
-    const std::string report = WideToUtf8(cli::FormatReport(cards));
+    ConversionDetails details;
+    std::vector<CardEntry>& cards = details.cards.entries;
+    cards.push_back(ReportCard(1, "Full Fumi", true, 0));
+    cards.push_back(ReportCard(210, "Many Mails", true, 2));
+    cards.push_back(ReportCard(420, "", true, 17));
+    cards.push_back(ReportCard(900, "Rejected Rei", true, 5, Rejection::Version));
+    cards.push_back(ReportCard(999, "Cut Off", false, 3));
+    const std::string report = WideToUtf8(cli::FormatReport(details));
     EXPECT_EQ(report,
               "書き出さなかったカード：2件\n"
               "  カード4（900行目）「Rejected Rei」：未対応のバージョン \"VERSION:4.0\"（901行目）\n"
@@ -676,10 +691,21 @@ TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
 
 TEST(FormatReport, SaysSoWhenEveryCardWasWrittenWhole)
 {
-    CardList cards;
-    cards.entries.push_back(ReportCard(1, "Full Fumi", true, 0));
-    EXPECT_EQ(WideToUtf8(cli::FormatReport(cards)), "書き出さなかったカードはありません。\n");
-    EXPECT_EQ(WideToUtf8(cli::FormatReport(CardList())), "書き出さなかったカードはありません。\n");
+    ConversionDetails details;
+    details.cards.entries.push_back(ReportCard(1, "Full Fumi", true, 0));
+    EXPECT_EQ(WideToUtf8(cli::FormatReport(details)), "書き出さなかったカードはありません。\n");
+    EXPECT_EQ(WideToUtf8(cli::FormatReport(ConversionDetails())),
+              "書き出さなかったカードはありません。\n");
+}
+
+TEST(FormatReport, NamesTheFirstLineWithANulAndHowManyThereWere)
+{
+    ConversionDetails details;
+    details.nulCount = 12;
+    details.firstNulLine = 345;
+    EXPECT_EQ(WideToUtf8(cli::FormatReport(details)),
+              "書き出さなかったカードはありません。\n"
+              "NUL文字（0x00）が12個ありました（最初は345行目）。改行として読みました。\n");
 }
 
 } // namespace

@@ -508,14 +508,115 @@ TEST(RunConversion, WithoutAMarkOnlyLinesNamingUtf8AreDecodedAsUtf8)
                                                                   u"END:VCARD\r\n"));
 }
 
+// --- The same address book in each of the encodings the converter reads ----------------
+
+enum class InputEncoding { ShiftJis, Utf8, Utf16 };
+
+// The file's bytes for a text that may hold U+0000, which stays a zero byte
+// (or unit): Shift_JIS without a mark, UTF-8 and UTF-16LE with theirs.
+std::string Encoded(std::u16string_view text, InputEncoding encoding)
+{
+    switch (encoding) {
+    case InputEncoding::ShiftJis: {
+        std::string bytes;
+        for (std::size_t nul; (nul = text.find(u'\0')) != std::u16string_view::npos;) {
+            bytes += WideToAnsi(text.substr(0, nul)) + '\0';
+            text.remove_prefix(nul + 1);
+        }
+        return bytes + WideToAnsi(text);
+    }
+    case InputEncoding::Utf8: return "\xEF\xBB\xBF" + WideToUtf8(text);
+    case InputEncoding::Utf16: return kMark + Utf16LeBytes(text);
+    }
+    return {};
+}
+
+struct EncodedCase {
+    const char* name;
+    std::u16string input;
+    std::u16string output;  // the cards written
+    int cardsRead;
+};
+
+const EncodedCase kEncodedCases[] = {
+    {"NulBytesBreakLines",
+     std::u16string(u"BEGIN:VCARD\r\nN:山田;花子;;;\0\r\nNOTE:前\0後\r\nEND:VCARD\r\n\0"
+                    u"BEGIN:VCARD\r\nN:ｲﾄｳ;;;;\r\nEND:VCARD", 81) + std::u16string(3, u'\0'),
+     u"BEGIN:VCARD\r\nN:山田;花子;;;\r\nNOTE:前\r\nEND:VCARD\r\n"
+     u"BEGIN:VCARD\r\nN:イトウ;;;;\r\nEND:VCARD\r\n",
+     2},
+    {"BlanksAfterTheKeywords",
+     u"BEGIN:VCARD \t\r\nN:山田;花子;;;\r\nEND:VCARD  \r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n",
+     u"BEGIN:VCARD \t\r\nN:山田;花子;;;\r\nEND:VCARD  \r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n", 2},
+    {"FormattedNameWithoutName",
+     u"BEGIN:VCARD\r\nVERSION:3.0\r\nFN:ﾔﾏﾀﾞ 花子\r\nFN:other\r\nTEL:1\r\nEND:VCARD\r\n",
+     u"BEGIN:VCARD\r\nVERSION:3.0\r\nTEL:1\r\nN:ヤマダ 花子;;;;\r\nEND:VCARD\r\n", 1},
+};
+
+class EncodedInputTest
+    : public testing::TestWithParam<std::tuple<EncodedCase, InputEncoding>> {};
+
+TEST_P(EncodedInputTest, ConvertsAlike)
+{
+    const auto& [c, encoding] = GetParam();
+    JobFolder job;
+    WriteFileBytes(job.inputFile, Encoded(c.input, encoding));
+    EXPECT_EQ(job.Run(), 0);
+    const std::vector<WindowEvent> expected{
+        Line(kConvertingLine), Line(kCompletedLine),
+        Line(FormatSummary(c.cardsRead, c.cardsRead))};
+    EXPECT_EQ(job.recorder.events, expected);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(c.output));
+}
+
+std::string EncodedCaseName(const testing::TestParamInfo<EncodedInputTest::ParamType>& row)
+{
+    static const char* const encodings[] = {"ShiftJis", "Utf8", "Utf16"};
+    return std::string(std::get<0>(row.param).name) +
+           encodings[static_cast<int>(std::get<1>(row.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(, EncodedInputTest,
+                         testing::Combine(testing::ValuesIn(kEncodedCases),
+                                          testing::Values(InputEncoding::ShiftJis,
+                                                          InputEncoding::Utf8,
+                                                          InputEncoding::Utf16)),
+                         EncodedCaseName);
+
+TEST(RunConversion, AUtf16FileWithoutItsMarkGivesNoCard)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, Utf16LeBytes(kSampleCard));
+    EXPECT_EQ(job.Run(), 0);
+    const std::vector<WindowEvent> expected{Line(kConvertingLine), Line(kNothingLine)};
+    EXPECT_EQ(job.recorder.events, expected);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kMark);
+}
+
+TEST(RunConversion, TellsTheCallerWhereTheNulBytesWere)
+{
+    for (InputEncoding encoding : {InputEncoding::ShiftJis, InputEncoding::Utf8, InputEncoding::Utf16}) {
+        SCOPED_TRACE(static_cast<int>(encoding));
+        JobFolder job;
+        WriteFileBytes(job.inputFile, Encoded(kEncodedCases[0].input, encoding));
+        ConversionDetails details;
+        EXPECT_EQ(RunConversion(job.dir.Child(u"PC→iPhone.vcf"), job.recorder.Window(),
+                                job.dir.Child(u"連絡先.vcf"), &details),
+                  0);
+        EXPECT_EQ(details.nulCount, 6);
+        EXPECT_EQ(details.firstNulLine, 2);
+    }
+}
+
 TEST(RunConversion, HandsTheCardRecordsToTheCaller)
 {
     JobFolder job;
     WriteFileBytes(job.inputFile, kThreeCardsOneRejected + "BEGIN:VCARD\r\nN:Cut;Off;;;\r\n");
-    CardList cards;
+    ConversionDetails details;
     EXPECT_EQ(RunConversion(job.dir.Child(u"PC→iPhone.vcf"), job.recorder.Window(),
-                            job.dir.Child(u"連絡先.vcf"), &cards),
+                            job.dir.Child(u"連絡先.vcf"), &details),
               0);
+    const CardList& cards = details.cards;
     ASSERT_EQ(cards.entries.size(), 4u);
     EXPECT_TRUE(cards.entries[0].ended && !cards.entries[0].rejected);
     EXPECT_TRUE(cards.entries[1].ended && cards.entries[1].rejected);
