@@ -64,12 +64,14 @@ bool WriteAllBytes(OutputHandle& file, std::string_view bytes);
 // Closes the file; false when the close reported an error.
 bool CloseFile(OutputHandle& file);
 
-// Does a file or folder of this name exist? A path that holds "?" or "*"
-// never exists.
+// Does a file or folder of this name exist? On Windows a path that holds "?"
+// or "*" never exists (no name can hold them); on POSIX the name is taken
+// literally, "?" and "*" included.
 bool PathExists(PathView path);
 
 // Does a wildcard search find at least one entry? `pattern` is a folder
-// followed by a separator and "*.*"; "*.*" matches every name.
+// followed by a separator and "*.*"; "*.*" matches every name. On POSIX the
+// folder part is a literal name; only the last part is a pattern.
 bool FindFirstEntry(PathView pattern);
 
 // Identity of an existing file or folder: volume and index on Windows,

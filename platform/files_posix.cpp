@@ -36,11 +36,6 @@ std::optional<std::string> NativePath(PathView path)
     return WideToUtf8(path);
 }
 
-bool HoldsWildcard(PathView path)
-{
-    return path.find_first_of(u"?*") != PathView::npos;
-}
-
 // Closes the descriptor on every way out of a function.
 struct ScopedDescriptor {
     int fd = -1;
@@ -212,9 +207,10 @@ bool CloseFile(OutputHandle& file)
     return close(fd) == 0;
 }
 
+// "?" and "*" are ordinary characters of POSIX names: the name is looked up as
+// it is, never matched as a pattern.
 bool PathExists(PathView path)
 {
-    if (HoldsWildcard(path)) return false;
     std::optional<std::string> nativePath = NativePath(path);
     if (!nativePath) return false;
     struct stat status {};

@@ -517,6 +517,21 @@ TEST(Cli, LengthIsCheckedOnTheAbsolutePath)
 
 // --- Paths given on the command line -----------------------------------------------------
 
+TEST(Cli, NamesWithWildcardsAreNamesNotPatterns)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in*.vcf", kThreeCards);
+    WriteFileBytes(folder.dir.path / "out?.vcf", kOldOutput);
+    ExpectResult(folder.Run({"-o", "out?.vcf", "in*.vcf"}), kDeclined, "",
+                 "添付用ファイルが既に存在します。\n上書きで保存しますか？\n"
+                 "確認できないため上書きしませんでした。上書きするには --yes を指定してください。\n"
+                 "(Not replaced: there is no terminal to ask. Use --yes to replace it.)\n");
+    EXPECT_EQ(ReadFileBytes(folder.dir.path / "out?.vcf"), kOldOutput);
+    ExpectResult(folder.Run({"--yes", "-o", "out?.vcf", "in*.vcf"}), kConverted, kThreeCardsStdout,
+                 "");
+    EXPECT_EQ(ReadFileBytes(folder.dir.path / "out?.vcf"), kThreeCardsOutput);
+}
+
 TEST(Cli, RelativePathsAreTakenFromTheWorkingFolder)
 {
     CliFolder folder;

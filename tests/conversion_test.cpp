@@ -262,6 +262,22 @@ TEST(RunConversion, DecliningTheReplacementLeavesTheOutputAsItWas)
     EXPECT_EQ(ReadFileBytes(job.outputFile), kOldOutput);
 }
 
+#ifndef _WIN32
+TEST(RunConversion, AnOutputNameWithWildcardsIsAskedAboutLikeAnyOther)
+{
+    for (const std::u16string_view name : {u"a*b.vcf", u"a?b.vcf", u"*.vcf"}) {
+        SCOPED_TRACE(WideToUtf8(name));
+        JobFolder job;
+        WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+        WriteFileBytes(job.dir.ChildPath(name), kOldOutput);
+        job.recorder.answer = false;
+        EXPECT_EQ(RunConversion(job.dir.Child(name), job.recorder.Window(), job.dir.Child(u"連絡先.vcf")), 0);
+        EXPECT_EQ(job.recorder.events, std::vector<WindowEvent>{Asked(kQuestion)});
+        EXPECT_EQ(ReadFileBytes(job.dir.ChildPath(name)), kOldOutput);
+    }
+}
+#endif
+
 TEST(RunConversion, DecliningWhenAFolderHasTheOutputName)
 {
     JobFolder job;

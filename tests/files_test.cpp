@@ -270,14 +270,30 @@ TEST(PathExists, TellsFilesAndFoldersFromMissingNames)
 }
 
 #ifndef _WIN32
-TEST(PathExists, AWildcardNameNeverExistsEvenWhenSuchAFileIsThere)
+TEST(PathExists, AWildcardNameIsTakenLiterally)
 {
     TempDir dir;
     WriteFileBytes(dir.ChildPath(u"a*b.vcf"), "x");
     WriteFileBytes(dir.ChildPath(u"a?b.vcf"), "x");
+    fs::create_directory(dir.ChildPath(u"*"));
     ASSERT_TRUE(fs::exists(dir.ChildPath(u"a*b.vcf")));
-    EXPECT_FALSE(PathExists(dir.Child(u"a*b.vcf")));
-    EXPECT_FALSE(PathExists(dir.Child(u"a?b.vcf")));
+    EXPECT_TRUE(PathExists(dir.Child(u"a*b.vcf")));
+    EXPECT_TRUE(PathExists(dir.Child(u"a?b.vcf")));
+    EXPECT_TRUE(PathExists(dir.Child(u"*")));
+    // As patterns they would match the files above; as names they are not there.
+    EXPECT_FALSE(PathExists(dir.Child(u"a*.vcf")));
+    EXPECT_FALSE(PathExists(dir.Child(u"a??b.vcf")));
+    EXPECT_FALSE(PathExists(dir.Child(u"*.vcf")));
+}
+
+TEST(FindFirstEntry, TheFolderPartIsTakenLiterally)
+{
+    TempDir dir;
+    fs::create_directory(dir.ChildPath(u"a*b"));
+    fs::create_directory(dir.ChildPath(u"axb"));
+    EXPECT_TRUE(FindFirstEntry(SearchPattern(dir.Child(u"a*b"))));
+    EXPECT_FALSE(FindFirstEntry(SearchPattern(dir.Child(u"a?b"))));
+    EXPECT_FALSE(FindFirstEntry(SearchPattern(dir.Child(u"a*"))));
 }
 #endif
 
