@@ -49,12 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         loaded.mark == karuto::ByteOrderMark::Utf8 ? karuto::CharsetUtf8 : karuto::CharsetNone;
     const std::string& text = loaded.text;
 
-    karuto::OutputHandle output = karuto::OpenOutputFile(OutputPath().u16string());
-    Check(output.IsOpen());
+    karuto::OutputFile output;
+    Check(karuto::OpenOutputFile(OutputPath().u16string(), output));
     karuto::CardList cards;
-    const karuto::CardCounts counts = karuto::ConvertText(text, cards, output, defaultCharset);
-    Check(karuto::CloseFile(output));
+    const karuto::CardCounts counts = karuto::ConvertText(text, cards, output.file, defaultCharset);
     Check(!cards.writeFailed);
+    Check(karuto::CommitOutputFile(output));
 
     Check(counts.cardsWritten <= counts.cardsRead);
     Check(static_cast<std::size_t>(counts.cardsRead) <= cards.entries.size());

@@ -37,15 +37,16 @@ int Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
     details.firstNulLine = loaded.firstNulLine;
     CardList& cards = details.cards;
 
-    OutputHandle output = OpenOutputFile(outputPath);
-    if (!output.IsOpen()) return Fail(window, kCannotWrite);
+    OutputFile output;
+    if (!OpenOutputFile(outputPath, output)) return Fail(window, kCannotWrite);
 
     const Charset defaultCharset =
         loaded.mark == ByteOrderMark::Utf8 ? CharsetUtf8 : CharsetNone;
-    const CardCounts counts = ConvertText(loaded.text, cards, output, defaultCharset);
+    const CardCounts counts = ConvertText(loaded.text, cards, output.file, defaultCharset);
     OwnedString().swap(loaded.text);
-    const bool closed = CloseFile(output);
-    if (cards.writeFailed || !closed) return Fail(window, kCannotWrite);
+    // A conversion that lost a card leaves the output as it was.
+    if (cards.writeFailed) DiscardOutputFile(output);
+    if (cards.writeFailed || !CommitOutputFile(output)) return Fail(window, kCannotWrite);
 
     if (counts.cardsWritten == 0) {
         window.addMessage(kNothingWritten);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -128,11 +129,11 @@ bool DrainPipes(int outFd, int errFd, CliResult& result)
     return true;
 }
 
-// Runs the command line with `arguments`, returning its exit status and
-// everything it wrote to standard output and standard error.
-CliResult RunCli(const std::vector<std::string>& arguments, const CliSetup& setup)
+// Starts the command line with `arguments`, its standard output and error
+// going to `outFd` and `errFd`; returns its process ID, or -1.
+pid_t StartCli(const std::vector<std::string>& arguments, const CliSetup& setup, int outFd,
+               int errFd)
 {
-    CliResult result;
     std::vector<char*> argv;
     std::string program = KARUTO_CLI_PATH;
     argv.push_back(program.data());
@@ -140,13 +141,6 @@ CliResult RunCli(const std::vector<std::string>& arguments, const CliSetup& setu
     for (std::string& argument : copies) argv.push_back(argument.data());
     argv.push_back(nullptr);
     const std::string workingDirectory = setup.workingDirectory.string();
-
-    int outPipe[2];
-    int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
-        ADD_FAILURE() << "cannot create pipes";
-        return result;
-    }
     const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const int input = setup.input >= 0 ? setup.input : devNull;
 
@@ -155,8 +149,8 @@ CliResult RunCli(const std::vector<std::string>& arguments, const CliSetup& setu
         // Only async-signal-safe calls from here to exec.
         if (chdir(workingDirectory.c_str()) != 0) _exit(126);
         dup2(input, STDIN_FILENO);
-        dup2(outPipe[1], STDOUT_FILENO);
-        dup2(errPipe[1], STDERR_FILENO);
+        dup2(outFd, STDOUT_FILENO);
+        dup2(errFd, STDERR_FILENO);
         if (setup.fileSizeLimit != RLIM_INFINITY) {
             // Ignored, the signal stays ignored across exec: a write beyond
             // the limit then fails with EFBIG instead of killing the program.
@@ -169,11 +163,34 @@ CliResult RunCli(const std::vector<std::string>& arguments, const CliSetup& setu
         execv(argv[0], argv.data());
         _exit(127);
     }
+    if (devNull >= 0) close(devNull);
+    if (child < 0) ADD_FAILURE() << "cannot start " << program;
+    return child;
+}
+
+int WaitForExit(pid_t child)
+{
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+// Runs the command line with `arguments`, returning its exit status and
+// everything it wrote to standard output and standard error.
+CliResult RunCli(const std::vector<std::string>& arguments, const CliSetup& setup)
+{
+    CliResult result;
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "cannot create pipes";
+        return result;
+    }
+    const pid_t child = StartCli(arguments, setup, outPipe[1], errPipe[1]);
     close(outPipe[1]);
     close(errPipe[1]);
-    if (devNull >= 0) close(devNull);
     if (child < 0) {
-        ADD_FAILURE() << "cannot start " << program;
         close(outPipe[0]);
         close(errPipe[0]);
         return result;
@@ -184,9 +201,7 @@ CliResult RunCli(const std::vector<std::string>& arguments, const CliSetup& setu
     }
     close(outPipe[0]);
     close(errPipe[0]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    const int status = WaitForExit(child);
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
     return result;
 }
@@ -459,6 +474,66 @@ TEST(Cli, ReportOfACleanConversionListsNoCard)
     const std::string report = result.out.substr(summary.size());
     EXPECT_LE(std::count(report.begin(), report.end(), '\n'), 1) << report;
     EXPECT_EQ(report.find("行目"), std::string::npos) << report;
+}
+
+// --- A conversion that is killed --------------------------------------------------------------
+
+// The temporary file of a running conversion, once it holds more than its mark.
+std::optional<fs::path> GrowingTemporaryFile(const fs::path& folder)
+{
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("~kt") && entry.file_size(error) > 2 && !error) return entry.path();
+    }
+    return std::nullopt;
+}
+
+TEST(Cli, AConversionKilledPartWayLeavesThePreviousOutput)
+{
+    // Large enough that the conversion is still writing when the signal comes.
+    const std::string card = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Card;Many;;;\r\nNOTE:" +
+                             std::string(120, 'x') + "\r\nEND:VCARD\r\n";
+    std::string input;
+    input.reserve(card.size() * 200000);
+    for (int n = 0; n < 200000; ++n) input += card;
+    for (const int signalNumber : {SIGKILL, SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signalNumber);
+        CliFolder folder;
+        WriteFileBytes(folder.dir.path / "in.vcf", input);
+        WriteFileBytes(folder.Output(), kOldOutput);
+        const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        CliSetup setup;
+        setup.workingDirectory = folder.dir.path;
+        const pid_t child = StartCli({"--yes", "in.vcf"}, setup, devNull, devNull);
+        close(devNull);
+        ASSERT_GT(child, 0);
+
+        bool seen = false;
+        for (int waited = 0; waited < 60 * 1000 && !seen; ++waited) {
+            seen = GrowingTemporaryFile(folder.dir.path).has_value();
+            if (!seen) usleep(1000);
+        }
+        kill(child, signalNumber);
+        const int status = WaitForExit(child);
+        ASSERT_TRUE(seen) << "no temporary file appeared";
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the conversion ended before the signal";
+        EXPECT_EQ(WTERMSIG(status), signalNumber);
+
+        EXPECT_EQ(ReadFileBytes(folder.Output()), kOldOutput);
+        EXPECT_TRUE(ReadFileBytes(folder.dir.path / "in.vcf") == input);
+        // What the killed conversion left is neither the output nor any .vcf.
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder.dir.path)) {
+            const std::string name = entry.path().filename().string();
+            if (name == "in.vcf" || name == kOutputName) continue;
+            EXPECT_TRUE(name.starts_with("~kt")) << name;
+            EXPECT_FALSE(name.ends_with(".vcf")) << name;
+        }
+        // The next conversion goes through beside the leftover.
+        WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
+        ExpectResult(folder.Run({"--yes", "in.vcf"}), kConverted, kThreeCardsStdout, "");
+        EXPECT_EQ(ReadFileBytes(folder.Output()), kThreeCardsOutput);
+    }
 }
 
 // --- Same file --------------------------------------------------------------------------

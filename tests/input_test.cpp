@@ -178,7 +178,7 @@ TEST(LoadInputText, WhatCannotBeOpenedIsReportedAndLeavesTheResultAlone)
 TEST(LoadInputText, AFileTheConverterHoldsCannotBeLoaded)
 {
     TempDir dir;
-    OutputHandle holder = CreateFileExclusive(dir.Child(u"in.vcf"));
+    OutputHandle holder = CreateNewFileExclusive(dir.Child(u"in.vcf")).file;
     ASSERT_TRUE(holder.IsOpen());
     ASSERT_TRUE(WriteAllBytes(holder, "BEGIN:VCARD\r\n"));
     LoadedText loaded;

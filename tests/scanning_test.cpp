@@ -28,14 +28,14 @@ Scanned Scan(std::string_view text, Charset defaultCharset = CharsetNone)
 {
     test::TempDir dir;
     Scanned scanned;
-    OutputHandle output = OpenOutputFile(dir.Child(u"PC→iPhone.vcf"));
-    EXPECT_TRUE(output.IsOpen());
+    OutputFile output;
+    EXPECT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
     // A buffer of exactly the text's size, so that a read past its end trips
     // the address sanitizer.
     const std::vector<char> exact(text.begin(), text.end());
     scanned.counts = ConvertText(std::string_view(exact.data(), exact.size()), scanned.cards,
-                                 output, defaultCharset);
-    EXPECT_TRUE(CloseFile(output));
+                                 output.file, defaultCharset);
+    EXPECT_TRUE(CommitOutputFile(output));
     scanned.file = test::ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf"));
     return scanned;
 }

@@ -397,7 +397,9 @@ struct InputLine {
 // A conversion into a real output file, line by line.
 struct Session {
     test::TempDir dir;
-    OutputHandle output = OpenOutputFile(dir.Child(u"PC→iPhone.vcf"));
+    OutputFile outputFile;
+    bool opened = OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), outputFile);
+    OutputHandle& output = outputFile.file;
     CardList cards;
     std::int64_t lineNumber = 0;
 };
@@ -424,7 +426,7 @@ void FeedAll(Session& session, const std::vector<InputLine>& lines)
 // The output file's bytes once the session is over.
 std::string Finish(Session& session)
 {
-    EXPECT_TRUE(CloseFile(session.output));
+    EXPECT_TRUE(CommitOutputFile(session.outputFile));
     return test::ReadFileBytes(session.dir.ChildPath(u"PC→iPhone.vcf"));
 }
 
@@ -437,7 +439,7 @@ std::string FileOf(std::u16string_view cards)
 std::string Converted(const std::vector<InputLine>& lines)
 {
     Session session;
-    EXPECT_TRUE(session.output.IsOpen());
+    EXPECT_TRUE(session.opened);
     FeedAll(session, lines);
     return Finish(session);
 }
