@@ -81,11 +81,11 @@ int Run(const std::vector<PathString>& arguments)
     window.showError = [](std::u16string_view text) { WriteError(TerminalText(text)); };
     window.addMessage = [](std::u16string_view text) { WriteOut(TerminalText(text)); };
 
-    CardList cards;
-    const int result = RunConversion(outputPath, window, inputPath, &cards);
+    ConversionDetails details;
+    const int result = RunConversion(outputPath, window, inputPath, &details);
     if (session.declined) return ExitDeclined;
     if (result != 0) return ExitFailed;
-    if (options.report) WriteOut(FormatReport(cards));
+    if (options.report) WriteOut(FormatReport(details));
     return ExitConverted;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "job/conversion.h"
 #include "platform/files.h"
 #include "writer/cards.h"
 
@@ -39,7 +40,9 @@ PathString MakeAbsolute(PathView path, PathView currentDirectory);
 std::u16string HelpText();
 std::u16string UsageLine();
 
-// Every card that was read and not written, and every card that never ended.
-std::u16string FormatReport(const CardList& cards);
+// Every card that was read and not written, every card that never ended,
+// every card written without some of its e-mails and addresses, and the NUL
+// bytes of the input.
+std::u16string FormatReport(const ConversionDetails& details);
 
 } // namespace karuto::cli

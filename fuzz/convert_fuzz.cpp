@@ -11,6 +11,7 @@
 #include <iterator>
 #include <string>
 
+#include "job/input.h"
 #include "job/output.h"
 #include "vcard/scanning.h"
 
@@ -39,18 +40,21 @@ std::string ReadAll(const std::filesystem::path& path)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size == 0) return 0;
-    // The first byte picks what the file's byte-order mark would have declared.
-    const auto defaultCharset = (data[0] & 1) ? karuto::CharsetUtf8 : karuto::CharsetNone;
-    std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
-    text = text.substr(0, text.find('\0'));  // loaded text ends at its first NUL
+    // The bytes are a whole input file: its byte-order mark decides how it is
+    // read, and its NUL bytes reach the scanner.
+    karuto::LoadedText loaded;
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    if (karuto::LoadInputBytes(std::string(bytes), loaded) != karuto::kResultOk) return 0;
+    const auto defaultCharset =
+        loaded.mark == karuto::ByteOrderMark::Utf8 ? karuto::CharsetUtf8 : karuto::CharsetNone;
+    const std::string& text = loaded.text;
 
-    karuto::OutputHandle output = karuto::OpenOutputFile(OutputPath().u16string());
-    Check(output.IsOpen());
+    karuto::OutputFile output;
+    Check(karuto::OpenOutputFile(OutputPath().u16string(), output));
     karuto::CardList cards;
-    const karuto::CardCounts counts = karuto::ConvertText(text, cards, output, defaultCharset);
-    Check(karuto::CloseFile(output));
+    const karuto::CardCounts counts = karuto::ConvertText(text, cards, output.file, defaultCharset);
     Check(!cards.writeFailed);
+    Check(karuto::CommitOutputFile(output));
 
     Check(counts.cardsWritten <= counts.cardsRead);
     Check(static_cast<std::size_t>(counts.cardsRead) <= cards.entries.size());

@@ -26,22 +26,27 @@ int LoadFailure(const JobWindow& window, int loadResult)
 }
 
 // Everything after the replacement question; may throw std::bad_alloc.
-int Convert(PathView outputPath, const JobWindow& window, PathView inputPath, CardList& cards)
+int Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
+            ConversionDetails& details)
 {
     window.addMessage(kConverting);
     LoadedText loaded;
     const int loadResult = LoadInputText(inputPath, loaded);
     if (loadResult != kResultOk) return LoadFailure(window, loadResult);
+    details.nulCount = loaded.nulCount;
+    details.firstNulLine = loaded.firstNulLine;
+    CardList& cards = details.cards;
 
-    OutputHandle output = OpenOutputFile(outputPath);
-    if (!output.IsOpen()) return Fail(window, kCannotWrite);
+    OutputFile output;
+    if (!OpenOutputFile(outputPath, output)) return Fail(window, kCannotWrite);
 
     const bool utf8 = loaded.mark == ByteOrderMark::Utf8 || loaded.utf8WithoutMark;
     const Charset defaultCharset = utf8 ? CharsetUtf8 : CharsetNone;
-    const CardCounts counts = ConvertText(loaded.text, cards, output, defaultCharset);
+    const CardCounts counts = ConvertText(loaded.text, cards, output.file, defaultCharset);
     OwnedString().swap(loaded.text);
-    const bool closed = CloseFile(output);
-    if (cards.writeFailed || !closed) return Fail(window, kCannotWrite);
+    // A conversion that lost a card leaves the output as it was.
+    if (cards.writeFailed) DiscardOutputFile(output);
+    if (cards.writeFailed || !CommitOutputFile(output)) return Fail(window, kCannotWrite);
 
     if (counts.cardsWritten == 0) {
         window.addMessage(kNothingWritten);
@@ -67,18 +72,18 @@ std::u16string FormatSummary(std::int32_t cardsRead, std::int32_t cardsWritten)
 }
 
 int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPath,
-                  CardList* cards)
+                  ConversionDetails* details)
 {
     if (!CheckPaths(outputPath, window, inputPath)) return -1;
     if (PathExists(outputPath) && !window.askQuestion(kReplaceQuestion)) return 0;
 
-    CardList ownCards;
-    CardList& used = cards ? *cards : ownCards;
-    used = CardList();
+    ConversionDetails ownDetails;
+    ConversionDetails& used = details ? *details : ownDetails;
+    used = ConversionDetails();
     try {
         return Convert(outputPath, window, inputPath, used);
     } catch (const std::bad_alloc&) {
-        used = CardList();  // release whatever was built
+        used = ConversionDetails();  // release whatever was built
         return Fail(window, kCannotLoad);
     }
 }

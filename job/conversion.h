@@ -7,13 +7,21 @@
 
 namespace karuto {
 
+// What a conversion leaves behind for a report of what was left out or read
+// in an unusual way.
+struct ConversionDetails {
+    CardList cards;                 // the records of the cards
+    std::int64_t nulCount = 0;      // NUL bytes of the input, read as line breaks
+    std::int64_t firstNulLine = 0;  // the line of the first of them
+};
+
 // Checks the paths, asks before replacing an existing output file, loads the
 // source, writes the output and reports through `window`. Returns -1 when the
 // paths are refused or the conversion failed, 0 when the user declined the
-// replacement or the conversion ran to its end. When `cards` is given it
-// receives the records of the cards (for a report of what was left out).
+// replacement or the conversion ran to its end. `details`, when given, is
+// filled as far as the conversion got.
 int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPath,
-                  CardList* cards = nullptr);
+                  ConversionDetails* details = nullptr);
 
 // Message texts of the job.
 inline constexpr char16_t kReplaceQuestion[] =

@@ -1,5 +1,6 @@
 #include "job/input.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <new>
 #include <string>
@@ -41,18 +42,37 @@ int ResultOfRead(ReadStatus status)
     return kResultCannotOpen;
 }
 
-// Turns the file's bytes into the text in place: the mark is dropped and the
-// text ends at the first NUL, without a second copy of a possibly large file.
-OwnedString BytesAsText(std::string&& bytes, std::size_t markLength)
+// Where the NUL bytes (or zero units) are, for the report.
+template <typename Char>
+void CountNuls(std::basic_string_view<Char> text, LoadedText& loaded)
+{
+    const std::size_t first = text.find(Char{0});
+    loaded.nulCount = 0;
+    loaded.firstNulLine = 0;
+    if (first == text.npos) return;
+    loaded.nulCount = std::count(text.begin() + first, text.end(), Char{0});
+    loaded.firstNulLine = 1 + std::count(text.begin(), text.begin() + first, Char{'\n'});
+}
+
+// NULs at the very end pad the file to some block size; they are not text.
+template <typename Char>
+void DropTrailingNuls(std::basic_string<Char>& text)
+{
+    const std::size_t last = text.find_last_not_of(Char{0});
+    text.resize(last == text.npos ? 0 : last + 1);
+}
+
+// Turns the file's bytes into the text in place: the mark is dropped, without
+// a second copy of a possibly large file.
+OwnedString BytesAsText(std::string&& bytes, std::size_t markLength, LoadedText& loaded)
 {
     bytes.erase(0, markLength);
-    std::size_t nul = bytes.find('\0');
-    if (nul != std::string::npos) bytes.resize(nul);
+    CountNuls(std::string_view(bytes), loaded);
+    DropTrailingNuls(bytes);
     return std::move(bytes);
 }
 
-// Only the units before the first zero unit can reach the text, so the
-// assembly stops there. An odd final byte has no partner and is dropped.
+// An odd final byte has no partner and is dropped.
 std::u16string Utf16LeUnits(std::string_view payload)
 {
     std::u16string units;
@@ -60,20 +80,34 @@ std::u16string Utf16LeUnits(std::string_view payload)
     for (std::size_t i = 0; i + 1 < payload.size(); i += 2) {
         auto low = static_cast<unsigned char>(payload[i]);
         auto high = static_cast<unsigned char>(payload[i + 1]);
-        auto unit = static_cast<char16_t>(low | (high << 8));
-        if (unit == u'\0') break;
-        units.push_back(unit);
+        units.push_back(static_cast<char16_t>(low | (high << 8)));
     }
     return units;
 }
 
-OwnedString Utf16LeAsText(std::string&& bytes, std::size_t markLength)
+// The conversion ends at a zero unit, so the text between zero units is
+// converted piece by piece and each zero unit becomes a NUL byte.
+OwnedString UnitsAsText(std::u16string_view units)
+{
+    OwnedString text;
+    for (;;) {
+        const std::size_t nul = units.find(u'\0');
+        text += WideToAnsi(units.substr(0, nul));
+        if (nul == std::u16string_view::npos) return text;
+        text.push_back('\0');
+        units.remove_prefix(nul + 1);
+    }
+}
+
+OwnedString Utf16LeAsText(std::string&& bytes, std::size_t markLength, LoadedText& loaded)
 {
     std::u16string units = Utf16LeUnits(std::string_view(bytes).substr(markLength));
     // The raw bytes are not needed any more; giving them back first keeps the
     // file from being held three times (bytes, units, text) at once.
     std::string().swap(bytes);
-    return WideToAnsi(units);
+    CountNuls(std::u16string_view(units), loaded);
+    DropTrailingNuls(units);
+    return UnitsAsText(units);
 }
 
 // Where a line break starting at `pos` ends, and whether a folded line (a
@@ -139,19 +173,24 @@ bool IsUtf8BeyondAscii(std::string_view text)
 
 int LoadInputText(PathView path, LoadedText& loaded)
 {
-    try {
-        FileBytes file = ReadWholeFileExclusive(path);
-        if (file.status != ReadStatus::Ok) return ResultOfRead(file.status);
+    FileBytes file = ReadWholeFileExclusive(path);
+    if (file.status != ReadStatus::Ok) return ResultOfRead(file.status);
+    return LoadInputBytes(std::move(file.bytes), loaded);
+}
 
-        MarkScan scan = ScanMark(file.bytes);
+int LoadInputBytes(std::string&& bytes, LoadedText& loaded)
+{
+    try {
+        const MarkScan scan = ScanMark(bytes);
         if (scan.unsupported) return kResultUnsupportedEncoding;
 
-        OwnedString text = scan.mark == ByteOrderMark::Utf16Le
-                               ? Utf16LeAsText(std::move(file.bytes), scan.length)
-                               : BytesAsText(std::move(file.bytes), scan.length);
-        loaded.utf8WithoutMark = scan.mark == ByteOrderMark::None && IsUtf8BeyondAscii(text);
-        loaded.text = std::move(text);
-        loaded.mark = scan.mark;
+        LoadedText made;
+        made.mark = scan.mark;
+        made.text = scan.mark == ByteOrderMark::Utf16Le
+                        ? Utf16LeAsText(std::move(bytes), scan.length, made)
+                        : BytesAsText(std::move(bytes), scan.length, made);
+        made.utf8WithoutMark = scan.mark == ByteOrderMark::None && IsUtf8BeyondAscii(made.text);
+        loaded = std::move(made);
         return kResultOk;
     } catch (const std::bad_alloc&) {
         return kResultNoMemory;

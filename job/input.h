@@ -1,6 +1,9 @@
 #pragma once
 // Loading of the source file into one text.
 
+#include <cstdint>
+#include <string>
+
 #include "platform/files.h"
 #include "vcard/strings.h"
 
@@ -9,11 +12,13 @@ namespace karuto {
 enum class ByteOrderMark { None, Utf8, Utf16Le };
 
 struct LoadedText {
-    OwnedString text;
+    OwnedString text;  // may hold NUL bytes, which the card scanner reads as line breaks
     ByteOrderMark mark = ByteOrderMark::None;
     // No mark, but the text is UTF-8 with at least one character beyond ASCII:
     // it is read as a file with the UTF-8 mark is.
     bool utf8WithoutMark = false;
+    std::int64_t nulCount = 0;      // NUL bytes (zero units of UTF-16) in the file
+    std::int64_t firstNulLine = 0;  // 1-based line of the first of them; 0 without any
 };
 
 // Is the text, with its folded lines joined, valid UTF-8 holding at least one
@@ -27,10 +32,15 @@ inline constexpr int kResultCannotRead = -2;
 inline constexpr int kResultNoMemory = -4;
 inline constexpr int kResultUnsupportedEncoding = -5;
 
-// Reads the whole file: 0 with `loaded` filled, or -1, -2, -4, -5. A UTF-8 mark
-// is skipped (bytes unchanged), UTF-16LE is converted to Shift_JIS (an odd
-// final byte is dropped), UTF-16BE is refused; the text ends at its first NUL.
-// `loaded` is left untouched on failure.
+// Reads the whole file: 0 with `loaded` filled, or -1, -2, -4, -5 (see
+// LoadInputBytes). `loaded` is left untouched on failure.
 int LoadInputText(PathView path, LoadedText& loaded);
+
+// Makes the text from a whole file's bytes: 0, -4 or -5. A UTF-8 mark is
+// skipped (bytes unchanged), UTF-16LE is converted to Shift_JIS (an odd final
+// byte is dropped), UTF-16BE is refused. NUL bytes (zero units) at the very
+// end are padding and dropped; every other one stays a NUL byte of the text.
+// `loaded` is left untouched on failure.
+int LoadInputBytes(std::string&& bytes, LoadedText& loaded);
 
 } // namespace karuto

@@ -1,6 +1,9 @@
 #include "job/output.h"
 
+#include <chrono>
+#include <exception>
 #include <new>
+#include <random>
 #include <string>
 
 #include "platform/codepage.h"
@@ -11,6 +14,10 @@ namespace karuto {
 namespace {
 
 constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+
+// Leftovers of killed conversions may have taken a few names; a folder where
+// this many random names are all taken is not one to write into.
+constexpr int kNameAttempts = 100;
 
 std::string Utf16LeBytes(std::u16string_view units)
 {
@@ -23,17 +30,77 @@ std::string Utf16LeBytes(std::u16string_view units)
     return bytes;
 }
 
+std::uint64_t RandomSeed()
+{
+    const auto now = static_cast<std::uint64_t>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    try {
+        std::random_device device;
+        return now ^ (std::uint64_t{device()} << 32) ^ device();
+    } catch (const std::exception&) {
+        return now;  // no entropy source: the clock still varies from run to run
+    }
+}
+
+// The output's folder with its separator, or nothing for a bare name.
+PathString FolderOf(PathView path)
+{
+    const std::size_t separator = path.rfind(kPathSeparator);
+    return separator == PathView::npos ? PathString() : PathString(path.substr(0, separator + 1));
+}
+
+bool CreateTemporaryFile(OutputFile& output)
+{
+    const PathString folder = FolderOf(output.path);
+    std::mt19937 random(static_cast<std::mt19937::result_type>(RandomSeed()));
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        PathString candidate = folder + TemporaryFileName(static_cast<std::uint32_t>(random()));
+        NewFile created = CreateNewFileExclusive(candidate);
+        if (created.file.IsOpen()) {
+            output.temporaryPath = std::move(candidate);
+            output.file = std::move(created.file);
+            return true;
+        }
+        if (!created.nameTaken) return false;
+    }
+    return false;
+}
+
 } // namespace
 
-OutputHandle OpenOutputFile(PathView path)
+PathString TemporaryFileName(std::uint32_t random)
 {
-    OutputHandle file = CreateFileExclusive(path);
-    if (!file.IsOpen()) return file;
-    if (!WriteAllBytes(file, kUtf16LeMark)) {
-        CloseFile(file);
-        return OutputHandle{};
+    constexpr char16_t kDigits[] = u"0123456789abcdefghijklmnopqrstuvwxyz";
+    constexpr std::uint32_t kBase = 36;
+    PathString name = u"~kt";
+    for (int i = 0; i < 4; ++i) {
+        name.push_back(kDigits[random % kBase]);
+        random /= kBase;
     }
-    return file;
+    return name;
+}
+
+OutputFile::~OutputFile()
+{
+    DiscardOutputFile(*this);
+}
+
+bool OpenOutputFile(PathView path, OutputFile& output)
+{
+    try {
+        output.path = PathString(path);
+        output.original = HoldExistingFile(path);
+        if (!output.original.ok) return false;
+        if (!CreateTemporaryFile(output)) {
+            output.original = HeldFile();
+            return false;
+        }
+        if (output.original.exists) CopyPermissions(output.original.file, output.file);
+        if (WriteAllBytes(output.file, kUtf16LeMark)) return true;
+    } catch (const std::bad_alloc&) {
+    }
+    DiscardOutputFile(output);
+    return false;
 }
 
 bool WriteCardText(std::string_view text, OutputHandle& outputFile)
@@ -47,6 +114,33 @@ bool WriteCardText(std::string_view text, OutputHandle& outputFile)
     } catch (const std::bad_alloc&) {
         return false;
     }
+}
+
+bool CommitOutputFile(OutputFile& output)
+{
+    const bool written = FlushFile(output.file) && CloseFile(output.file);
+    // Windows cannot put a file in the place of one that is open, so the
+    // old output is let go right before the replacement.
+    OutputHandle original = std::move(output.original.file);
+    CloseFile(original);
+    if (written && !output.temporaryPath.empty() &&
+        MoveFileOver(output.temporaryPath, output.path)) {
+        output.temporaryPath.clear();
+        return true;
+    }
+    DiscardOutputFile(output);
+    return false;
+}
+
+void DiscardOutputFile(OutputFile& output)
+{
+    // A file must be closed before Windows deletes it.
+    CloseFile(output.file);
+    if (!output.temporaryPath.empty()) {
+        RemoveFile(output.temporaryPath);
+        output.temporaryPath.clear();
+    }
+    output.original = HeldFile();
 }
 
 } // namespace karuto

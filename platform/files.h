@@ -22,7 +22,7 @@ inline constexpr char16_t kPathSeparator = u'/';
 enum class ReadStatus {
     Ok,
     CannotOpen,  // missing, a folder, no permission, or held by another opener
-    CannotRead,  // the read failed or delivered fewer bytes than the file's size
+    CannotRead,  // the read failed or delivered fewer or more bytes than the file's size
     NoMemory,
 };
 
@@ -52,24 +52,57 @@ struct OutputHandle {
     bool IsOpen() const;
 };
 
-// Creates the file for writing, or truncates an existing one, exclusively:
-// fails while another opener holds it, and for an existing file without any
-// write permission (read-only), even for a privileged user. The lock is taken
-// before anything is truncated.
-OutputHandle CreateFileExclusive(PathView path);
+// A new file made for writing, exclusively: no file of that name existed,
+// and no other opener gets at it while it is open.
+struct NewFile {
+    OutputHandle file;       // open on success
+    bool nameTaken = false;  // failed only because the name exists already
+};
+NewFile CreateNewFileExclusive(PathView path);
+
+// An existing file held exclusively, unchanged, while a replacement for it is
+// written: no other opener gets at it in the meantime.
+struct HeldFile {
+    bool ok = false;      // held, or there is no file of that name
+    bool exists = false;  // a file of that name was there and is held
+    OutputHandle file;    // open (for writing, nothing is written) when it exists
+};
+
+// Holds the file that is about to be replaced. Not ok for a folder, for a
+// file another opener holds, and for a file without any write permission
+// (read-only), even for a privileged user.
+HeldFile HoldExistingFile(PathView path);
 
 // Writes all of `bytes`; false on failure or a short write.
 bool WriteAllBytes(OutputHandle& file, std::string_view bytes);
 
+// Makes sure everything written has reached the disk.
+bool FlushFile(OutputHandle& file);
+
 // Closes the file; false when the close reported an error.
 bool CloseFile(OutputHandle& file);
 
-// Does a file or folder of this name exist? A path that holds "?" or "*"
-// never exists.
+// On POSIX gives `file` the permission bits of `model`, so that a file that
+// replaces another is as readable as the one it replaces. Windows files take
+// their rights from their folder, and nothing is done there.
+void CopyPermissions(const OutputHandle& model, OutputHandle& file);
+
+// Puts the closed file `source` in the place of `target` in one step,
+// replacing a file of that name: afterwards `target` is either the old file
+// or the whole new one, never anything in between.
+bool MoveFileOver(PathView source, PathView target);
+
+// Deletes a file; false when it could not be deleted.
+bool RemoveFile(PathView path);
+
+// Does a file or folder of this name exist? On Windows a path that holds "?"
+// or "*" never exists (no name can hold them); on POSIX the name is taken
+// literally, "?" and "*" included.
 bool PathExists(PathView path);
 
 // Does a wildcard search find at least one entry? `pattern` is a folder
-// followed by a separator and "*.*"; "*.*" matches every name.
+// followed by a separator and "*.*"; "*.*" matches every name. On POSIX the
+// folder part is a literal name; only the last part is a pattern.
 bool FindFirstEntry(PathView pattern);
 
 // Identity of an existing file or folder: volume and index on Windows,

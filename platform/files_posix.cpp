@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstddef>
 #include <new>
 #include <type_traits>
@@ -34,11 +35,6 @@ std::optional<std::string> NativePath(PathView path)
 {
     if (path.find(u'\0') != PathView::npos) return std::nullopt;
     return WideToUtf8(path);
-}
-
-bool HoldsWildcard(PathView path)
-{
-    return path.find_first_of(u"?*") != PathView::npos;
 }
 
 // Closes the descriptor on every way out of a function.
@@ -63,7 +59,9 @@ bool LockExclusively(int fd)
     return result == 0;
 }
 
-// Reads exactly bytes.size() bytes; false on an error or an early end.
+// Reads exactly bytes.size() bytes and then the end of the file; false on an
+// error, an early end, or more bytes than the size said: a file that shrinks
+// or grows while it is read is not read as a whole.
 bool ReadExactly(int fd, std::string& bytes)
 {
     std::size_t done = 0;
@@ -74,7 +72,12 @@ bool ReadExactly(int fd, std::string& bytes)
         if (count <= 0) return false;
         done += static_cast<std::size_t>(count);
     }
-    return true;
+    char beyond = 0;
+    ssize_t count;
+    do {
+        count = read(fd, &beyond, 1);
+    } while (count < 0 && errno == EINTR);
+    return count == 0;
 }
 
 FileBytes ReadOpenFile(int fd)
@@ -101,35 +104,34 @@ FileBytes ReadOpenFile(int fd)
     return result;
 }
 
-// Opens the output file for writing without truncating it. An existing file
-// is checked through the opened descriptor, so nothing can swap it between
-// the check and the open; O_EXCL tells a file made here from an existing one.
-int OpenForWriting(const std::string& nativePath)
+// Opens an existing file for writing without changing it; -1 with errno set
+// when that fails. O_NONBLOCK keeps the open of a pipe without reader from
+// hanging; for regular files it changes nothing.
+int OpenExistingForWriting(const std::string& nativePath)
 {
-    // A name that keeps vanishing between the two opens (or a dangling
-    // symbolic link, which O_EXCL reports as existing) ends the attempts.
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        int fd = open(nativePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd >= 0) return fd;
-        if (errno == EINTR) continue;
-        if (errno != EEXIST) return -1;
-
-        // O_NONBLOCK keeps the open of a pipe without reader from hanging;
-        // for regular files it changes nothing.
+    int fd;
+    do {
         fd = open(nativePath.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        if (fd < 0) {
-            if (errno == ENOENT || errno == EINTR) continue;
-            return -1;
-        }
-        ScopedDescriptor existing{fd};
-        struct stat status {};
-        if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return -1;
-        // Root may open a read-only file for writing; Windows refuses a
-        // read-only file to everyone, and so does the converter.
-        if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return -1;
-        return existing.Release();
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Root may write a read-only file; Windows refuses a read-only file to
+// everyone, and so does the converter.
+bool IsWritableRegularFile(int fd)
+{
+    struct stat status {};
+    return fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+           (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
+
+std::optional<std::string> NativePathOrNothing(PathView path)
+{
+    try {
+        return NativePath(path);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
     }
-    return -1;
 }
 
 } // namespace
@@ -168,24 +170,42 @@ bool OutputHandle::IsOpen() const
     return fd >= 0;
 }
 
-OutputHandle CreateFileExclusive(PathView path)
+NewFile CreateNewFileExclusive(PathView path)
 {
-    OutputHandle file;
-    std::optional<std::string> nativePath;
-    try {
-        nativePath = NativePath(path);
-    } catch (const std::bad_alloc&) {
-        return file;
+    NewFile result;
+    const std::optional<std::string> nativePath = NativePathOrNothing(path);
+    if (!nativePath) return result;
+    int fd;
+    do {
+        fd = open(nativePath->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        result.nameTaken = (errno == EEXIST);
+        return result;
     }
-    if (!nativePath) return file;
-    ScopedDescriptor opened{OpenForWriting(*nativePath)};
-    if (opened.fd < 0) return file;
-    // Truncate only once the lock is held, so that a file in use by another
-    // opener is left as it was.
-    if (!LockExclusively(opened.fd)) return file;
-    if (ftruncate(opened.fd, 0) != 0) return file;
-    file.fd = opened.Release();
-    return file;
+    ScopedDescriptor created{fd};
+    if (!LockExclusively(created.fd)) return result;
+    result.file.fd = created.Release();
+    return result;
+}
+
+HeldFile HoldExistingFile(PathView path)
+{
+    HeldFile result;
+    const std::optional<std::string> nativePath = NativePathOrNothing(path);
+    if (!nativePath) return result;
+    ScopedDescriptor existing{OpenExistingForWriting(*nativePath)};
+    if (existing.fd < 0) {
+        // No file of that name: there is nothing to hold. (A name that is a
+        // dangling symbolic link is replaced by the new file.)
+        result.ok = (errno == ENOENT);
+        return result;
+    }
+    if (!IsWritableRegularFile(existing.fd) || !LockExclusively(existing.fd)) return result;
+    result.ok = true;
+    result.exists = true;
+    result.file.fd = existing.Release();
+    return result;
 }
 
 bool WriteAllBytes(OutputHandle& file, std::string_view bytes)
@@ -203,6 +223,39 @@ bool WriteAllBytes(OutputHandle& file, std::string_view bytes)
     return true;
 }
 
+bool FlushFile(OutputHandle& file)
+{
+    if (!file.IsOpen()) return false;
+    int result;
+    do {
+        result = fsync(file.fd);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+void CopyPermissions(const OutputHandle& model, OutputHandle& file)
+{
+    struct stat status {};
+    if (!model.IsOpen() || !file.IsOpen() || fstat(model.fd, &status) != 0) return;
+    // Only the read, write and execute bits: set-user-ID and the like are
+    // not for a file this program made. A failure leaves the default bits.
+    (void)fchmod(file.fd, status.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO));
+}
+
+bool MoveFileOver(PathView source, PathView target)
+{
+    const std::optional<std::string> nativeSource = NativePathOrNothing(source);
+    const std::optional<std::string> nativeTarget = NativePathOrNothing(target);
+    if (!nativeSource || !nativeTarget) return false;
+    return rename(nativeSource->c_str(), nativeTarget->c_str()) == 0;
+}
+
+bool RemoveFile(PathView path)
+{
+    const std::optional<std::string> nativePath = NativePathOrNothing(path);
+    return nativePath && unlink(nativePath->c_str()) == 0;
+}
+
 bool CloseFile(OutputHandle& file)
 {
     if (!file.IsOpen()) return false;
@@ -212,9 +265,10 @@ bool CloseFile(OutputHandle& file)
     return close(fd) == 0;
 }
 
+// "?" and "*" are ordinary characters of POSIX names: the name is looked up as
+// it is, never matched as a pattern.
 bool PathExists(PathView path)
 {
-    if (HoldsWildcard(path)) return false;
     std::optional<std::string> nativePath = NativePath(path);
     if (!nativePath) return false;
     struct stat status {};

@@ -55,7 +55,8 @@ struct ScopedHandle {
     }
 };
 
-// Reads exactly bytes.size() bytes; false on an error or an early end.
+// Reads exactly bytes.size() bytes and then the end of the file; false on an
+// error, an early end, or more bytes than the size said.
 bool ReadExactly(HANDLE file, std::string& bytes)
 {
     std::size_t done = 0;
@@ -66,7 +67,9 @@ bool ReadExactly(HANDLE file, std::string& bytes)
         if (count == 0) return false;
         done += count;
     }
-    return true;
+    char beyond = 0;
+    DWORD count = 0;
+    return ReadFile(file, &beyond, 1, &count, nullptr) && count == 0;
 }
 
 FileBytes ReadOpenFile(HANDLE file)
@@ -133,26 +136,65 @@ bool OutputHandle::IsOpen() const
     return IsValid(handle);
 }
 
-OutputHandle CreateFileExclusive(PathView path)
+namespace {
+
+std::optional<std::wstring> NativePathOrNothing(PathView path)
 {
-    OutputHandle file;
-    std::optional<std::wstring> nativePath;
     try {
-        nativePath = NativePath(path);
+        return NativePath(path);
     } catch (const std::bad_alloc&) {
-        return file;
+        return std::nullopt;
     }
-    if (!nativePath) return file;
+}
+
+bool IsMissing(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND;
+}
+
+} // namespace
+
+NewFile CreateNewFileExclusive(PathView path)
+{
+    NewFile result;
+    const std::optional<std::wstring> nativePath = NativePathOrNothing(path);
+    if (!nativePath) return result;
+    HANDLE created = CreateFileW(nativePath->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (!IsValid(created)) {
+        const DWORD error = GetLastError();
+        result.nameTaken = (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+        return result;
+    }
+    result.file.handle = created;
+    return result;
+}
+
+HeldFile HoldExistingFile(PathView path)
+{
+    HeldFile result;
+    const std::optional<std::wstring> nativePath = NativePathOrNothing(path);
+    if (!nativePath) return result;
     // Windows refuses to replace a read-only file by itself; Wine running as
     // root lets the open through, so the attribute is looked at first.
-    DWORD attributes = GetFileAttributesW(nativePath->c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return file;
+    const DWORD attributes = GetFileAttributesW(nativePath->c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        result.ok = IsMissing(GetLastError());
+        return result;
     }
-    HANDLE created = CreateFileW(nativePath->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (IsValid(created)) file.handle = created;
-    return file;
+    if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) return result;
+    // Share mode 0: the open fails while another program has the file open,
+    // and keeps every other opener out until the replacement.
+    HANDLE held = CreateFileW(nativePath->c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (!IsValid(held)) {
+        result.ok = IsMissing(GetLastError());
+        return result;
+    }
+    result.ok = true;
+    result.exists = true;
+    result.file.handle = held;
+    return result;
 }
 
 bool WriteAllBytes(OutputHandle& file, std::string_view bytes)
@@ -168,6 +210,29 @@ bool WriteAllBytes(OutputHandle& file, std::string_view bytes)
         done += count;
     }
     return true;
+}
+
+bool FlushFile(OutputHandle& file)
+{
+    return file.IsOpen() && FlushFileBuffers(file.handle) != 0;
+}
+
+void CopyPermissions(const OutputHandle&, OutputHandle&) {}
+
+bool MoveFileOver(PathView source, PathView target)
+{
+    const std::optional<std::wstring> nativeSource = NativePathOrNothing(source);
+    const std::optional<std::wstring> nativeTarget = NativePathOrNothing(target);
+    if (!nativeSource || !nativeTarget) return false;
+    // The rename is done when the call returns, not only queued in the cache.
+    return MoveFileExW(nativeSource->c_str(), nativeTarget->c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool RemoveFile(PathView path)
+{
+    const std::optional<std::wstring> nativePath = NativePathOrNothing(path);
+    return nativePath && DeleteFileW(nativePath->c_str()) != 0;
 }
 
 bool CloseFile(OutputHandle& file)

@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/options.h"
+#include "platform/codepage.h"
 #include "tests/test_support.h"
 
 #ifndef _WIN32
@@ -28,6 +31,7 @@ namespace {
 #ifndef _WIN32
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::Utf16LeBytes;
@@ -125,11 +129,11 @@ bool DrainPipes(int outFd, int errFd, CliResult& result)
     return true;
 }
 
-// Runs the command line with `arguments`, returning its exit status and
-// everything it wrote to standard output and standard error.
-CliResult RunCli(const std::vector<std::string>& arguments, const CliSetup& setup)
+// Starts the command line with `arguments`, its standard output and error
+// going to `outFd` and `errFd`; returns its process ID, or -1.
+pid_t StartCli(const std::vector<std::string>& arguments, const CliSetup& setup, int outFd,
+               int errFd)
 {
-    CliResult result;
     std::vector<char*> argv;
     std::string program = KARUTO_CLI_PATH;
     argv.push_back(program.data());
@@ -137,13 +141,6 @@ CliResult RunCli(const std::vector<std::string>& arguments, const CliSetup& setu
     for (std::string& argument : copies) argv.push_back(argument.data());
     argv.push_back(nullptr);
     const std::string workingDirectory = setup.workingDirectory.string();
-
-    int outPipe[2];
-    int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
-        ADD_FAILURE() << "cannot create pipes";
-        return result;
-    }
     const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const int input = setup.input >= 0 ? setup.input : devNull;
 
@@ -152,8 +149,8 @@ CliResult RunCli(const std::vector<std::string>& arguments, const CliSetup& setu
         // Only async-signal-safe calls from here to exec.
         if (chdir(workingDirectory.c_str()) != 0) _exit(126);
         dup2(input, STDIN_FILENO);
-        dup2(outPipe[1], STDOUT_FILENO);
-        dup2(errPipe[1], STDERR_FILENO);
+        dup2(outFd, STDOUT_FILENO);
+        dup2(errFd, STDERR_FILENO);
         if (setup.fileSizeLimit != RLIM_INFINITY) {
             // Ignored, the signal stays ignored across exec: a write beyond
             // the limit then fails with EFBIG instead of killing the program.
@@ -166,11 +163,34 @@ CliResult RunCli(const std::vector<std::string>& arguments, const CliSetup& setu
         execv(argv[0], argv.data());
         _exit(127);
     }
+    if (devNull >= 0) close(devNull);
+    if (child < 0) ADD_FAILURE() << "cannot start " << program;
+    return child;
+}
+
+int WaitForExit(pid_t child)
+{
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+// Runs the command line with `arguments`, returning its exit status and
+// everything it wrote to standard output and standard error.
+CliResult RunCli(const std::vector<std::string>& arguments, const CliSetup& setup)
+{
+    CliResult result;
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "cannot create pipes";
+        return result;
+    }
+    const pid_t child = StartCli(arguments, setup, outPipe[1], errPipe[1]);
     close(outPipe[1]);
     close(errPipe[1]);
-    if (devNull >= 0) close(devNull);
     if (child < 0) {
-        ADD_FAILURE() << "cannot start " << program;
         close(outPipe[0]);
         close(errPipe[0]);
         return result;
@@ -181,9 +201,7 @@ CliResult RunCli(const std::vector<std::string>& arguments, const CliSetup& setu
     }
     close(outPipe[0]);
     close(errPipe[0]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    const int status = WaitForExit(child);
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
     return result;
 }
@@ -409,6 +427,41 @@ TEST(Cli, ReportListsTheCardsThatWereNotWritten)
     EXPECT_EQ(report.find("Good"), std::string::npos) << report;
 }
 
+TEST(Cli, ReportCountsEmailsAndAddressesPastTheLastItemGroup)
+{
+    CliFolder folder;
+    std::string input = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Many;Mai;;;\r\n";
+    for (int n = 1; n <= 100; ++n) input += "EMAIL:m" + std::to_string(n) + "@example.jp\r\n";
+    input += "ADR:;;1-2;Osaka;;;\r\nEMAIL;WORK:w@example.jp\r\nEND:VCARD\r\n";
+    input += "BEGIN:VCARD\r\nN:Few;Fumi;;;\r\nEMAIL:f@example.jp\r\nEND:VCARD\r\n";
+    WriteFileBytes(folder.dir.path / "in.vcf", input);
+    const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});
+    EXPECT_EQ(result.exitStatus, kConverted);
+    const std::string output = ReadFileBytes(folder.Output());
+    EXPECT_NE(output.find(Utf16LeBytes(u"item99.EMAIL:m99@example.jp")), std::string::npos);
+    EXPECT_EQ(output.find(Utf16LeBytes(u"m100@")), std::string::npos);
+    EXPECT_NE(output.find(Utf16LeBytes(u"EMAIL;TYPE=WORK:w@example.jp")), std::string::npos);
+    EXPECT_NE(result.out.find("一部を書き出さなかったカード：1件\n"
+                              "  カード1（1行目）「Many Mai」：項目グループ（item1〜item99）に入りきらない"
+                              "メールアドレス・住所 2件を書き出していません\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(result.out.find("Few Fumi"), std::string::npos) << result.out;
+}
+
+TEST(Cli, ReportNamesTheFirstLineWithANul)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf",
+                   "BEGIN:VCARD\r\nN:a;b;;;\r\nNOTE:x\0y\0\r\nEND:VCARD\r\n\0"s);
+    const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});
+    EXPECT_EQ(result.exitStatus, kConverted);
+    EXPECT_NE(result.out.find("NUL文字（0x00）が3個ありました（最初は3行目）。"), std::string::npos)
+        << result.out;
+    EXPECT_EQ(ReadFileBytes(folder.Output()),
+              kMark + Utf16LeBytes(u"BEGIN:VCARD\r\nN:a;b;;;\r\nNOTE:x\r\nEND:VCARD\r\n"));
+}
+
 TEST(Cli, ReportOfACleanConversionListsNoCard)
 {
     CliFolder folder;
@@ -421,6 +474,66 @@ TEST(Cli, ReportOfACleanConversionListsNoCard)
     const std::string report = result.out.substr(summary.size());
     EXPECT_LE(std::count(report.begin(), report.end(), '\n'), 1) << report;
     EXPECT_EQ(report.find("行目"), std::string::npos) << report;
+}
+
+// --- A conversion that is killed --------------------------------------------------------------
+
+// The temporary file of a running conversion, once it holds more than its mark.
+std::optional<fs::path> GrowingTemporaryFile(const fs::path& folder)
+{
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("~kt") && entry.file_size(error) > 2 && !error) return entry.path();
+    }
+    return std::nullopt;
+}
+
+TEST(Cli, AConversionKilledPartWayLeavesThePreviousOutput)
+{
+    // Large enough that the conversion is still writing when the signal comes.
+    const std::string card = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Card;Many;;;\r\nNOTE:" +
+                             std::string(120, 'x') + "\r\nEND:VCARD\r\n";
+    std::string input;
+    input.reserve(card.size() * 200000);
+    for (int n = 0; n < 200000; ++n) input += card;
+    for (const int signalNumber : {SIGKILL, SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signalNumber);
+        CliFolder folder;
+        WriteFileBytes(folder.dir.path / "in.vcf", input);
+        WriteFileBytes(folder.Output(), kOldOutput);
+        const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        CliSetup setup;
+        setup.workingDirectory = folder.dir.path;
+        const pid_t child = StartCli({"--yes", "in.vcf"}, setup, devNull, devNull);
+        close(devNull);
+        ASSERT_GT(child, 0);
+
+        bool seen = false;
+        for (int waited = 0; waited < 60 * 1000 && !seen; ++waited) {
+            seen = GrowingTemporaryFile(folder.dir.path).has_value();
+            if (!seen) usleep(1000);
+        }
+        kill(child, signalNumber);
+        const int status = WaitForExit(child);
+        ASSERT_TRUE(seen) << "no temporary file appeared";
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the conversion ended before the signal";
+        EXPECT_EQ(WTERMSIG(status), signalNumber);
+
+        EXPECT_EQ(ReadFileBytes(folder.Output()), kOldOutput);
+        EXPECT_TRUE(ReadFileBytes(folder.dir.path / "in.vcf") == input);
+        // What the killed conversion left is neither the output nor any .vcf.
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder.dir.path)) {
+            const std::string name = entry.path().filename().string();
+            if (name == "in.vcf" || name == kOutputName) continue;
+            EXPECT_TRUE(name.starts_with("~kt")) << name;
+            EXPECT_FALSE(name.ends_with(".vcf")) << name;
+        }
+        // The next conversion goes through beside the leftover.
+        WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
+        ExpectResult(folder.Run({"--yes", "in.vcf"}), kConverted, kThreeCardsStdout, "");
+        EXPECT_EQ(ReadFileBytes(folder.Output()), kThreeCardsOutput);
+    }
 }
 
 // --- Same file --------------------------------------------------------------------------
@@ -478,6 +591,21 @@ TEST(Cli, LengthIsCheckedOnTheAbsolutePath)
 }
 
 // --- Paths given on the command line -----------------------------------------------------
+
+TEST(Cli, NamesWithWildcardsAreNamesNotPatterns)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in*.vcf", kThreeCards);
+    WriteFileBytes(folder.dir.path / "out?.vcf", kOldOutput);
+    ExpectResult(folder.Run({"-o", "out?.vcf", "in*.vcf"}), kDeclined, "",
+                 "添付用ファイルが既に存在します。\n上書きで保存しますか？\n"
+                 "確認できないため上書きしませんでした。上書きするには --yes を指定してください。\n"
+                 "(Not replaced: there is no terminal to ask. Use --yes to replace it.)\n");
+    EXPECT_EQ(ReadFileBytes(folder.dir.path / "out?.vcf"), kOldOutput);
+    ExpectResult(folder.Run({"--yes", "-o", "out?.vcf", "in*.vcf"}), kConverted, kThreeCardsStdout,
+                 "");
+    EXPECT_EQ(ReadFileBytes(folder.dir.path / "out?.vcf"), kThreeCardsOutput);
+}
 
 TEST(Cli, RelativePathsAreTakenFromTheWorkingFolder)
 {
@@ -612,6 +740,63 @@ TEST(Cli, TheQuestionIsAskedOnTheTerminal)
 }
 
 #endif  // _WIN32
+
+// --- The report, as a text ------------------------------------------------------------------
+
+CardEntry ReportCard(std::int64_t beginLine, std::string_view name, bool ended,
+                     std::uint32_t droppedItems, Rejection rejection = Rejection::None)
+{
+    CardEntry card;
+    card.beginLine = beginLine;
+    card.name = name;
+    card.ended = ended;
+    card.rejected = rejection != Rejection::None;
+    card.rejection = rejection;
+    card.rejectedBy = "VERSION:4.0";
+    card.rejectedLine = beginLine + 1;
+    card.droppedItems = droppedItems;
+    return card;
+}
+
+TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
+{
+    ConversionDetails details;
+    std::vector<CardEntry>& cards = details.cards.entries;
+    cards.push_back(ReportCard(1, "Full Fumi", true, 0));
+    cards.push_back(ReportCard(210, "Many Mails", true, 2));
+    cards.push_back(ReportCard(420, "", true, 17));
+    cards.push_back(ReportCard(900, "Rejected Rei", true, 5, Rejection::Version));
+    cards.push_back(ReportCard(999, "Cut Off", false, 3));
+    const std::string report = WideToUtf8(cli::FormatReport(details));
+    EXPECT_EQ(report,
+              "書き出さなかったカード：2件\n"
+              "  カード4（900行目）「Rejected Rei」：未対応のバージョン \"VERSION:4.0\"（901行目）\n"
+              "  カード5（999行目）「Cut Off」：END:VCARD がないまま次のカードかファイルの終わりになりました\n"
+              "一部を書き出さなかったカード：2件\n"
+              "  カード2（210行目）「Many Mails」：項目グループ（item1〜item99）に入りきらない"
+              "メールアドレス・住所 2件を書き出していません\n"
+              "  カード3（420行目）（名前なし）：項目グループ（item1〜item99）に入りきらない"
+              "メールアドレス・住所 17件を書き出していません\n");
+}
+
+TEST(FormatReport, SaysSoWhenEveryCardWasWrittenWhole)
+{
+    ConversionDetails details;
+    details.cards.entries.push_back(ReportCard(1, "Full Fumi", true, 0));
+    EXPECT_EQ(WideToUtf8(cli::FormatReport(details)), "書き出さなかったカードはありません。\n");
+    EXPECT_EQ(WideToUtf8(cli::FormatReport(ConversionDetails())),
+              "書き出さなかったカードはありません。\n");
+}
+
+TEST(FormatReport, NamesTheFirstLineWithANulAndHowManyThereWere)
+{
+    ConversionDetails details;
+    details.nulCount = 12;
+    details.firstNulLine = 345;
+    EXPECT_EQ(WideToUtf8(cli::FormatReport(details)),
+              "書き出さなかったカードはありません。\n"
+              "NUL文字（0x00）が12個ありました（最初は345行目）。改行として読みました。\n");
+}
 
 } // namespace
 } // namespace karuto

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -10,7 +12,14 @@
 #include "platform/codepage.h"
 #include "tests/test_support.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include "tests/file_faults.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -173,7 +182,24 @@ const std::u16string kSampleCardOutput =
 const std::string kOldOutput =
     kMark + Utf16LeBytes(u"BEGIN:VCARD\r\nN:Old;Card;;;\r\nEND:VCARD\r\n");
 
-#ifndef _WIN32
+#ifdef _WIN32
+// Another program holding the file open with share mode 0, as an editor may.
+struct ForeignLock {
+    HANDLE handle;
+    explicit ForeignLock(const fs::path& path)
+        : handle(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+        if (handle == INVALID_HANDLE_VALUE) ADD_FAILURE() << "cannot hold " << path;
+    }
+    ForeignLock(const ForeignLock&) = delete;
+    ForeignLock& operator=(const ForeignLock&) = delete;
+    ~ForeignLock()
+    {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+#else
 // Another program holding the file open with an exclusive lock.
 struct ForeignLock {
     int fd = -1;
@@ -188,6 +214,9 @@ struct ForeignLock {
         if (fd >= 0) close(fd);
     }
 };
+#endif
+
+#ifndef _WIN32
 
 // Lets this process write at most `limit` bytes into any file until the
 // object goes out of scope; writes beyond fail with EFBIG instead of raising
@@ -221,6 +250,20 @@ struct FileSizeLimit {
     }
 };
 #endif
+
+// The names in a folder, sorted, to see what a conversion left there.
+std::vector<std::u16string> Entries(const fs::path& folder)
+{
+    std::vector<std::u16string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().u16string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+using Names = std::vector<std::u16string>;
+const Names kInputAndOutput = {u"PC→iPhone.vcf", u"連絡先.vcf"};
 
 // --- Paths refused ----------------------------------------------------------------
 
@@ -262,6 +305,22 @@ TEST(RunConversion, DecliningTheReplacementLeavesTheOutputAsItWas)
     EXPECT_EQ(ReadFileBytes(job.outputFile), kOldOutput);
 }
 
+#ifndef _WIN32
+TEST(RunConversion, AnOutputNameWithWildcardsIsAskedAboutLikeAnyOther)
+{
+    for (const std::u16string_view name : {u"a*b.vcf", u"a?b.vcf", u"*.vcf"}) {
+        SCOPED_TRACE(WideToUtf8(name));
+        JobFolder job;
+        WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+        WriteFileBytes(job.dir.ChildPath(name), kOldOutput);
+        job.recorder.answer = false;
+        EXPECT_EQ(RunConversion(job.dir.Child(name), job.recorder.Window(), job.dir.Child(u"連絡先.vcf")), 0);
+        EXPECT_EQ(job.recorder.events, std::vector<WindowEvent>{Asked(kQuestion)});
+        EXPECT_EQ(ReadFileBytes(job.dir.ChildPath(name)), kOldOutput);
+    }
+}
+#endif
+
 TEST(RunConversion, DecliningWhenAFolderHasTheOutputName)
 {
     JobFolder job;
@@ -283,6 +342,7 @@ TEST(RunConversion, ConfirmingTheReplacementRewritesTheOutput)
     expected.insert(expected.end(), kThreeReadTwoWritten.begin(), kThreeReadTwoWritten.end());
     EXPECT_EQ(job.recorder.events, expected);
     EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(kThreeCardsOneRejectedOutput));
+    EXPECT_EQ(Entries(job.dir.path), kInputAndOutput);
 }
 
 // --- Input cannot be loaded -----------------------------------------------------------
@@ -310,20 +370,20 @@ TEST(RunConversion, AFolderAsInputCannotBeLoadedAndNoOutputIsCreated)
     EXPECT_FALSE(fs::exists(job.outputFile));
 }
 
-#ifndef _WIN32
 TEST(RunConversion, AnInputHeldByAnotherProgramCannotBeLoaded)
 {
     JobFolder job;
     WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
     WriteFileBytes(job.outputFile, kOldOutput);
-    const ForeignLock lock(job.inputFile);
-    EXPECT_EQ(job.Run(), -1);
+    {
+        const ForeignLock lock(job.inputFile);
+        EXPECT_EQ(job.Run(), -1);
+    }
     const std::vector<WindowEvent> expected{Asked(kQuestion), Line(kConvertingLine),
                                             Error(kCannotLoadBox), Line(kFailedLine)};
     EXPECT_EQ(job.recorder.events, expected);
     EXPECT_EQ(ReadFileBytes(job.outputFile), kOldOutput);
 }
-#endif
 
 // --- Output cannot be created -----------------------------------------------------------
 
@@ -340,6 +400,7 @@ TEST(RunConversion, AReadOnlyOutputIsNotReplaced)
     EXPECT_EQ(job.Run(), -1);
     EXPECT_EQ(job.recorder.events, kReplacedButNotWritable);
     EXPECT_EQ(ReadFileBytes(job.outputFile), kOldOutput);
+    EXPECT_EQ(Entries(job.dir.path), kInputAndOutput);
 }
 
 TEST(RunConversion, AFolderWithTheOutputNameCannotBeReplaced)
@@ -352,17 +413,21 @@ TEST(RunConversion, AFolderWithTheOutputNameCannotBeReplaced)
     EXPECT_TRUE(fs::is_directory(job.outputFile));
 }
 
-#ifndef _WIN32
 TEST(RunConversion, AnOutputHeldByAnotherProgramIsNotReplaced)
 {
     JobFolder job;
     WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
     WriteFileBytes(job.outputFile, kOldOutput);
-    const ForeignLock lock(job.outputFile);
-    EXPECT_EQ(job.Run(), -1);
+    {
+        const ForeignLock lock(job.outputFile);
+        EXPECT_EQ(job.Run(), -1);
+    }
     EXPECT_EQ(job.recorder.events, kReplacedButNotWritable);
     EXPECT_EQ(ReadFileBytes(job.outputFile), kOldOutput);
+    EXPECT_EQ(Entries(job.dir.path), kInputAndOutput);
 }
+
+#ifndef _WIN32
 
 TEST(RunConversion, AFailedCardWriteFailsTheConversion)
 {
@@ -378,7 +443,170 @@ TEST(RunConversion, AFailedCardWriteFailsTheConversion)
     const std::vector<WindowEvent> expected{Line(kConvertingLine), Error(kCannotWriteBox),
                                             Line(kFailedLine)};
     EXPECT_EQ(job.recorder.events, expected);
-    EXPECT_EQ(ReadFileBytes(job.outputFile).substr(0, 2), kMark);
+    // Nothing under the output's name rather than a cut file.
+    EXPECT_FALSE(fs::exists(job.outputFile));
+}
+#endif
+
+// --- Faults under the file layer ---------------------------------------------------------
+
+#ifndef _WIN32
+
+// A conversion from "in/連絡先.vcf" into "out/PC→iPhone.vcf", each folder on
+// its own so that faults can be armed for the one or the other.
+struct FaultFolder {
+    TempDir dir;
+    fs::path root = fs::canonical(dir.path);
+    fs::path inputFolder = root / "in";
+    fs::path outputFolder = root / "out";
+    fs::path inputFile = inputFolder / u"連絡先.vcf";
+    fs::path outputFile = outputFolder / u"PC→iPhone.vcf";
+    RecordingWindow recorder;
+
+    FaultFolder()
+    {
+        fs::create_directory(inputFolder);
+        fs::create_directory(outputFolder);
+        WriteFileBytes(inputFile, kThreeCardsOneRejected);
+    }
+
+    int Run()
+    {
+        return RunConversion(test::ToPathString(outputFile), recorder.Window(),
+                             test::ToPathString(inputFile));
+    }
+};
+
+std::vector<WindowEvent> FailedWith(bool asked, std::u16string_view box)
+{
+    std::vector<WindowEvent> events;
+    if (asked) events.push_back(Asked(kQuestion));
+    events.insert(events.end(), {Line(kConvertingLine), Error(box), Line(kFailedLine)});
+    return events;
+}
+
+struct OutputFaultCase {
+    const char* name;
+    test::FileFaults faults;  // for the output's folder
+    const char16_t* box;
+};
+
+void PrintTo(const OutputFaultCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+// Room for the mark and the start of the first card only.
+constexpr std::int64_t kPartWayThroughTheFirstCard = 2 + 2 * 20;
+// The first card written whole, the second cut.
+const std::int64_t kAfterTheFirstCard =
+    2 + 2 * static_cast<std::int64_t>(kThreeCardsOneRejectedOutput.find(u"BEGIN", 1)) + 10;
+
+test::FileFaults WritesFail(std::int64_t budget, int error)
+{
+    test::FileFaults faults;
+    faults.writeBudget = budget;
+    faults.writeError = error;
+    return faults;
+}
+
+test::FileFaults Failing(bool test::FileFaults::*what)
+{
+    test::FileFaults faults;
+    faults.*what = true;
+    return faults;
+}
+
+const OutputFaultCase kOutputFaults[] = {
+    {"WriteFailsAtTheMark", WritesFail(0, EIO), kCannotWriteBox},
+    {"WriteFailsPartWayThroughACard", WritesFail(kPartWayThroughTheFirstCard, EIO), kCannotWriteBox},
+    {"DeviceFullAfterTheFirstCard", WritesFail(kAfterTheFirstCard, ENOSPC), kCannotWriteBox},
+    {"FileSizeLimitReached", WritesFail(kPartWayThroughTheFirstCard, EFBIG), kCannotWriteBox},
+    {"FlushFails", Failing(&test::FileFaults::failFlush), kCannotWriteBox},
+    {"CloseFails", Failing(&test::FileFaults::failClose), kCannotWriteBox},
+    {"ReplacementFails", Failing(&test::FileFaults::failRename), kCannotWriteBox},
+    {"MemoryRunsOutWhileConverting", Failing(&test::FileFaults::failAllocationAfterWrite),
+     kCannotLoadBox},
+};
+
+class OutputFaultTest
+    : public testing::TestWithParam<std::tuple<OutputFaultCase, bool /*output existed*/>> {};
+
+TEST_P(OutputFaultTest, LeavesThePreviousOutputAndNoTemporaryFile)
+{
+    const auto& [c, existed] = GetParam();
+    FaultFolder job;
+    if (existed) WriteFileBytes(job.outputFile, kOldOutput);
+    test::FileFaults faults = c.faults;
+    faults.folder = job.outputFolder.string() + "/";
+    int result = 0;
+    {
+        const test::ArmedFileFaults armed(faults);
+        result = job.Run();
+    }
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(job.recorder.events, FailedWith(existed, c.box));
+    EXPECT_EQ(ReadFileBytes(job.inputFile), kThreeCardsOneRejected);
+    if (existed) {
+        EXPECT_EQ(ReadFileBytes(job.outputFile), kOldOutput);
+        EXPECT_EQ(Entries(job.outputFolder), Names{u"PC→iPhone.vcf"});
+    } else {
+        EXPECT_EQ(Entries(job.outputFolder), Names{});
+    }
+    // Without the fault the same conversion goes through.
+    job.recorder.events.clear();
+    EXPECT_EQ(job.Run(), 0);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(kThreeCardsOneRejectedOutput));
+}
+
+std::string OutputFaultName(const testing::TestParamInfo<OutputFaultTest::ParamType>& row)
+{
+    return std::string(std::get<0>(row.param).name) +
+           (std::get<1>(row.param) ? "OverAnOutput" : "WithoutOutput");
+}
+
+INSTANTIATE_TEST_SUITE_P(, OutputFaultTest,
+                         testing::Combine(testing::ValuesIn(kOutputFaults), testing::Bool()),
+                         OutputFaultName);
+
+// The input changes between the query of its size and the read.
+struct InputFaultCase {
+    const char* name;
+    void (*change)(const std::string& path);
+    std::string changedInput;
+};
+
+const InputFaultCase kInputFaults[] = {
+    {"Shrinks",
+     [](const std::string& path) { fs::resize_file(path, kThreeCardsOneRejected.size() / 2); },
+     kThreeCardsOneRejected.substr(0, kThreeCardsOneRejected.size() / 2)},
+    {"Grows",
+     [](const std::string& path) {
+         std::ofstream(path, std::ios::binary | std::ios::app) << "BEGIN:VCARD\r\nN:Late;;;;\r\nEND:VCARD\r\n";
+     },
+     kThreeCardsOneRejected + "BEGIN:VCARD\r\nN:Late;;;;\r\nEND:VCARD\r\n"},
+};
+
+TEST(RunConversion, AnInputThatChangesWhileItIsReadIsNotConverted)
+{
+    for (const InputFaultCase& c : kInputFaults) {
+        SCOPED_TRACE(c.name);
+        FaultFolder job;
+        WriteFileBytes(job.outputFile, kOldOutput);
+        test::FileFaults faults;
+        faults.folder = job.inputFolder.string() + "/";
+        faults.beforeFirstRead = c.change;
+        int result = 0;
+        {
+            const test::ArmedFileFaults armed(faults);
+            result = job.Run();
+        }
+        EXPECT_EQ(result, -1);
+        EXPECT_EQ(job.recorder.events, FailedWith(true, kCannotLoadBox));
+        EXPECT_EQ(ReadFileBytes(job.inputFile), c.changedInput);
+        EXPECT_EQ(ReadFileBytes(job.outputFile), kOldOutput);
+        EXPECT_EQ(Entries(job.outputFolder), Names{u"PC→iPhone.vcf"});
+    }
 }
 #endif
 
@@ -602,14 +830,115 @@ TEST(RunConversion, TruncatedCharactersAndDecodedLineBreaksKeepEveryLineEnd)
     }
 }
 
+// --- The same address book in each of the encodings the converter reads ----------------
+
+enum class InputEncoding { ShiftJis, Utf8, Utf16 };
+
+// The file's bytes for a text that may hold U+0000, which stays a zero byte
+// (or unit): Shift_JIS without a mark, UTF-8 and UTF-16LE with theirs.
+std::string Encoded(std::u16string_view text, InputEncoding encoding)
+{
+    switch (encoding) {
+    case InputEncoding::ShiftJis: {
+        std::string bytes;
+        for (std::size_t nul; (nul = text.find(u'\0')) != std::u16string_view::npos;) {
+            bytes += WideToAnsi(text.substr(0, nul)) + '\0';
+            text.remove_prefix(nul + 1);
+        }
+        return bytes + WideToAnsi(text);
+    }
+    case InputEncoding::Utf8: return "\xEF\xBB\xBF" + WideToUtf8(text);
+    case InputEncoding::Utf16: return kMark + Utf16LeBytes(text);
+    }
+    return {};
+}
+
+struct EncodedCase {
+    const char* name;
+    std::u16string input;
+    std::u16string output;  // the cards written
+    int cardsRead;
+};
+
+const EncodedCase kEncodedCases[] = {
+    {"NulBytesBreakLines",
+     std::u16string(u"BEGIN:VCARD\r\nN:山田;花子;;;\0\r\nNOTE:前\0後\r\nEND:VCARD\r\n\0"
+                    u"BEGIN:VCARD\r\nN:ｲﾄｳ;;;;\r\nEND:VCARD", 81) + std::u16string(3, u'\0'),
+     u"BEGIN:VCARD\r\nN:山田;花子;;;\r\nNOTE:前\r\nEND:VCARD\r\n"
+     u"BEGIN:VCARD\r\nN:イトウ;;;;\r\nEND:VCARD\r\n",
+     2},
+    {"BlanksAfterTheKeywords",
+     u"BEGIN:VCARD \t\r\nN:山田;花子;;;\r\nEND:VCARD  \r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n",
+     u"BEGIN:VCARD \t\r\nN:山田;花子;;;\r\nEND:VCARD  \r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n", 2},
+    {"FormattedNameWithoutName",
+     u"BEGIN:VCARD\r\nVERSION:3.0\r\nFN:ﾔﾏﾀﾞ 花子\r\nFN:other\r\nTEL:1\r\nEND:VCARD\r\n",
+     u"BEGIN:VCARD\r\nVERSION:3.0\r\nTEL:1\r\nN:ヤマダ 花子;;;;\r\nEND:VCARD\r\n", 1},
+};
+
+class EncodedInputTest
+    : public testing::TestWithParam<std::tuple<EncodedCase, InputEncoding>> {};
+
+TEST_P(EncodedInputTest, ConvertsAlike)
+{
+    const auto& [c, encoding] = GetParam();
+    JobFolder job;
+    WriteFileBytes(job.inputFile, Encoded(c.input, encoding));
+    EXPECT_EQ(job.Run(), 0);
+    const std::vector<WindowEvent> expected{
+        Line(kConvertingLine), Line(kCompletedLine),
+        Line(FormatSummary(c.cardsRead, c.cardsRead))};
+    EXPECT_EQ(job.recorder.events, expected);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(c.output));
+}
+
+std::string EncodedCaseName(const testing::TestParamInfo<EncodedInputTest::ParamType>& row)
+{
+    static const char* const encodings[] = {"ShiftJis", "Utf8", "Utf16"};
+    return std::string(std::get<0>(row.param).name) +
+           encodings[static_cast<int>(std::get<1>(row.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(, EncodedInputTest,
+                         testing::Combine(testing::ValuesIn(kEncodedCases),
+                                          testing::Values(InputEncoding::ShiftJis,
+                                                          InputEncoding::Utf8,
+                                                          InputEncoding::Utf16)),
+                         EncodedCaseName);
+
+TEST(RunConversion, AUtf16FileWithoutItsMarkGivesNoCard)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, Utf16LeBytes(kSampleCard));
+    EXPECT_EQ(job.Run(), 0);
+    const std::vector<WindowEvent> expected{Line(kConvertingLine), Line(kNothingLine)};
+    EXPECT_EQ(job.recorder.events, expected);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kMark);
+}
+
+TEST(RunConversion, TellsTheCallerWhereTheNulBytesWere)
+{
+    for (InputEncoding encoding : {InputEncoding::ShiftJis, InputEncoding::Utf8, InputEncoding::Utf16}) {
+        SCOPED_TRACE(static_cast<int>(encoding));
+        JobFolder job;
+        WriteFileBytes(job.inputFile, Encoded(kEncodedCases[0].input, encoding));
+        ConversionDetails details;
+        EXPECT_EQ(RunConversion(job.dir.Child(u"PC→iPhone.vcf"), job.recorder.Window(),
+                                job.dir.Child(u"連絡先.vcf"), &details),
+                  0);
+        EXPECT_EQ(details.nulCount, 6);
+        EXPECT_EQ(details.firstNulLine, 2);
+    }
+}
+
 TEST(RunConversion, HandsTheCardRecordsToTheCaller)
 {
     JobFolder job;
     WriteFileBytes(job.inputFile, kThreeCardsOneRejected + "BEGIN:VCARD\r\nN:Cut;Off;;;\r\n");
-    CardList cards;
+    ConversionDetails details;
     EXPECT_EQ(RunConversion(job.dir.Child(u"PC→iPhone.vcf"), job.recorder.Window(),
-                            job.dir.Child(u"連絡先.vcf"), &cards),
+                            job.dir.Child(u"連絡先.vcf"), &details),
               0);
+    const CardList& cards = details.cards;
     ASSERT_EQ(cards.entries.size(), 4u);
     EXPECT_TRUE(cards.entries[0].ended && !cards.entries[0].rejected);
     EXPECT_TRUE(cards.entries[1].ended && cards.entries[1].rejected);

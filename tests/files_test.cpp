@@ -94,7 +94,7 @@ TEST(ReadWholeFileExclusive, ReadsANonAsciiName)
 TEST(ReadWholeFileExclusive, IsKeptOutWhileTheConverterWritesTheFile)
 {
     TempDir dir;
-    OutputHandle writer = CreateFileExclusive(dir.Child(u"x.vcf"));
+    OutputHandle writer = CreateNewFileExclusive(dir.Child(u"x.vcf")).file;
     ASSERT_TRUE(writer.IsOpen());
     EXPECT_EQ(ReadWholeFileExclusive(dir.Child(u"x.vcf")).status, ReadStatus::CannotOpen);
     ASSERT_TRUE(CloseFile(writer));
@@ -125,74 +125,127 @@ TEST(ReadWholeFileExclusive, RefusesAPipe)
 
 // --- Writing ---------------------------------------------------------------
 
-TEST(CreateFileExclusive, CreatesANewFileUnderANonAsciiName)
+TEST(CreateNewFileExclusive, CreatesANewFileUnderANonAsciiName)
 {
     TempDir dir;
-    OutputHandle file = CreateFileExclusive(dir.Child(u"PC→iPhone.vcf"));
-    ASSERT_TRUE(file.IsOpen());
-    EXPECT_TRUE(WriteAllBytes(file, "abc"));
-    EXPECT_TRUE(CloseFile(file));
-    EXPECT_FALSE(file.IsOpen());
+    NewFile created = CreateNewFileExclusive(dir.Child(u"PC→iPhone.vcf"));
+    ASSERT_TRUE(created.file.IsOpen());
+    EXPECT_FALSE(created.nameTaken);
+    EXPECT_TRUE(WriteAllBytes(created.file, "abc"));
+    EXPECT_TRUE(FlushFile(created.file));
+    EXPECT_TRUE(CloseFile(created.file));
+    EXPECT_FALSE(created.file.IsOpen());
     EXPECT_EQ(ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf")), "abc");
 }
 
-TEST(CreateFileExclusive, EmptiesAnExistingFile)
+TEST(CreateNewFileExclusive, LeavesAnExistingFileAloneAndSaysTheNameIsTaken)
 {
     TempDir dir;
     WriteFileBytes(dir.ChildPath(u"out.vcf"), std::string(10 * 1024, 'x'));
-    OutputHandle file = CreateFileExclusive(dir.Child(u"out.vcf"));
-    ASSERT_TRUE(file.IsOpen());
-    EXPECT_EQ(fs::file_size(dir.ChildPath(u"out.vcf")), 0u);
-    EXPECT_TRUE(WriteAllBytes(file, "new"));
-    EXPECT_TRUE(CloseFile(file));
-    EXPECT_EQ(ReadFileBytes(dir.ChildPath(u"out.vcf")), "new");
+    fs::create_directory(dir.ChildPath(u"folder.vcf"));
+    for (const std::u16string_view name : {u"out.vcf", u"folder.vcf"}) {
+        NewFile created = CreateNewFileExclusive(dir.Child(name));
+        EXPECT_FALSE(created.file.IsOpen());
+        EXPECT_TRUE(created.nameTaken);
+    }
+    EXPECT_EQ(ReadFileBytes(dir.ChildPath(u"out.vcf")), std::string(10 * 1024, 'x'));
 }
 
-TEST(CreateFileExclusive, RefusesAReadOnlyFileEvenToAPrivilegedUser)
+TEST(CreateNewFileExclusive, AMissingFolderIsNoTakenName)
+{
+    TempDir dir;
+    NewFile created = CreateNewFileExclusive(Joined(dir.Child(u"missing"), u"out.vcf"));
+    EXPECT_FALSE(created.file.IsOpen());
+    EXPECT_FALSE(created.nameTaken);
+}
+
+TEST(HoldExistingFile, RefusesAReadOnlyFileEvenToAPrivilegedUser)
 {
     TempDir dir;
     fs::path path = dir.ChildPath(u"out.vcf");
     WriteFileBytes(path, "keep");
     fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-    EXPECT_FALSE(CreateFileExclusive(dir.Child(u"out.vcf")).IsOpen());
+    const HeldFile held = HoldExistingFile(dir.Child(u"out.vcf"));
+    EXPECT_FALSE(held.ok);
+    EXPECT_FALSE(held.file.IsOpen());
     fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
     EXPECT_EQ(ReadFileBytes(path), "keep");
 }
 
-TEST(CreateFileExclusive, RefusesAFolderAndAMissingFolder)
+TEST(HoldExistingFile, RefusesAFolderAndHoldsNothingWhereThereIsNoFile)
 {
     TempDir dir;
     fs::create_directory(dir.ChildPath(u"folder.vcf"));
-    EXPECT_FALSE(CreateFileExclusive(dir.Child(u"folder.vcf")).IsOpen());
-    EXPECT_FALSE(CreateFileExclusive(Joined(dir.Child(u"missing"), u"out.vcf")).IsOpen());
+    EXPECT_FALSE(HoldExistingFile(dir.Child(u"folder.vcf")).ok);
+    const HeldFile missing = HoldExistingFile(dir.Child(u"missing.vcf"));
+    EXPECT_TRUE(missing.ok);
+    EXPECT_FALSE(missing.exists);
+    EXPECT_FALSE(missing.file.IsOpen());
+    EXPECT_FALSE(fs::exists(dir.ChildPath(u"missing.vcf")));
 }
 
-TEST(CreateFileExclusive, SecondOpenerIsRefusedAndTruncatesNothing)
+TEST(HoldExistingFile, KeepsOtherOpenersOutAndChangesNothing)
 {
     TempDir dir;
-    OutputHandle first = CreateFileExclusive(dir.Child(u"out.vcf"));
-    ASSERT_TRUE(first.IsOpen());
-    ASSERT_TRUE(WriteAllBytes(first, "written by the first"));
-    EXPECT_FALSE(CreateFileExclusive(dir.Child(u"out.vcf")).IsOpen());
-    ASSERT_TRUE(CloseFile(first));
-    EXPECT_EQ(ReadFileBytes(dir.ChildPath(u"out.vcf")), "written by the first");
+    WriteFileBytes(dir.ChildPath(u"out.vcf"), "written before");
+    {
+        HeldFile first = HoldExistingFile(dir.Child(u"out.vcf"));
+        ASSERT_TRUE(first.ok);
+        EXPECT_TRUE(first.exists);
+        EXPECT_TRUE(first.file.IsOpen());
+        EXPECT_FALSE(HoldExistingFile(dir.Child(u"out.vcf")).ok);
+        EXPECT_EQ(ReadWholeFileExclusive(dir.Child(u"out.vcf")).status, ReadStatus::CannotOpen);
+    }
+    // Released when it goes out of scope.
+    EXPECT_TRUE(HoldExistingFile(dir.Child(u"out.vcf")).ok);
+    EXPECT_EQ(ReadFileBytes(dir.ChildPath(u"out.vcf")), "written before");
 }
 
-TEST(CreateFileExclusive, HandleReleasesTheFileWhenItGoesOutOfScope)
+TEST(CreateNewFileExclusive, HandleReleasesTheFileWhenItGoesOutOfScope)
 {
     TempDir dir;
     {
-        OutputHandle file = CreateFileExclusive(dir.Child(u"out.vcf"));
+        OutputHandle file = CreateNewFileExclusive(dir.Child(u"out.vcf")).file;
         ASSERT_TRUE(file.IsOpen());
+        EXPECT_FALSE(HoldExistingFile(dir.Child(u"out.vcf")).ok);
     }
-    EXPECT_TRUE(CreateFileExclusive(dir.Child(u"out.vcf")).IsOpen());
+    EXPECT_TRUE(HoldExistingFile(dir.Child(u"out.vcf")).file.IsOpen());
+}
+
+TEST(MoveFileOver, PutsTheNewFileInTheOldOnesPlace)
+{
+    TempDir dir;
+    WriteFileBytes(dir.ChildPath(u"new.tmp"), "new");
+    WriteFileBytes(dir.ChildPath(u"PC→iPhone.vcf"), "old");
+    ASSERT_TRUE(MoveFileOver(dir.Child(u"new.tmp"), dir.Child(u"PC→iPhone.vcf")));
+    EXPECT_EQ(ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf")), "new");
+    EXPECT_FALSE(fs::exists(dir.ChildPath(u"new.tmp")));
+    // Also where there was no file.
+    WriteFileBytes(dir.ChildPath(u"second.tmp"), "second");
+    ASSERT_TRUE(MoveFileOver(dir.Child(u"second.tmp"), dir.Child(u"fresh.vcf")));
+    EXPECT_EQ(ReadFileBytes(dir.ChildPath(u"fresh.vcf")), "second");
+    // Nothing to move: the target stays.
+    EXPECT_FALSE(MoveFileOver(dir.Child(u"missing.tmp"), dir.Child(u"fresh.vcf")));
+    EXPECT_EQ(ReadFileBytes(dir.ChildPath(u"fresh.vcf")), "second");
+}
+
+TEST(RemoveFile, DeletesFilesOnly)
+{
+    TempDir dir;
+    WriteFileBytes(dir.ChildPath(u"x.tmp"), "x");
+    fs::create_directory(dir.ChildPath(u"folder"));
+    EXPECT_TRUE(RemoveFile(dir.Child(u"x.tmp")));
+    EXPECT_FALSE(fs::exists(dir.ChildPath(u"x.tmp")));
+    EXPECT_FALSE(RemoveFile(dir.Child(u"x.tmp")));
+    EXPECT_FALSE(RemoveFile(dir.Child(u"folder")));
+    EXPECT_TRUE(fs::is_directory(dir.ChildPath(u"folder")));
 }
 
 TEST(OutputHandle, MovingPassesOwnership)
 {
     TempDir dir;
-    OutputHandle first = CreateFileExclusive(dir.Child(u"out.vcf"));
+    OutputHandle first = CreateNewFileExclusive(dir.Child(u"out.vcf")).file;
     ASSERT_TRUE(first.IsOpen());
     OutputHandle second = std::move(first);
     EXPECT_FALSE(first.IsOpen());
@@ -213,21 +266,48 @@ TEST(OutputHandle, ClosedHandleRefusesWritingAndClosing)
     OutputHandle none;
     EXPECT_FALSE(none.IsOpen());
     EXPECT_FALSE(WriteAllBytes(none, "x"));
+    EXPECT_FALSE(FlushFile(none));
     EXPECT_FALSE(CloseFile(none));
 }
 
 #ifndef _WIN32
-TEST(CreateFileExclusive, AnotherProgramsLockKeepsTheFileUntouched)
+TEST(HoldExistingFile, AnotherProgramsLockKeepsTheFileUntouched)
 {
     TempDir dir;
     fs::path path = dir.ChildPath(u"out.vcf");
     WriteFileBytes(path, "held elsewhere");
     {
         ForeignLock lock(path);
-        EXPECT_FALSE(CreateFileExclusive(dir.Child(u"out.vcf")).IsOpen());
+        EXPECT_FALSE(HoldExistingFile(dir.Child(u"out.vcf")).ok);
         EXPECT_EQ(ReadFileBytes(path), "held elsewhere");
     }
-    EXPECT_TRUE(CreateFileExclusive(dir.Child(u"out.vcf")).IsOpen());
+    EXPECT_TRUE(HoldExistingFile(dir.Child(u"out.vcf")).ok);
+}
+
+TEST(CopyPermissions, GivesTheNewFileTheBitsOfTheOldOne)
+{
+    TempDir dir;
+    WriteFileBytes(dir.ChildPath(u"old.vcf"), "old");
+    ASSERT_EQ(chmod(dir.ChildPath(u"old.vcf").c_str(), 0640), 0);
+    HeldFile old = HoldExistingFile(dir.Child(u"old.vcf"));
+    ASSERT_TRUE(old.ok);
+    NewFile created = CreateNewFileExclusive(dir.Child(u"new.tmp"));
+    ASSERT_TRUE(created.file.IsOpen());
+    CopyPermissions(old.file, created.file);
+    struct stat status {};
+    ASSERT_EQ(stat(dir.ChildPath(u"new.tmp").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+}
+
+TEST(FlushFile, ReportsAFailure)
+{
+    // A pipe cannot be synchronised with a disk.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);
+    OutputHandle pipeEnd;
+    pipeEnd.fd = ends[1];
+    EXPECT_FALSE(FlushFile(pipeEnd));
 }
 
 TEST(WriteAllBytes, ReportsAFailedWrite)
@@ -270,14 +350,30 @@ TEST(PathExists, TellsFilesAndFoldersFromMissingNames)
 }
 
 #ifndef _WIN32
-TEST(PathExists, AWildcardNameNeverExistsEvenWhenSuchAFileIsThere)
+TEST(PathExists, AWildcardNameIsTakenLiterally)
 {
     TempDir dir;
     WriteFileBytes(dir.ChildPath(u"a*b.vcf"), "x");
     WriteFileBytes(dir.ChildPath(u"a?b.vcf"), "x");
+    fs::create_directory(dir.ChildPath(u"*"));
     ASSERT_TRUE(fs::exists(dir.ChildPath(u"a*b.vcf")));
-    EXPECT_FALSE(PathExists(dir.Child(u"a*b.vcf")));
-    EXPECT_FALSE(PathExists(dir.Child(u"a?b.vcf")));
+    EXPECT_TRUE(PathExists(dir.Child(u"a*b.vcf")));
+    EXPECT_TRUE(PathExists(dir.Child(u"a?b.vcf")));
+    EXPECT_TRUE(PathExists(dir.Child(u"*")));
+    // As patterns they would match the files above; as names they are not there.
+    EXPECT_FALSE(PathExists(dir.Child(u"a*.vcf")));
+    EXPECT_FALSE(PathExists(dir.Child(u"a??b.vcf")));
+    EXPECT_FALSE(PathExists(dir.Child(u"*.vcf")));
+}
+
+TEST(FindFirstEntry, TheFolderPartIsTakenLiterally)
+{
+    TempDir dir;
+    fs::create_directory(dir.ChildPath(u"a*b"));
+    fs::create_directory(dir.ChildPath(u"axb"));
+    EXPECT_TRUE(FindFirstEntry(SearchPattern(dir.Child(u"a*b"))));
+    EXPECT_FALSE(FindFirstEntry(SearchPattern(dir.Child(u"a?b"))));
+    EXPECT_FALSE(FindFirstEntry(SearchPattern(dir.Child(u"a*"))));
 }
 #endif
 

@@ -35,6 +35,8 @@ struct LoadCase {
     int result;
     std::string text;  // compared only when the load succeeds
     ByteOrderMark mark;
+    std::int64_t nulCount = 0;
+    std::int64_t firstNulLine = 0;
 };
 
 const std::string kUtf8Mark = "\xEF\xBB\xBF";
@@ -59,16 +61,25 @@ const LoadCase kLoadCases[] = {
      "BEGIN:VCARD\r\nFN:\xE5\xB1\xB1\xE7\x94\xB0\r\n", ByteOrderMark::Utf8},
     {"UTF-8 mark twice keeps the second", kUtf8Mark + kUtf8Mark, kResultOk, kUtf8Mark,
      ByteOrderMark::Utf8},
-    {"UTF-8 mark and a NUL in the middle", kUtf8Mark + Bytes({"AB\0CD", 5}), kResultOk, "AB",
-     ByteOrderMark::Utf8},
+    {"UTF-8 mark and a NUL in the middle", kUtf8Mark + Bytes({"AB\0CD", 5}), kResultOk,
+     Bytes({"AB\0CD", 5}), ByteOrderMark::Utf8, 1, 1},
+    {"UTF-8 mark and NUL padding", kUtf8Mark + Bytes({"A\r\nB\0\0\0", 7}), kResultOk, "A\r\nB",
+     ByteOrderMark::Utf8, 3, 2},
 
-    // No mark: bytes as they are, up to the first NUL.
+    // No mark: bytes as they are; NULs stay, except those that pad the end.
     {"Shift_JIS bytes", "FN:\x83\x41\x83\x43\r\n", kResultOk, "FN:\x83\x41\x83\x43\r\n",
      ByteOrderMark::None},
-    {"NUL in the middle", Bytes({"AB\0CD", 5}), kResultOk, "AB", ByteOrderMark::None},
-    {"NUL first", Bytes({"\0ABC", 4}), kResultOk, "", ByteOrderMark::None},
-    {"UTF-16LE without mark ends at its first NUL", Utf16LeBytes(u"BEGIN:VCARD\r\n"), kResultOk, "B",
-     ByteOrderMark::None},
+    {"NUL in the middle", Bytes({"AB\0CD", 5}), kResultOk, Bytes({"AB\0CD", 5}),
+     ByteOrderMark::None, 1, 1},
+    {"NUL first", Bytes({"\0ABC", 4}), kResultOk, Bytes({"\0ABC", 4}), ByteOrderMark::None, 1, 1},
+    {"NULs on later lines", Bytes({"A\nB\nC\0D\nE\0\0F", 12}), kResultOk,
+     Bytes({"A\nB\nC\0D\nE\0\0F", 12}), ByteOrderMark::None, 3, 3},
+    {"NUL padding after the last line", Bytes({"A\r\n\0\0", 5}), kResultOk, "A\r\n",
+     ByteOrderMark::None, 2, 2},
+    {"NUL padding after a CR", Bytes({"A\r\0", 3}), kResultOk, "A\r", ByteOrderMark::None, 1, 1},
+    {"nothing but NULs", Bytes({"\0\0\0\0", 4}), kResultOk, "", ByteOrderMark::None, 4, 1},
+    {"UTF-16LE without mark keeps its zero bytes", Utf16LeBytes(u"BEGIN:VCARD\r\n"), kResultOk,
+     Bytes({"B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\r\0\n", 25}), ByteOrderMark::None, 13, 1},
 
     // UTF-16LE mark: converted to Shift_JIS.
     {"UTF-16LE mark only", kUtf16LeMark, kResultOk, "", ByteOrderMark::Utf16Le},
@@ -85,8 +96,14 @@ const LoadCase kLoadCases[] = {
     {"UTF-16LE odd final byte is dropped", kUtf16LeMark + Utf16LeBytes(u"AB") + "C", kResultOk, "AB",
      ByteOrderMark::Utf16Le},
     {"UTF-16LE single odd byte", kUtf16LeMark + "C", kResultOk, "", ByteOrderMark::Utf16Le},
-    {"UTF-16LE ends at its first zero unit", kUtf16LeMark + Utf16LeBytes({u"AB\0CD", 5}), kResultOk,
-     "AB", ByteOrderMark::Utf16Le},
+    {"UTF-16LE zero unit in the middle", kUtf16LeMark + Utf16LeBytes({u"AB\0CD", 5}), kResultOk,
+     Bytes({"AB\0CD", 5}), ByteOrderMark::Utf16Le, 1, 1},
+    {"UTF-16LE zero units between kanji", kUtf16LeMark + Utf16LeBytes({u"\n\u5C71\0\0\u7530\0", 6}),
+     kResultOk, Bytes({"\n\x8E\x52\0\0\x93\x63", 7}), ByteOrderMark::Utf16Le, 3, 2},
+    {"UTF-16LE zero-unit padding", kUtf16LeMark + Utf16LeBytes({u"A\r\n\0\0\0", 6}), kResultOk,
+     "A\r\n", ByteOrderMark::Utf16Le, 3, 2},
+    {"UTF-16LE zero unit and an odd byte", kUtf16LeMark + Utf16LeBytes({u"A\0", 2}) + "B", kResultOk,
+     "A", ByteOrderMark::Utf16Le, 1, 1},
     {"UTF-16LE zero byte inside a unit is no end", kUtf16LeMark + Bytes({"A\0\0\x30", 4}), kResultOk,
      "A\x81\x40", ByteOrderMark::Utf16Le},
 
@@ -111,10 +128,17 @@ TEST(LoadInputText, HandlesEveryByteOrderMarkCase)
         if (c.result == kResultOk) {
             EXPECT_EQ(loaded.text, c.text);
             EXPECT_EQ(loaded.mark, c.mark);
+            EXPECT_EQ(loaded.nulCount, c.nulCount);
+            EXPECT_EQ(loaded.firstNulLine, c.firstNulLine);
         } else {
             EXPECT_EQ(loaded.text, "untouched");
             EXPECT_EQ(loaded.mark, ByteOrderMark::Utf8);
         }
+        // The same from the bytes alone, without a file.
+        LoadedText fromBytes;
+        fromBytes.text = "untouched";
+        ASSERT_EQ(LoadInputBytes(std::string(c.fileBytes), fromBytes), c.result);
+        EXPECT_EQ(fromBytes.text, c.result == kResultOk ? c.text : "untouched");
     }
 }
 
@@ -218,7 +242,7 @@ TEST(LoadInputText, WhatCannotBeOpenedIsReportedAndLeavesTheResultAlone)
 TEST(LoadInputText, AFileTheConverterHoldsCannotBeLoaded)
 {
     TempDir dir;
-    OutputHandle holder = CreateFileExclusive(dir.Child(u"in.vcf"));
+    OutputHandle holder = CreateNewFileExclusive(dir.Child(u"in.vcf")).file;
     ASSERT_TRUE(holder.IsOpen());
     ASSERT_TRUE(WriteAllBytes(holder, "BEGIN:VCARD\r\n"));
     LoadedText loaded;

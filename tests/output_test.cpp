@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -25,36 +28,104 @@ using test::WriteFileBytes;
 
 const std::string kMark = "\xFF\xFE";
 
+// The names in a folder, to see what a conversion left there.
+std::vector<std::u16string> Entries(const fs::path& folder)
+{
+    std::vector<std::u16string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().u16string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+using Names = std::vector<std::u16string>;
+
 // The file's bytes after the given texts were written one after another.
 std::string WrittenFile(const std::vector<std::string>& texts)
 {
     TempDir dir;
-    OutputHandle file = OpenOutputFile(dir.Child(u"PC→iPhone.vcf"));
-    EXPECT_TRUE(file.IsOpen());
-    for (const std::string& text : texts) EXPECT_TRUE(WriteCardText(text, file));
-    EXPECT_TRUE(CloseFile(file));
+    OutputFile output;
+    EXPECT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
+    for (const std::string& text : texts) EXPECT_TRUE(WriteCardText(text, output.file));
+    EXPECT_TRUE(CommitOutputFile(output));
+    EXPECT_EQ(Entries(dir.path), Names{u"PC→iPhone.vcf"});
     return ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf"));
 }
 
-TEST(OpenOutputFile, NewFileHoldsOnlyTheMark)
+TEST(OpenOutputFile, NewFileHoldsOnlyTheMarkOnceInPlace)
 {
     TempDir dir;
-    OutputHandle file = OpenOutputFile(dir.Child(u"PC→iPhone.vcf"));
-    ASSERT_TRUE(file.IsOpen());
-    ASSERT_TRUE(CloseFile(file));
+    OutputFile output;
+    ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
+    EXPECT_FALSE(fs::exists(dir.ChildPath(u"PC→iPhone.vcf")));
+    ASSERT_TRUE(CommitOutputFile(output));
     EXPECT_EQ(ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf")), kMark);
 }
 
-TEST(OpenOutputFile, ExistingFileIsCutToTheMark)
+TEST(OpenOutputFile, TheCardsGoIntoATemporaryFileBesideTheOutput)
+{
+    TempDir dir;
+    OutputFile output;
+    ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
+    ASSERT_TRUE(WriteCardText("BEGIN:VCARD\r\n", output.file));
+    const Names names = Entries(dir.path);
+    ASSERT_EQ(names.size(), 1u);
+    const std::u16string& name = names[0];
+    EXPECT_EQ(test::ToPathString(dir.ChildPath(name)), output.temporaryPath);
+    EXPECT_EQ(name.size(), 7u);
+    EXPECT_TRUE(name.starts_with(u"~kt"));
+    EXPECT_NE(name, u"PC→iPhone.vcf");
+    EXPECT_FALSE(name.ends_with(u".vcf"));
+#ifndef _WIN32
+    // (Windows keeps everyone else out of the file while it is written.)
+    EXPECT_EQ(ReadFileBytes(dir.ChildPath(name)), kMark + Utf16LeBytes(u"BEGIN:VCARD\r\n"));
+#endif
+    ASSERT_TRUE(CommitOutputFile(output));
+    EXPECT_TRUE(output.temporaryPath.empty());
+    EXPECT_EQ(Entries(dir.path), Names{u"PC→iPhone.vcf"});
+}
+
+TEST(OpenOutputFile, AnExistingFileStaysWholeUntilTheNewOneTakesItsPlace)
 {
     TempDir dir;
     fs::path path = dir.ChildPath(u"PC→iPhone.vcf");
     WriteFileBytes(path, std::string(10 * 1024, 'x'));
-    OutputHandle file = OpenOutputFile(dir.Child(u"PC→iPhone.vcf"));
-    ASSERT_TRUE(file.IsOpen());
-    EXPECT_EQ(fs::file_size(path), 2u);
-    ASSERT_TRUE(CloseFile(file));
-    EXPECT_EQ(ReadFileBytes(path), kMark);
+    OutputFile output;
+    ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
+    ASSERT_TRUE(WriteCardText("BEGIN:VCARD\r\n", output.file));
+    EXPECT_EQ(fs::file_size(path), 10u * 1024u);  // held, so only its size can be seen
+    ASSERT_TRUE(CommitOutputFile(output));
+    EXPECT_EQ(ReadFileBytes(path), kMark + Utf16LeBytes(u"BEGIN:VCARD\r\n"));
+    EXPECT_EQ(Entries(dir.path), Names{u"PC→iPhone.vcf"});
+}
+
+TEST(DiscardOutputFile, LeavesTheOutputAsItWasAndNoTemporaryFile)
+{
+    for (const bool existed : {false, true}) {
+        SCOPED_TRACE(existed);
+        TempDir dir;
+        fs::path path = dir.ChildPath(u"PC→iPhone.vcf");
+        if (existed) WriteFileBytes(path, "old cards");
+        {
+            OutputFile output;
+            ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
+            ASSERT_TRUE(WriteCardText("BEGIN:VCARD\r\n", output.file));
+            DiscardOutputFile(output);
+            EXPECT_FALSE(output.file.IsOpen());
+            EXPECT_FALSE(CommitOutputFile(output));  // nothing left to put in place
+        }
+        {
+            // Going out of scope unfinished discards it too.
+            OutputFile output;
+            ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
+            ASSERT_TRUE(WriteCardText("BEGIN:VCARD\r\n", output.file));
+        }
+        EXPECT_EQ(Entries(dir.path), existed ? Names{u"PC→iPhone.vcf"} : Names{});
+        if (existed) {
+            EXPECT_EQ(ReadFileBytes(path), "old cards");
+        }
+    }
 }
 
 TEST(OpenOutputFile, ReadOnlyFileIsRefusedAndKept)
@@ -64,9 +135,11 @@ TEST(OpenOutputFile, ReadOnlyFileIsRefusedAndKept)
     WriteFileBytes(path, "old cards");
     fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-    EXPECT_FALSE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf")).IsOpen());
+    OutputFile output;
+    EXPECT_FALSE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
     fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
     EXPECT_EQ(ReadFileBytes(path), "old cards");
+    EXPECT_EQ(Entries(dir.path), Names{u"PC→iPhone.vcf"});
 }
 
 TEST(OpenOutputFile, MissingFolderOrAFolderOfThatNameIsRefused)
@@ -76,19 +149,41 @@ TEST(OpenOutputFile, MissingFolderOrAFolderOfThatNameIsRefused)
     PathString inMissingFolder = dir.Child(u"missing");
     inMissingFolder += kPathSeparator;
     inMissingFolder += u"PC→iPhone.vcf";
-    EXPECT_FALSE(OpenOutputFile(inMissingFolder).IsOpen());
-    EXPECT_FALSE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf")).IsOpen());
+    OutputFile first;
+    EXPECT_FALSE(OpenOutputFile(inMissingFolder, first));
+    OutputFile second;
+    EXPECT_FALSE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), second));
+    EXPECT_EQ(Entries(dir.path), Names{u"PC→iPhone.vcf"});
 }
 
-TEST(OpenOutputFile, FileInUseByAnotherConversionIsRefusedAndKept)
+TEST(OpenOutputFile, AnOutputAnotherConversionReplacesIsRefusedAndKept)
 {
     TempDir dir;
-    OutputHandle first = OpenOutputFile(dir.Child(u"PC→iPhone.vcf"));
-    ASSERT_TRUE(first.IsOpen());
-    ASSERT_TRUE(WriteCardText("BEGIN:VCARD\r\n", first));
-    EXPECT_FALSE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf")).IsOpen());
-    ASSERT_TRUE(CloseFile(first));
+    WriteFileBytes(dir.ChildPath(u"PC→iPhone.vcf"), "old cards");
+    OutputFile first;
+    ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), first));
+    ASSERT_TRUE(WriteCardText("BEGIN:VCARD\r\n", first.file));
+    OutputFile second;
+    EXPECT_FALSE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), second));
+    EXPECT_EQ(fs::file_size(dir.ChildPath(u"PC→iPhone.vcf")), 9u);
+    ASSERT_TRUE(CommitOutputFile(first));
     EXPECT_EQ(ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf")), kMark + Utf16LeBytes(u"BEGIN:VCARD\r\n"));
+}
+
+TEST(OpenOutputFile, TwoConversionsIntoANewOutputLeaveOneWholeFile)
+{
+    TempDir dir;
+    OutputFile first;
+    OutputFile second;
+    ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), first));
+    ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), second));
+    EXPECT_NE(first.temporaryPath, second.temporaryPath);
+    ASSERT_TRUE(WriteCardText("FIRST\r\n", first.file));
+    ASSERT_TRUE(WriteCardText("SECOND\r\n", second.file));
+    ASSERT_TRUE(CommitOutputFile(first));
+    ASSERT_TRUE(CommitOutputFile(second));
+    EXPECT_EQ(ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf")), kMark + Utf16LeBytes(u"SECOND\r\n"));
+    EXPECT_EQ(Entries(dir.path), Names{u"PC→iPhone.vcf"});
 }
 
 #ifndef _WIN32
@@ -100,9 +195,36 @@ TEST(OpenOutputFile, FileLockedByAnotherProgramIsRefusedAndNotTruncated)
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-    EXPECT_FALSE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf")).IsOpen());
+    OutputFile output;
+    EXPECT_FALSE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
     close(fd);
     EXPECT_EQ(ReadFileBytes(path), std::string(10 * 1024, 'x'));
+    EXPECT_EQ(Entries(dir.path), Names{u"PC→iPhone.vcf"});
+}
+
+mode_t FileMode(const fs::path& path)
+{
+    struct stat status {};
+    EXPECT_EQ(stat(path.c_str(), &status), 0);
+    return status.st_mode & 07777;
+}
+
+TEST(CommitOutputFile, ANewOutputGetsTheUsualPermissionsAReplacedOneKeepsItsOwn)
+{
+    const mode_t previousMask = umask(022);
+    TempDir dir;
+    fs::path path = dir.ChildPath(u"PC→iPhone.vcf");
+    for (const mode_t mode : {mode_t{0}, mode_t{0600}, mode_t{0640}, mode_t{0664}}) {
+        SCOPED_TRACE(mode);
+        if (mode != 0) {
+            ASSERT_EQ(chmod(path.c_str(), mode), 0);
+        }
+        OutputFile output;
+        ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
+        ASSERT_TRUE(CommitOutputFile(output));
+        EXPECT_EQ(FileMode(path), mode == 0 ? 0644u : mode);
+    }
+    umask(previousMask);
 }
 
 TEST(WriteCardText, FailedWriteIsReported)
@@ -113,6 +235,29 @@ TEST(WriteCardText, FailedWriteIsReported)
     EXPECT_FALSE(WriteCardText("BEGIN:VCARD\r\n", full));
 }
 #endif
+
+TEST(TemporaryFileName, IsShortNoVcfAndVariesWithTheNumber)
+{
+    struct Row {
+        std::uint32_t random;
+        std::u16string_view name;
+    };
+    const Row rows[] = {
+        {0, u"~kt0000"},
+        {35, u"~ktz000"},
+        {36, u"~kt0100"},
+        {36 * 36 * 36 * 36 - 1, u"~ktzzzz"},
+        {36 * 36 * 36 * 36, u"~kt0000"},
+        {0xFFFFFFFFu, u"~kt3z14"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.random);
+        EXPECT_EQ(TemporaryFileName(row.random), row.name);
+    }
+    std::set<std::u16string> names;
+    for (std::uint32_t random = 0; random < 5000; ++random) names.insert(TemporaryFileName(random));
+    EXPECT_EQ(names.size(), 5000u);
+}
 
 struct CardCase {
     const char* name;

@@ -291,18 +291,35 @@ TEST(CheckPaths, ExtensionOfAFolderNameRefusesAPathWithoutOne)
 
 // --- Existence of the input -------------------------------------------------------
 
-TEST(CheckPaths, AnInputWithWildcardsNeverExists)
+TEST(CheckPaths, AnInputWithWildcardsIsNoPattern)
 {
     for (const std::u16string_view name : {u"a*b.vcf", u"a?b.vcf", u"*.vcf"}) {
         SCOPED_TRACE(WideToUtf8(name));
         TempDir dir;
-#ifndef _WIN32
-        // Even a file of exactly that name does not count: the name is a pattern.
-        WriteFileBytes(dir.ChildPath(name), "BEGIN:VCARD\r\nEND:VCARD\r\n");
-#endif
+        // Files that such a pattern would match do not make the name exist.
+        WriteFileBytes(dir.ChildPath(u"axb.vcf"), "BEGIN:VCARD\r\nEND:VCARD\r\n");
         ExpectRefused(Check(dir.Child(u"PC→iPhone.vcf"), dir.Child(name)), kInputMissing);
+#ifndef _WIN32
+        // On POSIX a file may have exactly that name, and then it is there.
+        WriteFileBytes(dir.ChildPath(name), "BEGIN:VCARD\r\nEND:VCARD\r\n");
+        ExpectPassed(Check(dir.Child(u"PC→iPhone.vcf"), dir.Child(name)));
+#endif
     }
 }
+
+#ifndef _WIN32
+TEST(CheckPaths, AFolderWithWildcardsInItsNameIsAFolder)
+{
+    for (const std::u16string_view name : {u"a*b", u"a?b", u"*"}) {
+        SCOPED_TRACE(WideToUtf8(name));
+        CheckFolder folder;
+        fs::create_directory(folder.dir.ChildPath(name));
+        ExpectPassed(Check(Joined(folder.dir.Child(name), u"out.vcf"), folder.input));
+        ExpectRefused(Check(Joined(folder.dir.Child(u"a?c"), u"out.vcf"), folder.input),
+                      kOutputFolderMissing);
+    }
+}
+#endif
 
 TEST(CheckPaths, AMissingInputIsRefused)
 {

@@ -12,6 +12,8 @@
 namespace karuto {
 namespace {
 
+using namespace std::string_literals;
+
 const std::string kDataDir = KARUTO_TEST_DATA_DIR;
 const std::string kMark = "\xFF\xFE";
 
@@ -26,14 +28,14 @@ Scanned Scan(std::string_view text, Charset defaultCharset = CharsetNone)
 {
     test::TempDir dir;
     Scanned scanned;
-    OutputHandle output = OpenOutputFile(dir.Child(u"PC→iPhone.vcf"));
-    EXPECT_TRUE(output.IsOpen());
+    OutputFile output;
+    EXPECT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
     // A buffer of exactly the text's size, so that a read past its end trips
     // the address sanitizer.
     const std::vector<char> exact(text.begin(), text.end());
     scanned.counts = ConvertText(std::string_view(exact.data(), exact.size()), scanned.cards,
-                                 output, defaultCharset);
-    EXPECT_TRUE(CloseFile(output));
+                                 output.file, defaultCharset);
+    EXPECT_TRUE(CommitOutputFile(output));
     scanned.file = test::ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf"));
     return scanned;
 }
@@ -117,6 +119,10 @@ const LineEndCase kLineEnds[] = {
     {"ManyCrsLf", "\r\r\r\r\n", false},
     {"CrLfWithoutFinalBreak", "\r\n", true},
     {"BareLfWithoutFinalBreak", "\n", true},
+    // A stray NUL byte breaks a line as an LF does.
+    {"Nul", std::string_view("\0", 1), false},
+    {"CrNul", std::string_view("\r\0", 2), false},
+    {"NulWithoutFinalBreak", std::string_view("\0", 1), true},
 };
 
 INSTANTIATE_TEST_SUITE_P(
@@ -326,6 +332,47 @@ TEST(ConvertText, RecordsLineNumbersOfFirstPhysicalLines)
     EXPECT_EQ(entry.rejection, Rejection::Encoding);
     EXPECT_EQ(entry.rejectedLine, 7);
     ExpectCounts(scanned.counts, 1, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Stray NUL bytes: read as line breaks, so nothing after them is lost
+
+TEST(ConvertText, CardsAfterANulAreConverted)
+{
+    const Scanned scanned = Scan(
+        "BEGIN:VCARD\r\nN:a\0\r\nEND:VCARD\r\n\0\0"
+        "BEGIN:VCARD\r\nN:b\r\nNOTE:c\0d\r\nEND:VCARD\r\n"s);
+    EXPECT_EQ(scanned.file, FileOf(u"BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n"
+                                   u"BEGIN:VCARD\r\nN:b\r\nNOTE:c\r\nEND:VCARD\r\n"));
+    ExpectCounts(scanned.counts, 2, 2);
+}
+
+TEST(ConvertText, ANulEndsASoftBreakAndAFoldLikeAnLf)
+{
+    const Scanned scanned =
+        Scan("BEGIN:VCARD\0NOTE;ENCODING=QUOTED-PRINTABLE:a=\0b\0ORG:x\0 y\0END:VCARD"s);
+    EXPECT_EQ(scanned.file, FileOf(u"BEGIN:VCARD\r\nNOTE:ab\r\nORG:x\r\n y\r\nEND:VCARD\r\n"));
+}
+
+TEST(ConvertText, LineNumbersCountLineFeedsOnly)
+{
+    const Scanned scanned = Scan(
+        "X\0BEGIN:VCARD\r\n"        // 1
+        "VERSION:2.1\0\0N:a\r\n"    // 2
+        "TEL;ENCODING=8BIT:1\r\n"   // 3
+        "END:VCARD\r\n"s);           // 4
+    ASSERT_EQ(scanned.cards.entries.size(), 1u);
+    EXPECT_EQ(scanned.cards.entries[0].beginLine, 1);
+    EXPECT_EQ(scanned.cards.entries[0].rejectedLine, 3);
+}
+
+TEST(ConvertText, Utf16WithoutMarkGivesNoCard)
+{
+    std::string text = test::Utf16LeBytes(u"BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n");
+    text.pop_back();  // the loader drops the final NUL as padding
+    const Scanned scanned = Scan(text);
+    EXPECT_EQ(scanned.file, kMark);
+    EXPECT_TRUE(scanned.cards.entries.empty());
 }
 
 // ---------------------------------------------------------------------------

@@ -333,14 +333,17 @@ TEST(ItemGroups, StopAfterNinetyNine)
         }
     }
     EXPECT_EQ(entry.itemCount, 99u);
+    EXPECT_EQ(entry.droppedItems, 0u);
     const std::string before = entry.text;
     EXPECT_EQ(EmitInto(entry, EmitEmail, "EMAIL:v100"), "");
     EXPECT_EQ(EmitInto(entry, EmitAddress, "ADR;CELL:v101"), "");
     EXPECT_EQ(entry.text, before);
     EXPECT_EQ(entry.itemCount, 99u);
+    EXPECT_EQ(entry.droppedItems, 2u);  // counted for the report
     // Work and home entries use no number and still go through.
     EXPECT_EQ(EmitInto(entry, EmitEmail, "EMAIL;INTERNET:w"), "EMAIL;TYPE=HOME:w\r\n");
     EXPECT_EQ(EmitInto(entry, EmitAddress, "ADR;WORK:x"), "ADR;TYPE=WORK:x\r\n");
+    EXPECT_EQ(entry.droppedItems, 2u);
 }
 
 // ---------------------------------------------------------------------------
@@ -394,7 +397,9 @@ struct InputLine {
 // A conversion into a real output file, line by line.
 struct Session {
     test::TempDir dir;
-    OutputHandle output = OpenOutputFile(dir.Child(u"PC→iPhone.vcf"));
+    OutputFile outputFile;
+    bool opened = OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), outputFile);
+    OutputHandle& output = outputFile.file;
     CardList cards;
     std::int64_t lineNumber = 0;
 };
@@ -421,7 +426,7 @@ void FeedAll(Session& session, const std::vector<InputLine>& lines)
 // The output file's bytes once the session is over.
 std::string Finish(Session& session)
 {
-    EXPECT_TRUE(CloseFile(session.output));
+    EXPECT_TRUE(CommitOutputFile(session.outputFile));
     return test::ReadFileBytes(session.dir.ChildPath(u"PC→iPhone.vcf"));
 }
 
@@ -434,7 +439,7 @@ std::string FileOf(std::u16string_view cards)
 std::string Converted(const std::vector<InputLine>& lines)
 {
     Session session;
-    EXPECT_TRUE(session.output.IsOpen());
+    EXPECT_TRUE(session.opened);
     FeedAll(session, lines);
     return Finish(session);
 }
@@ -506,7 +511,8 @@ const DispatchCase kDispatchCases[] = {
      u"EMAIL;TYPE=HOME:ｱ\r\n"},
     {"EmptyValue", "NOTE:", true, true, u"NOTE:\r\n"},
     // Not in the table: nothing is written.
-    {"FormattedName", "FN:" SJIS_HALF_A, false, false, u""},
+    // Not in the table, but it names a card that has no N.
+    {"FormattedName", "FN:" SJIS_HALF_A, false, false, u"N:ア;;;;\r\n"},
     {"GroupedEmail", "item1.EMAIL:" SJIS_HALF_A, false, false, u""},
     {"GroupedLabel", "item1.X-ABLabel:x", false, false, u""},
     {"OtherXName", "X-FOO:" SJIS_HALF_A, false, false, u""},
@@ -514,7 +520,7 @@ const DispatchCase kDispatchCases[] = {
     {"NameWithTrailingBlank", "NOTE :x", false, false, u""},
     {"NoColon", "NOTE", false, false, u""},
     {"EmptyLine", "", false, false, u""},
-    {"SecondBeginWithBlank", "BEGIN:VCARD ", false, false, u""},
+    {"SecondBeginWithMoreText", "BEGIN:VCARD x", false, false, u""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, DispatchTest, testing::ValuesIn(kDispatchCases),
@@ -526,27 +532,56 @@ TEST(ConvertProperty, BeginAndEndAreWrittenVerbatim)
               FileOf(u"begin:vcard\r\nVERSION:2.1\r\nEnd:Vcard\r\n"));
 }
 
-TEST(ConvertProperty, BeginWithTrailingBlankOpensNoCard)
+TEST(ConvertProperty, BeginWithTrailingBlanksOpensACardKeptAsWritten)
 {
     Session session;
     FeedAll(session, {{"BEGIN:VCARD "}, {"N:a"}, {"END:VCARD"},
                       {"BEGIN:VCARD"}, {"N:b"}, {"END:VCARD"}});
-    EXPECT_EQ(Finish(session), FileOf(u"BEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n"));
-    EXPECT_EQ(session.cards.entries.size(), 1u);
-    ExpectCounts(CountCards(session.cards), 1, 1);
+    EXPECT_EQ(Finish(session), FileOf(u"BEGIN:VCARD \r\nN:a\r\nEND:VCARD\r\n"
+                                      u"BEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n"));
+    EXPECT_EQ(session.cards.entries.size(), 2u);
+    ExpectCounts(CountCards(session.cards), 2, 2);
 }
 
-TEST(ConvertProperty, BeginWithBlankInsideACardIsIgnored)
+TEST(ConvertProperty, BeginWithBlanksInsideACardAbandonsIt)
 {
-    EXPECT_EQ(Converted({{"BEGIN:VCARD"}, {"N:a"}, {"BEGIN:VCARD "}, {"NOTE:b"}, {"END:VCARD"}}),
-              FileOf(u"BEGIN:VCARD\r\nN:a\r\nNOTE:b\r\nEND:VCARD\r\n"));
+    EXPECT_EQ(Converted({{"BEGIN:VCARD"}, {"N:a"}, {"BEGIN:VCARD\t"}, {"NOTE:b"}, {"END:VCARD"}}),
+              FileOf(u"BEGIN:VCARD\t\r\nNOTE:b\r\nEND:VCARD\r\n"));
 }
 
-TEST(ConvertProperty, EndWithBlankDoesNotEndTheCard)
+TEST(ConvertProperty, EndWithTrailingBlanksEndsTheCard)
 {
-    EXPECT_EQ(CountsOf({{"BEGIN:VCARD"}, {"N:a"}, {"END:VCARD "}}).cardsRead, 0);
-    EXPECT_EQ(Converted({{"BEGIN:VCARD"}, {"N:a"}, {"END:VCARD "}, {"NOTE:b"}, {"END:VCARD"}}),
-              FileOf(u"BEGIN:VCARD\r\nN:a\r\nNOTE:b\r\nEND:VCARD\r\n"));
+    EXPECT_EQ(CountsOf({{"BEGIN:VCARD"}, {"N:a"}, {"END:VCARD "}}).cardsRead, 1);
+    EXPECT_EQ(Converted({{"BEGIN:VCARD"}, {"N:a"}, {"END:VCARD \t "}, {"NOTE:b"}, {"END:VCARD"}}),
+              FileOf(u"BEGIN:VCARD\r\nN:a\r\nEND:VCARD \t \r\n"));
+}
+
+// Which lines open and close a card: the keyword alone, in any letter case,
+// followed by nothing but spaces and tabs.
+struct KeywordCase {
+    std::string_view begin;
+    std::string_view end;
+    int cardsRead;
+};
+
+TEST(ConvertProperty, KeywordLinesIgnoreOnlyTrailingBlanks)
+{
+    const KeywordCase cases[] = {
+        {"BEGIN:VCARD", "END:VCARD", 1},
+        {"begin:vcard  ", "end:vcard\t", 1},
+        {"BEGIN:VCARD\t \t", "END:VCARD   ", 1},
+        {" BEGIN:VCARD", "END:VCARD", 0},
+        {"BEGIN :VCARD", "END:VCARD", 0},
+        {"BEGIN:VCARD x", "END:VCARD", 0},
+        {"BEGIN:VCARD", "\tEND:VCARD", 0},
+        {"BEGIN:VCARD", "END:VCARD\r", 0},
+        {"BEGIN:VCARD", "END:VCARD\r\n ", 0},
+        {"BEGIN:VCARD", "END:VCARD\v", 0},
+    };
+    for (const KeywordCase& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::string(c.begin) + "|" + std::string(c.end)));
+        EXPECT_EQ(CountsOf({{c.begin}, {"N:a"}, {c.end}}).cardsRead, c.cardsRead);
+    }
 }
 
 TEST(ConvertProperty, SecondBeginAbandonsTheFirstCard)
@@ -622,6 +657,63 @@ TEST(ConvertProperty, HundredthItemGroupIsDroppedAndTheCardWritten)
     FeedAll(session, input);
     EXPECT_EQ(Finish(session), FileOf(expected));
     ExpectCounts(CountCards(session.cards), 1, 1);
+    EXPECT_EQ(session.cards.entries[0].droppedItems, 1u);
+}
+
+// A card named only by FN gets "N:" + the FN value + ";;;;" before its end.
+struct FormattedNameCase {
+    const char* name;
+    std::vector<InputLine> lines;  // between BEGIN:VCARD and END:VCARD
+    std::u16string_view output;    // the same span in the output
+};
+
+class FormattedNameTest : public testing::TestWithParam<FormattedNameCase> {};
+
+TEST_P(FormattedNameTest, StandsInForAMissingName)
+{
+    const FormattedNameCase& c = GetParam();
+    std::vector<InputLine> lines = {{"BEGIN:VCARD"}};
+    lines.insert(lines.end(), c.lines.begin(), c.lines.end());
+    lines.push_back({"END:VCARD"});
+    EXPECT_EQ(Converted(lines), FileOf(u"BEGIN:VCARD\r\n" + std::u16string(c.output) + u"END:VCARD\r\n"));
+}
+
+const FormattedNameCase kFormattedNameCases[] = {
+    {"Plain", {{"FN:Taro Yamada"}}, u"N:Taro Yamada;;;;\r\n"},
+    {"AfterTheOtherLines", {{"FN:Taro"}, {"TEL:1"}}, u"TEL:1\r\nN:Taro;;;;\r\n"},
+    {"ComponentsKeepTheirSeparators", {{"FN:a;b"}}, u"N:a;b;;;;\r\n"},
+    {"ShiftJisWidened",
+     {{"FN;CHARSET=SHIFT_JIS:" SJIS_HALF_YAMAMOTO " " SJIS_YAMAMOTO, CharsetShiftJis}},
+     u"N:ヤマモト 山本;;;;\r\n"},
+    {"QuotedPrintableUtf8",
+     {{"FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=B1=B1=E6=9C=AC=20=EF=BE=80", CharsetUtf8,
+       EncodingQuotedPrintable}},
+     u"N:山本 タ;;;;\r\n"},
+    {"TheFirstOfTwo", {{"FN:first"}, {"FN:second"}}, u"N:first;;;;\r\n"},
+    {"UnknownCharsetDoesNotReject", {{"FN;CHARSET=ISO-2022-JP:x"}}, u"N:x;;;;\r\n"},
+    {"UnknownEncodingDoesNotReject", {{"FN;ENCODING=8BIT:x"}}, u"N:x;;;;\r\n"},
+    {"EmptyValue", {{"FN:"}}, u"N:;;;;\r\n"},
+    {"LowerCaseName", {{"fn:x"}}, u"N:x;;;;\r\n"},
+    {"NameWithoutColonIsNoName", {{"N"}, {"FN:x"}}, u"N:x;;;;\r\n"},
+    {"FormattedNameWithoutColonIsNone", {{"FN"}}, u""},
+    {"NameAfterItWins", {{"FN:x"}, {"N:a;b;;;"}}, u"N:a;b;;;\r\n"},
+    {"EmptyNameWins", {{"N:;;;;"}, {"FN:x"}}, u"N:;;;;\r\n"},
+    {"GroupedFormattedNameIsNotOne", {{"item1.FN:x"}}, u""},
+    {"NoFormattedName", {{"TEL:1"}}, u"TEL:1\r\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, FormattedNameTest, testing::ValuesIn(kFormattedNameCases),
+                         CaseName<FormattedNameCase>);
+
+TEST(ConvertProperty, FormattedNameOfARejectedOrFinishedCardWritesNothing)
+{
+    Session session;
+    FeedAll(session, {{"BEGIN:VCARD"}, {"VERSION:4.0"}, {"FN:rejected"}, {"END:VCARD"},
+                      {"FN:outside"},
+                      {"BEGIN:VCARD"}, {"N:a"}, {"END:VCARD"}, {"FN:after the end"}});
+    EXPECT_EQ(Finish(session), FileOf(u"BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n"));
+    ExpectCounts(CountCards(session.cards), 2, 1);
+    EXPECT_EQ(session.cards.entries[0].name, "rejected");  // the report's name for it
 }
 
 // Acceptance of a card holding one more line.

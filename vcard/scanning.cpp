@@ -14,26 +14,31 @@ struct PhysicalLine {
     std::int64_t number = 0;
 };
 
+// A stray NUL byte ends a physical line as an LF does, so that nothing after
+// it is lost; it does not start a new line of the file for the line numbers.
+constexpr std::string_view kLineBreaks("\n\0", 2);
+
 // Reads physical lines off the text as views; nothing is copied.
 struct LineCutter {
     std::string_view text;
     std::size_t position = 0;
     bool pastEnd = false;
-    std::int64_t lineNumber = 0;
+    std::int64_t lineNumber = 1;  // of the next physical line
 
     PhysicalLine Next()
     {
-        PhysicalLine line{{}, ++lineNumber};
-        const std::size_t lineFeed = text.find('\n', position);
-        if (lineFeed == std::string_view::npos) {
+        PhysicalLine line{{}, lineNumber};
+        const std::size_t lineBreak = text.find_first_of(kLineBreaks, position);
+        if (lineBreak == std::string_view::npos) {
             line.text = text.substr(position);  // a trailing CR stays
             pastEnd = true;
             return line;
         }
-        std::size_t end = lineFeed;
+        std::size_t end = lineBreak;
         while (end > position && text[end - 1] == '\r') --end;
         line.text = text.substr(position, end - position);
-        position = lineFeed + 1;
+        position = lineBreak + 1;
+        if (text[lineBreak] == '\n') ++lineNumber;
         return line;
     }
 };

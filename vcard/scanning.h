@@ -10,7 +10,8 @@
 namespace karuto {
 
 // Cuts `text` into physical lines (LF or CR LF; CRs right before an LF are
-// dropped), gathers them into logical lines and dispatches each one, which
+// dropped; a NUL byte counts as an LF, except for the line numbers, which
+// count LFs only), gathers them into logical lines and dispatches each one, which
 // builds the cards in `cardList` and writes the accepted ones to `outputFile`.
 // Returns the counts of cards read and written. `defaultCharset` is the charset
 // of lines that name none (see AccumulateLine).

@@ -9,8 +9,9 @@
 
 namespace karuto {
 
-// A heap byte string in the ANSI code page. Text read from a file ends at its
-// first NUL byte, so an OwnedString never holds a NUL.
+// A heap byte string in the ANSI code page. Only the whole text of an input
+// file may hold NUL bytes (the card scanner reads them as line breaks); lines,
+// tokens and values never do.
 using OwnedString = std::string;
 
 // The tokens of one split: views into the text that was split, which the

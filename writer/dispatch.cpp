@@ -38,6 +38,14 @@ constexpr DispatchRow kDispatchTable[] = {
     {"PHOTO", false, Rule::Generic},
 };
 
+// "BEGIN:VCARD" and "END:VCARD" are recognised with blanks after them, which
+// some phones write; the whole line must otherwise be the keyword.
+bool IsKeywordLine(std::string_view lineText, std::string_view keyword)
+{
+    const std::size_t end = lineText.find_last_not_of(" \t");
+    return EqualsNoCase(lineText.substr(0, end == std::string_view::npos ? 0 : end + 1), keyword);
+}
+
 const DispatchRow* FindRow(std::string_view propertyName)
 {
     for (const DispatchRow& row : kDispatchTable) {
@@ -111,10 +119,29 @@ void OpenCard(std::string_view lineText, const LogicalLine& line, CardList& card
     entry.text.assign(lineText).append("\r\n");
 }
 
+// The report names a card without N by its FN, components joined by spaces.
+void NameFromFormattedName(CardEntry& entry)
+{
+    std::string_view rest = entry.formattedName;
+    while (!rest.empty()) {
+        const std::size_t separator = rest.find(';');
+        const std::string_view component = rest.substr(0, separator);
+        if (!component.empty()) {
+            if (!entry.name.empty()) entry.name.push_back(' ');
+            entry.name.append(component);
+        }
+        rest = separator == std::string_view::npos ? std::string_view() : rest.substr(separator + 1);
+    }
+}
+
 void CloseCard(CardEntry& entry, std::string_view lineText, OutputHandle& outputFile,
                CardList& cardList)
 {
     entry.ended = true;
+    if (!entry.hasName && entry.hasFormattedName) {
+        EmitNameFromFormattedName(entry);
+        NameFromFormattedName(entry);
+    }
     entry.text.append(lineText).append("\r\n");
     if (!entry.rejected && !WriteCardText(entry.text, outputFile)) cardList.writeFailed = true;
     // Nothing reads a finished card's text again.
@@ -138,21 +165,29 @@ void ConvertProperty(std::string_view lineText, OutputHandle& outputFile, Logica
     const PropertyTokens tokens = SplitPropertyLine(lineText);
     if (tokens.nameTokens.empty() || tokens.valueTokens.empty()) return;
 
-    if (EqualsNoCase(lineText, "BEGIN:VCARD")) OpenCard(lineText, line, cardList);
+    if (IsKeywordLine(lineText, "BEGIN:VCARD")) OpenCard(lineText, line, cardList);
     if (cardList.entries.empty()) return;
     CardEntry& entry = cardList.entries.back();
 
-    if (EqualsNoCase(lineText, "END:VCARD")) {
+    if (IsKeywordLine(lineText, "END:VCARD")) {
         if (!entry.ended) CloseCard(entry, lineText, outputFile, cardList);
         return;
     }
     if (entry.ended) return;
 
+    // FN is not written and not a handled property; it only stands in for a missing N.
+    if (EqualsNoCase(tokens.nameTokens[0], "FN")) {
+        RememberFormattedName(entry, tokens.valueTokens, line);
+        return;
+    }
     const DispatchRow* row = FindRow(tokens.nameTokens[0]);
     if (row == nullptr) return;
     line.recognized = true;
     line.widenKana = row->widenKana;
-    if (row->name == "N") RememberName(entry, tokens.valueTokens, line);
+    if (row->name == "N") {
+        entry.hasName = true;
+        RememberName(entry, tokens.valueTokens, line);
+    }
     RunRule(*row, entry, tokens, line, lineText);
     CheckTransferParameters(entry, tokens.nameTokens, line);
 }

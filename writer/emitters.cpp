@@ -37,6 +37,8 @@ void EmitTyped(CardEntry& entry, Destination destination, std::string_view prope
         output.append(JoinDecodedValues(valueTokens, line));
         output.append(kLineEnd);
         output.append(item).append(kOtherLabel).append(kLineEnd);
+    } else {
+        ++entry.droppedItems;  // for the report: the card is written without it
     }
     entry.text.append(output);
 }
@@ -45,12 +47,30 @@ void EmitTyped(CardEntry& entry, Destination destination, std::string_view prope
 
 OwnedString JoinDecodedValues(const TokenArray& valueTokens, const LogicalLine& line)
 {
+    return JoinDecodedValues(valueTokens, line, line.widenKana);
+}
+
+OwnedString JoinDecodedValues(const TokenArray& valueTokens, const LogicalLine& line,
+                              bool widenKana)
+{
     OwnedString joined;
     for (std::size_t i = 0; i < valueTokens.size(); ++i) {
         if (i > 0) joined.push_back(';');
-        joined.append(DecodeValue(line.encoding, valueTokens[i], line.charset, line.widenKana));
+        joined.append(DecodeValue(line.encoding, valueTokens[i], line.charset, widenKana));
     }
     return joined;
+}
+
+void RememberFormattedName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line)
+{
+    if (entry.hasFormattedName) return;
+    entry.hasFormattedName = true;
+    entry.formattedName = JoinDecodedValues(valueTokens, line, true);
+}
+
+void EmitNameFromFormattedName(CardEntry& entry)
+{
+    entry.text.append("N:").append(entry.formattedName).append(";;;;").append(kLineEnd);
 }
 
 void EmitProperty(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)

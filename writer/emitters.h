@@ -29,5 +29,14 @@ bool HasSoleType(const TokenArray& tokens, std::string_view typeName);
 
 // The decoded values separated by ";".
 OwnedString JoinDecodedValues(const TokenArray& valueTokens, const LogicalLine& line);
+OwnedString JoinDecodedValues(const TokenArray& valueTokens, const LogicalLine& line,
+                              bool widenKana);
+
+// Keeps the first FN value of a card, decoded exactly as an N value would be.
+void RememberFormattedName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line);
+
+// "N:" + the remembered FN value + ";;;;": a card without N would otherwise
+// reach the phone without any name.
+void EmitNameFromFormattedName(CardEntry& entry);
 
 } // namespace karuto

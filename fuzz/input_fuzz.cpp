@@ -1,0 +1,84 @@
+// Any file's bytes load into a text that keeps every byte the scanner needs:
+// the byte-order mark decides the path, NUL bytes are counted and stay (bar
+// the padding at the end), and a text without a mark is the file itself.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "job/input.h"
+
+namespace {
+
+void Check(bool condition)
+{
+    if (!condition) std::abort();
+}
+
+std::int64_t LineOfFirst(std::string_view text, char wanted)
+{
+    const std::size_t first = text.find(wanted);
+    return first == std::string_view::npos ? 0 : 1 + std::count(text.begin(), text.begin() + first, '\n');
+}
+
+// A payload read byte by byte: the NULs and the lines of a text without conversion.
+void CheckBytePayload(std::string_view payload, const karuto::LoadedText& loaded)
+{
+    std::string_view kept = payload;
+    while (!kept.empty() && kept.back() == '\0') kept.remove_suffix(1);
+    Check(loaded.text == kept);
+    Check(loaded.nulCount == std::count(payload.begin(), payload.end(), '\0'));
+    Check(loaded.firstNulLine == LineOfFirst(payload, '\0'));
+}
+
+void CheckUtf16Payload(std::string_view payload, const karuto::LoadedText& loaded)
+{
+    std::int64_t zeroUnits = 0;
+    std::int64_t lineFeeds = 0;
+    std::int64_t firstLine = 0;
+    for (std::size_t i = 0; i + 1 < payload.size(); i += 2) {
+        const bool zero = payload[i] == '\0' && payload[i + 1] == '\0';
+        if (zero && zeroUnits++ == 0) firstLine = lineFeeds + 1;
+        if (payload[i] == '\n' && payload[i + 1] == '\0') ++lineFeeds;
+    }
+    Check(loaded.nulCount == zeroUnits);
+    Check(loaded.firstNulLine == firstLine);
+    // Each zero unit but the padding is one NUL byte of the text; every other
+    // character gives at least one byte.
+    const auto nulBytes = std::count(loaded.text.begin(), loaded.text.end(), '\0');
+    Check(nulBytes <= zeroUnits);
+    Check(loaded.text.empty() || loaded.text.back() != '\0');
+    Check(loaded.text.size() <= payload.size());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    karuto::LoadedText loaded;
+    loaded.text = "untouched";
+    const int result = karuto::LoadInputBytes(std::string(bytes), loaded);
+
+    const std::string_view view(bytes);
+    if (view.starts_with("\xFE\xFF")) {
+        Check(result == karuto::kResultUnsupportedEncoding);
+        Check(loaded.text == "untouched");
+        return 0;
+    }
+    Check(result == karuto::kResultOk);
+    if (view.starts_with("\xEF\xBB\xBF")) {
+        Check(loaded.mark == karuto::ByteOrderMark::Utf8);
+        CheckBytePayload(view.substr(3), loaded);
+    } else if (view.starts_with("\xFF\xFE")) {
+        Check(loaded.mark == karuto::ByteOrderMark::Utf16Le);
+        CheckUtf16Payload(view.substr(2), loaded);
+    } else {
+        Check(loaded.mark == karuto::ByteOrderMark::None);
+        CheckBytePayload(view, loaded);
+    }
+    return 0;
+}
