@@ -11,7 +11,7 @@
 #include <system_error>
 
 #include "job/output.h"
-#include "vcard/scanning.h"
+#include "writer/scanning.h"
 
 namespace karuto {
 namespace {
@@ -49,7 +49,10 @@ void RunConversion(benchmark::State& state, const std::string& text, std::string
             return;
         }
         CardList cards;
-        counts = ConvertText(text, cards, file.file);
+        CardWriter writer{file.file, {}, false};
+        counts = ConvertText(text, cards,
+                             [&writer](std::string_view card) { return WriteCardBuffered(card, writer); });
+        FlushCards(writer);
         benchmark::DoNotOptimize(counts);
     }
     state.counters["cardsWritten"] = counts.cardsWritten;

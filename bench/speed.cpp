@@ -30,7 +30,7 @@
 #include "job/conversion.h"
 #include "job/output.h"
 #include "platform/codepage.h"
-#include "vcard/scanning.h"
+#include "writer/scanning.h"
 
 namespace karuto::bench {
 namespace {
@@ -194,7 +194,10 @@ double TimeConversionOf(const std::string& text, const fs::path& output)
         OutputFile file;
         if (!OpenOutputFile(output.u16string(), file)) return 0;
         CardList cards;
-        ConvertText(text, cards, file.file);
+        CardWriter writer{file.file, {}, false};
+        ConvertText(text, cards,
+                    [&writer](std::string_view card) { return WriteCardBuffered(card, writer); });
+        FlushCards(writer);
         best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     }
     return best;

@@ -8,6 +8,7 @@
 #include "cli/options.h"
 #include "job/conversion.h"
 #include "job/paths.h"
+#include "job/report.h"
 #include "platform/codepage.h"
 
 #ifdef _WIN32

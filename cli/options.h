@@ -40,9 +40,4 @@ PathString MakeAbsolute(PathView path, PathView currentDirectory);
 std::u16string HelpText();
 std::u16string UsageLine();
 
-// Every card that was read and not written, every card that never ended,
-// every card written without some of its e-mails and addresses, and the NUL
-// bytes of the input.
-std::u16string FormatReport(const ConversionDetails& details);
-
 } // namespace karuto::cli

@@ -1,19 +1,14 @@
-// Any input converts without a crash into a well-formed output file: the
-// byte-order mark, whole UTF-16 units, and counts that agree with the cards.
-
-#include <unistd.h>
+// Any input file converts without a crash into a well-formed output file: the
+// byte-order mark, whole UTF-16 units, every line ended by CR LF, counts that
+// agree with the cards, and the job's messages in their order.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <vector>
 
-#include "job/input.h"
-#include "job/output.h"
-#include "vcard/scanning.h"
+#include "job/conversion.h"
 
 namespace {
 
@@ -22,18 +17,25 @@ void Check(bool condition)
     if (!condition) std::abort();
 }
 
-const std::filesystem::path& OutputPath()
+std::u16string Units(const std::string& bytes)
 {
-    static const std::filesystem::path path =
-        std::filesystem::temp_directory_path() /
-        ("karuto-convert-fuzz-" + std::to_string(getpid()) + ".vcf");
-    return path;
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                       static_cast<unsigned char>(bytes[i + 1]) << 8);
+    }
+    return units;
 }
 
-std::string ReadAll(const std::filesystem::path& path)
+// No line of the output lacks its CR LF: no bare CR, no bare LF, and the last
+// line is ended too.
+void CheckLineEnds(std::u16string_view text)
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r') Check(i + 1 < text.size() && text[i + 1] == u'\n');
+        if (text[i] == u'\n') Check(i > 0 && text[i - 1] == u'\r');
+    }
+    Check(text.empty() || text.ends_with(u"\r\n"));
 }
 
 } // namespace
@@ -42,26 +44,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     // The bytes are a whole input file: its byte-order mark decides how it is
     // read, and its NUL bytes reach the scanner.
-    karuto::LoadedText loaded;
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
-    if (karuto::LoadInputBytes(std::string(bytes), loaded) != karuto::kResultOk) return 0;
-    const auto defaultCharset =
-        loaded.mark == karuto::ByteOrderMark::Utf8 ? karuto::CharsetUtf8 : karuto::CharsetNone;
-    const std::string& text = loaded.text;
+    std::vector<std::u16string> lines;
+    karuto::JobWindow window;
+    window.askQuestion = [](std::u16string_view) { return true; };
+    window.showError = [](std::u16string_view) {};
+    window.addMessage = [&lines](std::u16string_view text) { lines.emplace_back(text); };
+    std::string file;
+    karuto::ConversionDetails details;
+    const int result = karuto::ConvertFileBytes(
+        u"in.vcf", std::string(reinterpret_cast<const char*>(data), size), window, file, &details);
+    Check(!lines.empty() && lines.front() == karuto::kConverting);
+    if (result != 0) {
+        Check(lines.back() == karuto::kFailed && file.empty());
+        return 0;
+    }
 
-    karuto::OutputFile output;
-    Check(karuto::OpenOutputFile(OutputPath().u16string(), output));
-    karuto::CardList cards;
-    const karuto::CardCounts counts = karuto::ConvertText(text, cards, output.file, defaultCharset);
-    Check(!cards.writeFailed);
-    Check(karuto::CommitOutputFile(output));
-
+    const karuto::CardCounts counts = karuto::CountCards(details.cards);
     Check(counts.cardsWritten <= counts.cardsRead);
-    Check(static_cast<std::size_t>(counts.cardsRead) <= cards.entries.size());
-    const std::string file = ReadAll(OutputPath());
+    Check(static_cast<std::size_t>(counts.cardsRead) <= details.cards.entries.size());
+    Check(lines.back() == (counts.cardsWritten == 0
+                               ? std::u16string(karuto::kNothingWritten)
+                               : karuto::FormatSummary(counts.cardsRead, counts.cardsWritten)));
     Check(file.size() >= 2 && file.size() % 2 == 0);
     Check(file.compare(0, 2, "\xFF\xFE") == 0);
     Check((counts.cardsWritten == 0) == (file.size() == 2));
-    if (counts.cardsWritten > 0) Check(file.compare(file.size() - 4, 4, std::string("\r\0\n\0", 4)) == 0);
+    CheckLineEnds(Units(file.substr(2)));
     return 0;
 }

@@ -6,7 +6,7 @@
 #include "job/input.h"
 #include "job/output.h"
 #include "job/paths.h"
-#include "vcard/scanning.h"
+#include "writer/scanning.h"
 
 namespace karuto {
 
@@ -25,6 +25,31 @@ int LoadFailure(const JobWindow& window, int loadResult)
                                                                  : kCannotLoad);
 }
 
+// The cards of a loaded text, handed to `sink`; the text is let go as soon
+// as it is read.
+CardCounts ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, const CardSink& sink)
+{
+    details.encoding = EncodingOf(loaded);
+    details.nulCount = loaded.nulCount;
+    details.firstNulLine = loaded.firstNulLine;
+    const bool utf8 = loaded.mark == ByteOrderMark::Utf8 || loaded.utf8WithoutMark;
+    const Charset defaultCharset = utf8 ? CharsetUtf8 : CharsetNone;
+    const CardCounts counts = ConvertText(loaded.text, details.cards, sink, defaultCharset);
+    OwnedString().swap(loaded.text);
+    return counts;
+}
+
+int ReportCounts(const JobWindow& window, const CardCounts& counts)
+{
+    if (counts.cardsWritten == 0) {
+        window.addMessage(kNothingWritten);
+    } else {
+        window.addMessage(kCompleted);
+        window.addMessage(FormatSummary(counts.cardsRead, counts.cardsWritten));
+    }
+    return 0;
+}
+
 // Everything after the replacement question; may throw std::bad_alloc.
 int Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
             ConversionDetails& details)
@@ -33,28 +58,35 @@ int Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
     LoadedText loaded;
     const int loadResult = LoadInputText(inputPath, loaded);
     if (loadResult != kResultOk) return LoadFailure(window, loadResult);
-    details.nulCount = loaded.nulCount;
-    details.firstNulLine = loaded.firstNulLine;
-    CardList& cards = details.cards;
 
     OutputFile output;
     if (!OpenOutputFile(outputPath, output)) return Fail(window, kCannotWrite);
 
-    const bool utf8 = loaded.mark == ByteOrderMark::Utf8 || loaded.utf8WithoutMark;
-    const Charset defaultCharset = utf8 ? CharsetUtf8 : CharsetNone;
-    const CardCounts counts = ConvertText(loaded.text, cards, output.file, defaultCharset);
-    OwnedString().swap(loaded.text);
+    CardWriter writer{output.file, {}, false};
+    const CardCounts counts = ConvertLoadedText(
+        loaded, details, [&writer](std::string_view card) { return WriteCardBuffered(card, writer); });
+    CardList& cards = details.cards;
+    if (!FlushCards(writer)) cards.writeFailed = true;
     // A conversion that lost a card leaves the output as it was.
     if (cards.writeFailed) DiscardOutputFile(output);
     if (cards.writeFailed || !CommitOutputFile(output)) return Fail(window, kCannotWrite);
+    return ReportCounts(window, counts);
+}
 
-    if (counts.cardsWritten == 0) {
-        window.addMessage(kNothingWritten);
-    } else {
-        window.addMessage(kCompleted);
-        window.addMessage(FormatSummary(counts.cardsRead, counts.cardsWritten));
-    }
-    return 0;
+// A file's bytes to the output file's bytes, in memory.
+int ConvertBytes(std::string&& bytes, const JobWindow& window, std::string& output,
+                 ConversionDetails& details)
+{
+    window.addMessage(kConverting);
+    LoadedText loaded;
+    const int loadResult = LoadInputBytes(std::move(bytes), loaded);
+    if (loadResult != kResultOk) return LoadFailure(window, loadResult);
+    output.assign("\xFF\xFE");
+    const CardCounts counts = ConvertLoadedText(loaded, details, [&output](std::string_view card) {
+        AppendCardText(card, output);
+        return true;
+    });
+    return ReportCounts(window, counts);
 }
 
 } // namespace
@@ -84,6 +116,23 @@ int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPa
         return Convert(outputPath, window, inputPath, used);
     } catch (const std::bad_alloc&) {
         used = ConversionDetails();  // release whatever was built
+        return Fail(window, kCannotLoad);
+    }
+}
+
+int ConvertFileBytes(PathView fileName, std::string&& bytes, const JobWindow& window,
+                     std::string& output, ConversionDetails* details)
+{
+    output.clear();
+    if (!CheckFileName(fileName, window)) return -1;
+    ConversionDetails ownDetails;
+    ConversionDetails& used = details ? *details : ownDetails;
+    used = ConversionDetails();
+    try {
+        return ConvertBytes(std::move(bytes), window, output, used);
+    } catch (const std::bad_alloc&) {
+        used = ConversionDetails();
+        std::string().swap(output);
         return Fail(window, kCannotLoad);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 // One conversion from a source path to a finished output file and its report.
 
+#include "job/input.h"
 #include "job/window.h"
 #include "platform/files.h"
 #include "writer/cards.h"
@@ -11,6 +12,7 @@ namespace karuto {
 // in an unusual way.
 struct ConversionDetails {
     CardList cards;                 // the records of the cards
+    SourceEncoding encoding = SourceEncoding::ShiftJis;  // how the text was read
     std::int64_t nulCount = 0;      // NUL bytes of the input, read as line breaks
     std::int64_t firstNulLine = 0;  // the line of the first of them
 };
@@ -22,6 +24,13 @@ struct ConversionDetails {
 // filled as far as the conversion got.
 int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPath,
                   ConversionDetails* details = nullptr);
+
+// The same conversion for a file that comes as bytes with its name, as in a
+// browser: the checks of the name (not empty, ".vcf"), then loading,
+// converting and the same messages and results, with the output file's bytes
+// (UTF-16LE with its mark) in `output`. Nothing is asked: no file is replaced.
+int ConvertFileBytes(PathView fileName, std::string&& bytes, const JobWindow& window,
+                     std::string& output, ConversionDetails* details = nullptr);
 
 // Message texts of the job.
 inline constexpr char16_t kReplaceQuestion[] =

@@ -171,6 +171,16 @@ bool IsUtf8BeyondAscii(std::string_view text)
     return beyondAscii && continuations == 0;
 }
 
+SourceEncoding EncodingOf(const LoadedText& loaded)
+{
+    switch (loaded.mark) {
+    case ByteOrderMark::Utf8: return SourceEncoding::Utf8WithMark;
+    case ByteOrderMark::Utf16Le: return SourceEncoding::Utf16Le;
+    case ByteOrderMark::None: break;
+    }
+    return loaded.utf8WithoutMark ? SourceEncoding::Utf8WithoutMark : SourceEncoding::ShiftJis;
+}
+
 int LoadInputText(PathView path, LoadedText& loaded)
 {
     FileBytes file = ReadWholeFileExclusive(path);

@@ -21,6 +21,10 @@ struct LoadedText {
     std::int64_t firstNulLine = 0;  // 1-based line of the first of them; 0 without any
 };
 
+// How the text of a file was read, for the report.
+enum class SourceEncoding { ShiftJis, Utf8WithMark, Utf8WithoutMark, Utf16Le };
+SourceEncoding EncodingOf(const LoadedText& loaded);
+
 // Is the text, with its folded lines joined, valid UTF-8 holding at least one
 // byte above 0x7F? Shift_JIS text with kana or kanji practically never is.
 bool IsUtf8BeyondAscii(std::string_view text);

@@ -19,16 +19,6 @@ constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 // this many random names are all taken is not one to write into.
 constexpr int kNameAttempts = 100;
 
-std::string Utf16LeBytes(std::u16string_view units)
-{
-    std::string bytes;
-    bytes.reserve(units.size() * 2);
-    for (char16_t unit : units) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    return bytes;
-}
 
 std::uint64_t RandomSeed()
 {
@@ -103,17 +93,45 @@ bool OpenOutputFile(PathView path, OutputFile& output)
     return false;
 }
 
+void AppendCardText(std::string_view text, std::string& bytes)
+{
+    // A card text is a NUL-terminated string; nothing after a NUL belongs to it.
+    AppendAnsiAsUtf16Le(UpToFirstNul(text), bytes);
+}
+
 bool WriteCardText(std::string_view text, OutputHandle& outputFile)
 {
     if (!outputFile.IsOpen()) return false;
-    // A card text is a NUL-terminated string; nothing after a NUL belongs to it.
-    text = UpToFirstNul(text);
-    if (text.empty()) return true;
     try {
-        return WriteAllBytes(outputFile, Utf16LeBytes(AnsiToWide(text)));
+        std::string bytes;
+        AppendCardText(text, bytes);
+        return bytes.empty() || WriteAllBytes(outputFile, bytes);
     } catch (const std::bad_alloc&) {
         return false;
     }
+}
+
+bool WriteCardBuffered(std::string_view text, CardWriter& writer)
+{
+    // Large enough that system calls cost nothing, small enough to stay in cache.
+    constexpr std::size_t kBlockBytes = 1 << 20;
+    if (writer.failed) return false;
+    try {
+        AppendCardText(text, writer.pending);
+    } catch (const std::bad_alloc&) {
+        writer.failed = true;
+        return false;
+    }
+    return writer.pending.size() < kBlockBytes || FlushCards(writer);
+}
+
+bool FlushCards(CardWriter& writer)
+{
+    if (!writer.failed && !writer.pending.empty()) {
+        writer.failed = !WriteAllBytes(writer.file, writer.pending);
+        writer.pending.clear();
+    }
+    return !writer.failed;
 }
 
 bool CommitOutputFile(OutputFile& output)

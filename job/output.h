@@ -31,9 +31,27 @@ struct OutputFile {
 // nothing is left behind then. `output` must be fresh.
 bool OpenOutputFile(PathView path, OutputFile& output);
 
+// One card's Shift_JIS text, up to a NUL, appended to `bytes` as UTF-16LE.
+void AppendCardText(std::string_view text, std::string& bytes);
+
 // Converts one card's Shift_JIS text to UTF-16LE and writes it; false when the
 // write failed or was short.
 bool WriteCardText(std::string_view text, OutputHandle& outputFile);
+
+// Cards on their way into the output file, gathered into large blocks: one
+// write for many cards instead of one per card.
+struct CardWriter {
+    OutputHandle& file;
+    std::string pending;  // UTF-16LE bytes not written yet
+    bool failed = false;  // a write failed; nothing more is taken
+};
+
+// Adds a card, writing the gathered cards once they fill a block; false once a
+// write has failed.
+bool WriteCardBuffered(std::string_view text, CardWriter& writer);
+
+// Writes what is gathered; false when this or an earlier write failed.
+bool FlushCards(CardWriter& writer);
 
 // Flushes and closes the temporary file and puts it in the output's place.
 // False when any of that failed; the temporary file is gone then and an

@@ -1,6 +1,7 @@
 #include "job/paths.h"
 
 #include <algorithm>
+#include <span>
 
 namespace karuto {
 
@@ -32,17 +33,21 @@ struct PathCheck {
     const char16_t* message;
 };
 
+constexpr PathCheck kInputUnnamed = {[](PathView, PathView in) { return in.empty(); },
+                                     u"変換元ファイル名が入力（選択）されていません。"};
+constexpr PathCheck kInputNotVcard = {
+    [](PathView, PathView in) { return !EqualsNoCaseAscii(FileExtension(in), u".vcf"); },
+    u"変換元ファイルはvCardファイルではありません。"};
+
 constexpr PathCheck kPathChecks[] = {
-    {[](PathView, PathView in) { return in.empty(); },
-     u"変換元ファイル名が入力（選択）されていません。"},
+    kInputUnnamed,
     {[](PathView out, PathView) { return out.empty(); },
      u"添付用ファイル名が入力（選択）されていません。"},
     {[](PathView, PathView in) { return in.size() > kMaxPathLength; },
      u"変換元ファイルのフォルダ名およびファイル名が長すぎます。"},
     {[](PathView out, PathView) { return out.size() > kMaxPathLength; },
      u"添付用ファイルのフォルダ名およびファイル名が長すぎます。"},
-    {[](PathView, PathView in) { return !EqualsNoCaseAscii(FileExtension(in), u".vcf"); },
-     u"変換元ファイルはvCardファイルではありません。"},
+    kInputNotVcard,
     {[](PathView out, PathView) { return !EqualsNoCaseAscii(FileExtension(out), u".vcf"); },
      u"添付用ファイルはvCardファイルではありません。"},
     {[](PathView, PathView in) { return !PathExists(in); }, u"変換元ファイルがありません。"},
@@ -52,17 +57,30 @@ constexpr PathCheck kPathChecks[] = {
      u"変換元ファイルと添付用ファイルが同じです。"},
 };
 
-} // namespace
+constexpr PathCheck kNameChecks[] = {kInputUnnamed, kInputNotVcard};
 
-bool CheckPaths(PathView outputPath, const JobWindow& window, PathView inputPath)
+bool PassesChecks(std::span<const PathCheck> checks, PathView outputPath,
+                  const JobWindow& window, PathView inputPath)
 {
-    for (const PathCheck& check : kPathChecks) {
+    for (const PathCheck& check : checks) {
         if (check.fails(outputPath, inputPath)) {
             window.showError(check.message);
             return false;
         }
     }
     return true;
+}
+
+} // namespace
+
+bool CheckPaths(PathView outputPath, const JobWindow& window, PathView inputPath)
+{
+    return PassesChecks(kPathChecks, outputPath, window, inputPath);
+}
+
+bool CheckFileName(PathView fileName, const JobWindow& window)
+{
+    return PassesChecks(kNameChecks, PathView(), window, fileName);
 }
 
 PathString DeriveOutputPath(PathView inputPath)

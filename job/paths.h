@@ -20,6 +20,10 @@ PathString DeriveOutputPath(PathView inputPath);
 // True when both paths pass; otherwise shows one error box and returns false.
 bool CheckPaths(PathView outputPath, const JobWindow& window, PathView inputPath);
 
+// The checks of a source file's name that need no disk (it is named, it is a
+// ".vcf"), for a file that comes without a path; the same messages.
+bool CheckFileName(PathView fileName, const JobWindow& window);
+
 // Does a search for "*.*" inside `path` find at least one entry?
 bool DirectoryExists(PathView path);
 

@@ -244,6 +244,22 @@ std::u16string AnsiToWide(std::string_view ansi)
     return wide;
 }
 
+void AppendAnsiAsUtf16Le(std::string_view ansi, std::string& bytes)
+{
+    // Every byte gives at most one unit of two bytes: room for the worst case,
+    // then trimmed to what was written.
+    const std::size_t start = bytes.size();
+    bytes.resize(start + 2 * ansi.size());
+    char* out = bytes.data() + start;
+    for (std::size_t pos = 0; pos < ansi.size();) {
+        const AnsiChar next = ReadAnsiChar(ansi, pos);
+        *out++ = static_cast<char>(next.wide & 0xFF);
+        *out++ = static_cast<char>(next.wide >> 8);
+        pos += next.length;
+    }
+    bytes.resize(static_cast<std::size_t>(out - bytes.data()));
+}
+
 std::string WideToAnsi(std::u16string_view wide)
 {
     wide = wide.substr(0, wide.find(u'\0'));

@@ -38,6 +38,10 @@ constexpr bool IsAnsiTrailByte(unsigned char byte)
 // truncated character survives.
 std::u16string AnsiToWide(std::string_view ansi);
 
+// AnsiToWide, appended to `bytes` as UTF-16LE: the output file's form, made
+// in one pass without an intermediate string.
+void AppendAnsiAsUtf16Le(std::string_view ansi, std::string& bytes);
+
 // UTF-16 to Shift_JIS, up to the first U+0000 unit or the end of `wide`, as
 // Windows' encoder without flags converts: exact forms, then its best fits
 // ("é" to "e", "¥" to 5C), and beyond Windows the JIS X 0208 forms of the wave

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "job/report.h"
 #include "platform/codepage.h"
 #include "tests/test_support.h"
 
@@ -42,6 +43,7 @@ const std::string kConvertingOut = "変換処理中...\n";
 const std::string kFailedOut = "変換処理に失敗しました。\n";
 const std::string kNothingOut = "出力対象データが1件もありませんでした。\n";
 const std::string kCompletedOut = "変換が完了しました。\n";
+const std::string kShiftJisLine = "文字コード：Shift_JIS として読みました。\n";
 const std::string kUnsupportedErr = "変換元ファイルの文字コードに対応していません。\n";
 const std::string kCannotLoadErr =
     "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。\n";
@@ -470,9 +472,10 @@ TEST(Cli, ReportOfACleanConversionListsNoCard)
     EXPECT_EQ(result.exitStatus, kConverted);
     const std::string summary = kConvertingOut + kCompletedOut + "入力データ：1件、　出力データ：1件\n";
     ASSERT_EQ(result.out.substr(0, summary.size()), summary);
-    // At most a single line saying so; no line per card.
+    // How the file was read and a single line saying so; no line per card.
     const std::string report = result.out.substr(summary.size());
-    EXPECT_LE(std::count(report.begin(), report.end(), '\n'), 1) << report;
+    EXPECT_EQ(report.substr(0, kShiftJisLine.size()), kShiftJisLine);
+    EXPECT_LE(std::count(report.begin(), report.end(), '\n'), 2) << report;
     EXPECT_EQ(report.find("行目"), std::string::npos) << report;
 }
 
@@ -758,6 +761,34 @@ CardEntry ReportCard(std::int64_t beginLine, std::string_view name, bool ended,
     return card;
 }
 
+TEST(FormatReport, BeginsWithHowTheFileWasRead)
+{
+    TempDir dir;
+    const std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:\xE5\xB1\xB1;;;;\r\nEND:VCARD\r\n";
+    struct Row {
+        std::string bytes;
+        std::string line;
+    };
+    const Row rows[] = {
+        {"BEGIN:VCARD\r\nN:\x8E\x52;;;;\r\nEND:VCARD\r\n", kShiftJisLine},
+        {"\xEF\xBB\xBF" + card, "文字コード：UTF-8（BOM付き）として読みました。\n"},
+        {card, "文字コード：UTF-8（BOMなし、内容から判定）として読みました。\n"},
+        {"\xFF\xFE" + test::Utf16LeBytes(u"BEGIN:VCARD\r\nN:山;;;;\r\nEND:VCARD\r\n"),
+         "文字コード：UTF-16LE として読みました。\n"},
+    };
+    for (const Row& row : rows) {
+        test::WriteFileBytes(dir.path / "in.vcf", row.bytes);
+        JobWindow window;
+        window.askQuestion = [](std::u16string_view) { return true; };
+        window.showError = [](std::u16string_view) {};
+        window.addMessage = [](std::u16string_view) {};
+        ConversionDetails details;
+        ASSERT_EQ(RunConversion(dir.Child(u"out.vcf"), window, dir.Child(u"in.vcf"), &details), 0);
+        const std::string report = WideToUtf8(FormatReport(details));
+        EXPECT_EQ(report.substr(0, row.line.size()), row.line);
+    }
+}
+
 TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
 {
     ConversionDetails details;
@@ -767,8 +798,9 @@ TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
     cards.push_back(ReportCard(420, "", true, 17));
     cards.push_back(ReportCard(900, "Rejected Rei", true, 5, Rejection::Version));
     cards.push_back(ReportCard(999, "Cut Off", false, 3));
-    const std::string report = WideToUtf8(cli::FormatReport(details));
+    const std::string report = WideToUtf8(FormatReport(details));
     EXPECT_EQ(report,
+              kShiftJisLine +
               "書き出さなかったカード：2件\n"
               "  カード4（900行目）「Rejected Rei」：未対応のバージョン \"VERSION:4.0\"（901行目）\n"
               "  カード5（999行目）「Cut Off」：END:VCARD がないまま次のカードかファイルの終わりになりました\n"
@@ -783,9 +815,9 @@ TEST(FormatReport, SaysSoWhenEveryCardWasWrittenWhole)
 {
     ConversionDetails details;
     details.cards.entries.push_back(ReportCard(1, "Full Fumi", true, 0));
-    EXPECT_EQ(WideToUtf8(cli::FormatReport(details)), "書き出さなかったカードはありません。\n");
-    EXPECT_EQ(WideToUtf8(cli::FormatReport(ConversionDetails())),
-              "書き出さなかったカードはありません。\n");
+    EXPECT_EQ(WideToUtf8(FormatReport(details)), kShiftJisLine + "書き出さなかったカードはありません。\n");
+    EXPECT_EQ(WideToUtf8(FormatReport(ConversionDetails())),
+              kShiftJisLine + "書き出さなかったカードはありません。\n");
 }
 
 TEST(FormatReport, NamesTheFirstLineWithANulAndHowManyThereWere)
@@ -793,8 +825,8 @@ TEST(FormatReport, NamesTheFirstLineWithANulAndHowManyThereWere)
     ConversionDetails details;
     details.nulCount = 12;
     details.firstNulLine = 345;
-    EXPECT_EQ(WideToUtf8(cli::FormatReport(details)),
-              "書き出さなかったカードはありません。\n"
+    EXPECT_EQ(WideToUtf8(FormatReport(details)),
+              kShiftJisLine + "書き出さなかったカードはありません。\n"
               "NUL文字（0x00）が12個ありました（最初は345行目）。改行として読みました。\n");
 }
 

@@ -1,4 +1,4 @@
-#include "vcard/scanning.h"
+#include "writer/scanning.h"
 
 #include <gtest/gtest.h>
 
@@ -33,8 +33,9 @@ Scanned Scan(std::string_view text, Charset defaultCharset = CharsetNone)
     // A buffer of exactly the text's size, so that a read past its end trips
     // the address sanitizer.
     const std::vector<char> exact(text.begin(), text.end());
+    const CardSink sink = [&output](std::string_view card) { return WriteCardText(card, output.file); };
     scanned.counts = ConvertText(std::string_view(exact.data(), exact.size()), scanned.cards,
-                                 output.file, defaultCharset);
+                                 sink, defaultCharset);
     EXPECT_TRUE(CommitOutputFile(output));
     scanned.file = test::ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf"));
     return scanned;

@@ -399,7 +399,7 @@ struct Session {
     test::TempDir dir;
     OutputFile outputFile;
     bool opened = OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), outputFile);
-    OutputHandle& output = outputFile.file;
+    CardSink output = [this](std::string_view card) { return WriteCardText(card, outputFile.file); };
     CardList cards;
     std::int64_t lineNumber = 0;
 };
@@ -793,10 +793,10 @@ TEST(ConvertProperty, ThreeCardsAbandonedWrittenAndRejected)
 TEST(ConvertProperty, FailedWriteIsRecordedAndTheCardStillCounts)
 {
     CardList cards;
-    OutputHandle closed;  // never opened: every write fails
+    const CardSink failing = [](std::string_view) { return false; };  // as a full disk
     for (std::string_view text : {"BEGIN:VCARD"sv, "N:a"sv, "END:VCARD"sv}) {
         LogicalLine line;
-        ConvertProperty(text, closed, line, cards);
+        ConvertProperty(text, failing, line, cards);
     }
     EXPECT_TRUE(cards.writeFailed);
     ExpectCounts(CountCards(cards), 1, 1);
@@ -805,10 +805,10 @@ TEST(ConvertProperty, FailedWriteIsRecordedAndTheCardStillCounts)
 TEST(ConvertProperty, RejectedCardIsNotWrittenSoNoWriteFails)
 {
     CardList cards;
-    OutputHandle closed;
+    const CardSink failing = [](std::string_view) { return false; };
     for (std::string_view text : {"BEGIN:VCARD"sv, "VERSION:4.0"sv, "END:VCARD"sv}) {
         LogicalLine line;
-        ConvertProperty(text, closed, line, cards);
+        ConvertProperty(text, failing, line, cards);
     }
     EXPECT_FALSE(cards.writeFailed);
     ExpectCounts(CountCards(cards), 1, 0);

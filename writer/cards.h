@@ -2,6 +2,8 @@
 // The cards of one conversion while they are rewritten.
 
 #include <cstdint>
+#include <functional>
+#include <string_view>
 #include <vector>
 
 #include "vcard/strings.h"
@@ -42,6 +44,12 @@ struct CardList {
     std::vector<CardEntry> entries;  // one per BEGIN:VCARD line, in input order
     bool writeFailed = false;        // a card could not be written to the output file
 };
+
+// Takes the text of each finished, accepted card (Shift_JIS, CR LF line ends)
+// from the writer; false when the card could not be kept, as when a write to
+// the output file failed. The job supplies it, so the writer needs nothing of
+// files.
+using CardSink = std::function<bool(std::string_view cardText)>;
 
 struct CardCounts {
     std::int32_t cardsRead = 0;     // cards whose END:VCARD was seen

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "decode/value.h"
-#include "job/output.h"
 #include "vcard/params.h"
 #include "writer/emitters.h"
 
@@ -134,7 +133,7 @@ void NameFromFormattedName(CardEntry& entry)
     }
 }
 
-void CloseCard(CardEntry& entry, std::string_view lineText, OutputHandle& outputFile,
+void CloseCard(CardEntry& entry, std::string_view lineText, const CardSink& sink,
                CardList& cardList)
 {
     entry.ended = true;
@@ -143,7 +142,7 @@ void CloseCard(CardEntry& entry, std::string_view lineText, OutputHandle& output
         NameFromFormattedName(entry);
     }
     entry.text.append(lineText).append("\r\n");
-    if (!entry.rejected && !WriteCardText(entry.text, outputFile)) cardList.writeFailed = true;
+    if (!entry.rejected && !sink(entry.text)) cardList.writeFailed = true;
     // Nothing reads a finished card's text again.
     OwnedString().swap(entry.text);
 }
@@ -159,7 +158,7 @@ void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalL
     EmitProperty(entry, tokens, line);
 }
 
-void ConvertProperty(std::string_view lineText, OutputHandle& outputFile, LogicalLine& line,
+void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLine& line,
                      CardList& cardList)
 {
     const PropertyTokens tokens = SplitPropertyLine(lineText);
@@ -170,7 +169,7 @@ void ConvertProperty(std::string_view lineText, OutputHandle& outputFile, Logica
     CardEntry& entry = cardList.entries.back();
 
     if (IsKeywordLine(lineText, "END:VCARD")) {
-        if (!entry.ended) CloseCard(entry, lineText, outputFile, cardList);
+        if (!entry.ended) CloseCard(entry, lineText, sink, cardList);
         return;
     }
     if (entry.ended) return;

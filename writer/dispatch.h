@@ -4,16 +4,15 @@
 
 #include <string_view>
 
-#include "platform/files.h"
 #include "vcard/line.h"
 #include "vcard/strings.h"
 #include "writer/cards.h"
 
 namespace karuto {
 
-// Handles one logical line (`line.text`). A finished, accepted card is written
-// to `outputFile` at once; a failed write sets `cardList.writeFailed`.
-void ConvertProperty(std::string_view lineText, OutputHandle& outputFile, LogicalLine& line,
+// Handles one logical line (`line.text`). A finished, accepted card goes to
+// `sink` at once; a card the sink could not keep sets `cardList.writeFailed`.
+void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLine& line,
                      CardList& cardList);
 
 // The VERSION rule: a card is acceptable only as version 2.1 or 3.0.

@@ -1,4 +1,4 @@
-#include "vcard/scanning.h"
+#include "writer/scanning.h"
 
 #include <optional>
 
@@ -45,7 +45,7 @@ struct LineCutter {
 
 } // namespace
 
-CardCounts ConvertText(std::string_view text, CardList& cardList, OutputHandle& outputFile,
+CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink& sink,
                        Charset defaultCharset)
 {
     LogicalLine line;
@@ -75,7 +75,7 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, OutputHandle& 
             break;
         case LineComplete:
         case LineCompleteHeld:
-            ConvertProperty(line.text, outputFile, line, cardList);
+            ConvertProperty(line.text, sink, line, cardList);
             if (line.state == LineCompleteHeld) {
                 held = physical;
                 holding = true;

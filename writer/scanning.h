@@ -3,7 +3,6 @@
 
 #include <string_view>
 
-#include "platform/files.h"
 #include "vcard/line.h"
 #include "writer/cards.h"
 
@@ -12,10 +11,10 @@ namespace karuto {
 // Cuts `text` into physical lines (LF or CR LF; CRs right before an LF are
 // dropped; a NUL byte counts as an LF, except for the line numbers, which
 // count LFs only), gathers them into logical lines and dispatches each one, which
-// builds the cards in `cardList` and writes the accepted ones to `outputFile`.
+// builds the cards in `cardList` and hands the accepted ones to `sink`.
 // Returns the counts of cards read and written. `defaultCharset` is the charset
 // of lines that name none (see AccumulateLine).
-CardCounts ConvertText(std::string_view text, CardList& cardList, OutputHandle& outputFile,
+CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink& sink,
                        Charset defaultCharset = CharsetNone);
 
 } // namespace karuto

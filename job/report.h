@@ -1,0 +1,16 @@
+#pragma once
+// The report of a conversion for the user who wants to know what was left
+// out: the command line's --report and the web page show it.
+
+#include <string>
+
+#include "job/conversion.h"
+
+namespace karuto {
+
+// How the file was read, then every card that was read and not written, every
+// card that never ended, every card written without some of its e-mails and
+// addresses, and the NUL bytes of the input.
+std::u16string FormatReport(const ConversionDetails& details);
+
+} // namespace karuto
