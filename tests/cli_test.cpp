@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "job/report.h"
 #include "platform/codepage.h"
 #include "tests/test_support.h"
 
@@ -743,92 +742,6 @@ TEST(Cli, TheQuestionIsAskedOnTheTerminal)
 }
 
 #endif  // _WIN32
-
-// --- The report, as a text ------------------------------------------------------------------
-
-CardEntry ReportCard(std::int64_t beginLine, std::string_view name, bool ended,
-                     std::uint32_t droppedItems, Rejection rejection = Rejection::None)
-{
-    CardEntry card;
-    card.beginLine = beginLine;
-    card.name = name;
-    card.ended = ended;
-    card.rejected = rejection != Rejection::None;
-    card.rejection = rejection;
-    card.rejectedBy = "VERSION:4.0";
-    card.rejectedLine = beginLine + 1;
-    card.droppedItems = droppedItems;
-    return card;
-}
-
-TEST(FormatReport, BeginsWithHowTheFileWasRead)
-{
-    TempDir dir;
-    const std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:\xE5\xB1\xB1;;;;\r\nEND:VCARD\r\n";
-    struct Row {
-        std::string bytes;
-        std::string line;
-    };
-    const Row rows[] = {
-        {"BEGIN:VCARD\r\nN:\x8E\x52;;;;\r\nEND:VCARD\r\n", kShiftJisLine},
-        {"\xEF\xBB\xBF" + card, "文字コード：UTF-8（BOM付き）として読みました。\n"},
-        {card, "文字コード：UTF-8（BOMなし、内容から判定）として読みました。\n"},
-        {"\xFF\xFE" + test::Utf16LeBytes(u"BEGIN:VCARD\r\nN:山;;;;\r\nEND:VCARD\r\n"),
-         "文字コード：UTF-16LE として読みました。\n"},
-    };
-    for (const Row& row : rows) {
-        test::WriteFileBytes(dir.path / "in.vcf", row.bytes);
-        JobWindow window;
-        window.askQuestion = [](std::u16string_view) { return true; };
-        window.showError = [](std::u16string_view) {};
-        window.addMessage = [](std::u16string_view) {};
-        ConversionDetails details;
-        ASSERT_EQ(RunConversion(dir.Child(u"out.vcf"), window, dir.Child(u"in.vcf"), &details), 0);
-        const std::string report = WideToUtf8(FormatReport(details));
-        EXPECT_EQ(report.substr(0, row.line.size()), row.line);
-    }
-}
-
-TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
-{
-    ConversionDetails details;
-    std::vector<CardEntry>& cards = details.cards.entries;
-    cards.push_back(ReportCard(1, "Full Fumi", true, 0));
-    cards.push_back(ReportCard(210, "Many Mails", true, 2));
-    cards.push_back(ReportCard(420, "", true, 17));
-    cards.push_back(ReportCard(900, "Rejected Rei", true, 5, Rejection::Version));
-    cards.push_back(ReportCard(999, "Cut Off", false, 3));
-    const std::string report = WideToUtf8(FormatReport(details));
-    EXPECT_EQ(report,
-              kShiftJisLine +
-              "書き出さなかったカード：2件\n"
-              "  カード4（900行目）「Rejected Rei」：未対応のバージョン \"VERSION:4.0\"（901行目）\n"
-              "  カード5（999行目）「Cut Off」：END:VCARD がないまま次のカードかファイルの終わりになりました\n"
-              "一部を書き出さなかったカード：2件\n"
-              "  カード2（210行目）「Many Mails」：項目グループ（item1〜item99）に入りきらない"
-              "メールアドレス・住所 2件を書き出していません\n"
-              "  カード3（420行目）（名前なし）：項目グループ（item1〜item99）に入りきらない"
-              "メールアドレス・住所 17件を書き出していません\n");
-}
-
-TEST(FormatReport, SaysSoWhenEveryCardWasWrittenWhole)
-{
-    ConversionDetails details;
-    details.cards.entries.push_back(ReportCard(1, "Full Fumi", true, 0));
-    EXPECT_EQ(WideToUtf8(FormatReport(details)), kShiftJisLine + "書き出さなかったカードはありません。\n");
-    EXPECT_EQ(WideToUtf8(FormatReport(ConversionDetails())),
-              kShiftJisLine + "書き出さなかったカードはありません。\n");
-}
-
-TEST(FormatReport, NamesTheFirstLineWithANulAndHowManyThereWere)
-{
-    ConversionDetails details;
-    details.nulCount = 12;
-    details.firstNulLine = 345;
-    EXPECT_EQ(WideToUtf8(FormatReport(details)),
-              kShiftJisLine + "書き出さなかったカードはありません。\n"
-              "NUL文字（0x00）が12個ありました（最初は345行目）。改行として読みました。\n");
-}
 
 } // namespace
 } // namespace karuto
