@@ -49,7 +49,7 @@ void RunConversion(benchmark::State& state, const std::string& text, std::string
             return;
         }
         CardList cards;
-        CardWriter writer{file.file, {}, false};
+        CardWriter writer = FileCardWriter(file.file);
         counts = ConvertText(text, cards,
                              [&writer](std::string_view card) { return WriteCardBuffered(card, writer); });
         FlushCards(writer);

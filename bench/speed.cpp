@@ -194,7 +194,7 @@ double TimeConversionOf(const std::string& text, const fs::path& output)
         OutputFile file;
         if (!OpenOutputFile(output.u16string(), file)) return 0;
         CardList cards;
-        CardWriter writer{file.file, {}, false};
+        CardWriter writer = FileCardWriter(file.file);
         ConvertText(text, cards,
                     [&writer](std::string_view card) { return WriteCardBuffered(card, writer); });
         FlushCards(writer);

@@ -62,7 +62,7 @@ int Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
     OutputFile output;
     if (!OpenOutputFile(outputPath, output)) return Fail(window, kCannotWrite);
 
-    CardWriter writer{output.file, {}, false};
+    CardWriter writer = FileCardWriter(output.file);
     const CardCounts counts = ConvertLoadedText(
         loaded, details, [&writer](std::string_view card) { return WriteCardBuffered(card, writer); });
     CardList& cards = details.cards;
@@ -73,19 +73,18 @@ int Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
     return ReportCounts(window, counts);
 }
 
-// A file's bytes to the output file's bytes, in memory.
-int ConvertBytes(std::string&& bytes, const JobWindow& window, std::string& output,
+// A file's bytes to the output file's bytes, handed on in blocks.
+int ConvertBytes(std::string&& bytes, const JobWindow& window, const ByteSink& output,
                  ConversionDetails& details)
 {
     window.addMessage(kConverting);
     LoadedText loaded;
     const int loadResult = LoadInputBytes(std::move(bytes), loaded);
     if (loadResult != kResultOk) return LoadFailure(window, loadResult);
-    output.assign("\xFF\xFE");
-    const CardCounts counts = ConvertLoadedText(loaded, details, [&output](std::string_view card) {
-        AppendCardText(card, output);
-        return true;
-    });
+    CardWriter writer{output, "\xFF\xFE", false};
+    const CardCounts counts = ConvertLoadedText(
+        loaded, details, [&writer](std::string_view card) { return WriteCardBuffered(card, writer); });
+    if (!FlushCards(writer)) return Fail(window, kCannotWrite);
     return ReportCounts(window, counts);
 }
 
@@ -121,9 +120,8 @@ int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPa
 }
 
 int ConvertFileBytes(PathView fileName, std::string&& bytes, const JobWindow& window,
-                     std::string& output, ConversionDetails* details)
+                     const ByteSink& output, ConversionDetails* details)
 {
-    output.clear();
     if (!CheckFileName(fileName, window)) return -1;
     ConversionDetails ownDetails;
     ConversionDetails& used = details ? *details : ownDetails;
@@ -132,7 +130,6 @@ int ConvertFileBytes(PathView fileName, std::string&& bytes, const JobWindow& wi
         return ConvertBytes(std::move(bytes), window, output, used);
     } catch (const std::bad_alloc&) {
         used = ConversionDetails();
-        std::string().swap(output);
         return Fail(window, kCannotLoad);
     }
 }

@@ -2,6 +2,7 @@
 // One conversion from a source path to a finished output file and its report.
 
 #include "job/input.h"
+#include "job/output.h"
 #include "job/window.h"
 #include "platform/files.h"
 #include "writer/cards.h"
@@ -27,10 +28,12 @@ int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPa
 
 // The same conversion for a file that comes as bytes with its name, as in a
 // browser: the checks of the name (not empty, ".vcf"), then loading,
-// converting and the same messages and results, with the output file's bytes
-// (UTF-16LE with its mark) in `output`. Nothing is asked: no file is replaced.
+// converting and the same messages and results. The output file's bytes
+// (UTF-16LE with its mark) go to `output` in blocks as they are made; they
+// are the output only when the result is 0. Nothing is asked: no file is
+// replaced.
 int ConvertFileBytes(PathView fileName, std::string&& bytes, const JobWindow& window,
-                     std::string& output, ConversionDetails* details = nullptr);
+                     const ByteSink& output, ConversionDetails* details = nullptr);
 
 // Message texts of the job.
 inline constexpr char16_t kReplaceQuestion[] =

@@ -111,6 +111,11 @@ bool WriteCardText(std::string_view text, OutputHandle& outputFile)
     }
 }
 
+CardWriter FileCardWriter(OutputHandle& file)
+{
+    return {[&file](std::string_view bytes) { return WriteAllBytes(file, bytes); }, {}, false};
+}
+
 bool WriteCardBuffered(std::string_view text, CardWriter& writer)
 {
     // Large enough that system calls cost nothing, small enough to stay in cache.
@@ -128,7 +133,7 @@ bool WriteCardBuffered(std::string_view text, CardWriter& writer)
 bool FlushCards(CardWriter& writer)
 {
     if (!writer.failed && !writer.pending.empty()) {
-        writer.failed = !WriteAllBytes(writer.file, writer.pending);
+        writer.failed = !writer.write(writer.pending);
         writer.pending.clear();
     }
     return !writer.failed;

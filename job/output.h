@@ -6,6 +6,8 @@
 // the output's name, and the file that was there stays as it was.
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <string_view>
 
 #include "platform/files.h"
@@ -38,13 +40,19 @@ void AppendCardText(std::string_view text, std::string& bytes);
 // write failed or was short.
 bool WriteCardText(std::string_view text, OutputHandle& outputFile);
 
-// Cards on their way into the output file, gathered into large blocks: one
-// write for many cards instead of one per card.
+// Takes a block of the output file's bytes; false when it could not be kept.
+using ByteSink = std::function<bool(std::string_view bytes)>;
+
+// Cards on their way into the output, gathered into large blocks: one write
+// for many cards instead of one per card.
 struct CardWriter {
-    OutputHandle& file;
+    ByteSink write;
     std::string pending;  // UTF-16LE bytes not written yet
     bool failed = false;  // a write failed; nothing more is taken
 };
+
+// A writer into an open file.
+CardWriter FileCardWriter(OutputHandle& file);
 
 // Adds a card, writing the gathered cards once they fill a block; false once a
 // write has failed.

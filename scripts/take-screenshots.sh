@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes the screenshots of the user guide under Wine on a virtual display, in
-# a Japanese locale, and writes them to docs/ as PNG files.
+# Takes the screenshots of the user guide and writes them to docs/ as PNG
+# files: the window program under Wine on a virtual display, in a Japanese
+# locale, and the web page in headless Chromium at a desktop and a phone width.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
@@ -25,3 +26,15 @@ for name in start-screen main-window error-box; do
     convert "$shots/$name.bmp" "docs/$name.png"
     echo "docs/$name.png"
 done
+
+# The web page, before and after converting the sample address book.
+ensure_packages emscripten chromium
+[ -d web/tests/node_modules/puppeteer-core ] ||
+    timeout 600 npm ci --prefix web/tests --no-audit --no-fund
+cmake --preset native >/dev/null
+cmake --build --preset native --target karuto make_address_book >/dev/null
+NODE_PATH=/usr/share/nodejs cmake --preset web >/dev/null
+NODE_PATH=/usr/share/nodejs cmake --build --preset web >/dev/null
+KARUTO_SCREENSHOTS="$PWD/docs" KARUTO_SITE="$PWD/build/web/site" KARUTO_CLI="$PWD/build/native/karuto" \
+    timeout 600 node --test --test-name-pattern 'example address book' web/tests/page_test.js >/dev/null
+ls docs/web-*.png

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native build, the sanitizer
-# build, the fuzz targets (briefly) and the Windows cross build under Wine,
-# with the window program driven on a virtual display.
+# build, the fuzz targets (briefly), the web page (WebAssembly, Node and
+# headless Chromium) and the Windows cross build under Wine, with the window
+# program driven on a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
 ensure_packages ca-certificates cmake ninja-build g++ make libc6-dev python3 \
     googletest libgtest-dev libgmock-dev libbenchmark-dev \
     clang libclang-rt-14-dev \
-    g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xauth fonts-ipafont
+    g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xauth fonts-ipafont \
+    emscripten chromium
 
 jobs=$(nproc)
 for preset in native sanitize fuzz; do
@@ -17,6 +19,17 @@ for preset in native sanitize fuzz; do
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs" --timeout 900
 done
+
+echo "== web page: the converter in WebAssembly, tests under Node and in headless Chromium"
+# Node.js runs the module's tests; a machine that has none gets Debian's.
+command -v node >/dev/null && command -v npm >/dev/null || ensure_packages nodejs npm
+# The browser tests drive Debian's Chromium through puppeteer-core (npm).
+[ -d web/tests/node_modules/puppeteer-core ] ||
+    timeout 600 npm ci --prefix web/tests --no-audit --no-fund
+export NODE_PATH=/usr/share/nodejs  # Debian's emscripten finds its JavaScript tools there
+cmake --preset web
+cmake --build --preset web -j "$jobs"
+ctest --preset web --timeout 900
 
 echo "== generated files are up to date"
 python3 tools/gen_cp932_tables.py --check

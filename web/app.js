@@ -1,0 +1,99 @@
+// The page: picks the file, hands its bytes to the worker and shows what the
+// converter reports. Nothing is converted here and nothing leaves the device.
+"use strict";
+
+(() => {
+  const fileInput = document.getElementById("input-file");
+  const dropZone = document.getElementById("drop-zone");
+  const chosenName = document.getElementById("chosen-name");
+  const startButton = document.getElementById("start");
+  const busy = document.getElementById("busy");
+  const messages = document.getElementById("messages");
+  const reportBox = document.getElementById("report-box");
+  const report = document.getElementById("report");
+  const download = document.getElementById("download");
+
+  const worker = new Worker("worker.js");
+  let chosenFile = null;
+  let downloadUrl = null;
+
+  function choose(file) {
+    chosenFile = file || null;
+    chosenName.textContent = chosenFile ? chosenFile.name : "ファイルが選択されていません";
+    startButton.disabled = !chosenFile;
+  }
+
+  // One line of the message list; the newest is kept in view.
+  function addMessage(text, isError) {
+    const item = document.createElement("li");
+    item.textContent = text.replace(/\r\n/g, "\n");
+    if (isError) item.className = "error";
+    messages.appendChild(item);
+    messages.scrollTop = messages.scrollHeight;
+  }
+
+  function setBusy(on) {
+    busy.hidden = !on;
+    startButton.disabled = on || !chosenFile;
+    fileInput.disabled = on;
+    document.body.setAttribute("aria-busy", on ? "true" : "false");
+  }
+
+  function offerDownload(blocks) {
+    if (downloadUrl) URL.revokeObjectURL(downloadUrl);
+    downloadUrl = null;
+    download.hidden = true;
+    if (!blocks) return;
+    downloadUrl = URL.createObjectURL(new Blob(blocks, { type: "text/vcard" }));
+    download.href = downloadUrl;
+    download.hidden = false;
+  }
+
+  function showResult(result) {
+    // The converter's memory, for the page's own speed and memory test.
+    document.body.dataset.heapBytes = String(result.heapBytes);
+    for (const message of result.messages) addMessage(message.text, message.kind === "error");
+    report.textContent = result.report;
+    reportBox.hidden = result.report === "";
+    offerDownload(result.converted ? result.output : null);
+  }
+
+  async function start() {
+    if (!chosenFile) return;
+    offerDownload(null);
+    reportBox.hidden = true;
+    setBusy(true);
+    try {
+      const bytes = await chosenFile.arrayBuffer();
+      worker.postMessage({ name: chosenFile.name, bytes }, [bytes]);
+    } catch (error) {
+      addMessage("変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。", true);
+      setBusy(false);
+    }
+  }
+
+  worker.onmessage = (event) => {
+    showResult(event.data);
+    setBusy(false);
+  };
+  worker.onerror = () => {
+    addMessage("変換処理に失敗しました。", true);
+    setBusy(false);
+  };
+
+  fileInput.addEventListener("change", () => choose(fileInput.files[0]));
+  startButton.addEventListener("click", start);
+  for (const name of ["dragenter", "dragover"]) {
+    dropZone.addEventListener(name, (event) => {
+      event.preventDefault();
+      dropZone.classList.add("over");
+    });
+  }
+  dropZone.addEventListener("dragleave", () => dropZone.classList.remove("over"));
+  dropZone.addEventListener("drop", (event) => {
+    event.preventDefault();
+    dropZone.classList.remove("over");
+    if (!fileInput.disabled && event.dataTransfer.files.length > 0) choose(event.dataTransfer.files[0]);
+  });
+  choose(fileInput.files[0]);
+})();

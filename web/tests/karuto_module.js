@@ -1,0 +1,38 @@
+// Loads the built module (karuto.js and karuto.wasm of the site folder) in
+// Node and calls it exactly as web/worker.js does in the browser.
+"use strict";
+
+const path = require("node:path");
+
+const site = path.resolve(process.env.KARUTO_SITE || path.join(__dirname, "..", "..", "build", "web", "site"));
+
+function loadModule() {
+  const createKarutoModule = require(path.join(site, "karuto.js"));
+  return createKarutoModule({ locateFile: (name) => path.join(site, name) });
+}
+
+function cString(module, text) {
+  const bytes = new TextEncoder().encode(text + "\0");
+  const pointer = module._malloc(bytes.length);
+  module.HEAPU8.set(bytes, pointer);
+  return pointer;
+}
+
+function convertWithModule(module, name, bytes) {
+  const inputPointer = module._karuto_input_buffer(bytes.length);
+  module.HEAPU8.set(bytes, inputPointer);
+  const blocks = [];
+  module.onOutputBlock = (block) => blocks.push(block);
+  const namePointer = cString(module, name);
+  try {
+    module._karuto_convert(namePointer);
+  } finally {
+    module._free(namePointer);
+  }
+  const result = JSON.parse(module.UTF8ToString(module._karuto_result_json()));
+  result.output = result.converted ? Buffer.concat(blocks) : Buffer.alloc(0);
+  module._karuto_release();
+  return result;
+}
+
+module.exports = { loadModule, convertWithModule, site };

@@ -1,0 +1,88 @@
+// The WebAssembly module under Node: for the example address book and every
+// golden input of tests/data it must give what the native command line gives,
+// run in this same test on the same file: output bytes, counts, message lines
+// and report. Then the outcomes that only the browser's entry point has.
+//
+//   KARUTO_SITE=build/web/site KARUTO_CLI=build/native/karuto \
+//     node --no-experimental-fetch --test web/tests/module_test.js
+"use strict";
+
+const assert = require("node:assert/strict");
+const { execFileSync } = require("node:child_process");
+const fs = require("node:fs");
+const os = require("node:os");
+const path = require("node:path");
+const test = require("node:test");
+const { convertWithModule, loadModule } = require("./karuto_module.js");
+
+const source = path.resolve(__dirname, "..", "..");
+const cli = path.resolve(process.env.KARUTO_CLI || path.join(source, "build/native/karuto"));
+
+function goldenInputs() {
+  const data = path.join(source, "tests", "data");
+  const inputs = fs.readdirSync(data)
+    .filter((name) => name.endsWith(".vcf") && !name.endsWith(".expected.vcf"))
+    .map((name) => path.join(data, name));
+  return [path.join(source, "examples", "contacts.vcf"), ...inputs];
+}
+
+// The command line's lines before its report, its report, and its output file.
+function convertWithCommandLine(input) {
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), "karuto-web-"));
+  try {
+    const output = path.join(folder, "out.vcf");
+    const stdout = execFileSync(cli, ["--yes", "--report", "-o", output, input],
+                                { encoding: "utf8", timeout: 60000 });
+    const lines = stdout.split("\n");
+    const converted = lines.findIndex((line) => line.startsWith("入力データ：") ||
+                                                line === "出力対象データが1件もありませんでした。");
+    return {
+      lines: lines.slice(0, converted + 1),
+      report: lines.slice(converted + 1).join("\n"),
+      output: fs.readFileSync(output),
+    };
+  } finally {
+    fs.rmSync(folder, { recursive: true, force: true });
+  }
+}
+
+test("every golden input converts as the command line converts it", async () => {
+  const module = await loadModule();
+  for (const input of goldenInputs()) {
+    const expected = convertWithCommandLine(input);
+    const result = convertWithModule(module, path.basename(input), fs.readFileSync(input));
+    assert.equal(result.result, 0, input);
+    assert.deepEqual(result.messages.map((m) => m.kind), expected.lines.map(() => "line"), input);
+    assert.deepEqual(result.messages.map((m) => m.text), expected.lines, input);
+    assert.equal(result.report, expected.report, input);
+    assert.ok(Buffer.from(result.output).equals(expected.output), `${input}: output differs`);
+    const summary = expected.lines.at(-1).match(/^入力データ：(\d+)件、　出力データ：(\d+)件$/);
+    assert.deepEqual([result.cardsRead, result.cardsWritten].map(String), summary.slice(1), input);
+  }
+});
+
+test("outcomes of the browser's entry point keep the job's messages", async () => {
+  const module = await loadModule();
+  const example = fs.readFileSync(path.join(source, "examples", "contacts.vcf"));
+  const failed = "変換処理に失敗しました。";
+  const cases = [
+    { name: "contacts.txt", bytes: example, result: -1,
+      messages: [["error", "変換元ファイルはvCardファイルではありません。"]] },
+    { name: "", bytes: example, result: -1,
+      messages: [["error", "変換元ファイル名が入力（選択）されていません。"]] },
+    { name: "連絡先.VCF", bytes: example, result: 0,
+      messages: [["line", "変換処理中..."], ["line", "変換が完了しました。"],
+                 ["line", "入力データ：6件、　出力データ：5件"]] },
+    { name: "be.vcf", bytes: Buffer.from([0xFE, 0xFF, 0, 0x42]), result: -1,
+      messages: [["line", "変換処理中..."], ["error", "変換元ファイルの文字コードに対応していません。"],
+                 ["line", failed]] },
+    { name: "empty.vcf", bytes: Buffer.alloc(0), result: 0,
+      messages: [["line", "変換処理中..."], ["line", "出力対象データが1件もありませんでした。"]] },
+  ];
+  for (const c of cases) {
+    const result = convertWithModule(module, c.name, c.bytes);
+    assert.equal(result.result, c.result, c.name);
+    assert.deepEqual(result.messages.map((m) => [m.kind, m.text]), c.messages, c.name);
+    assert.equal(result.converted, c.result === 0 && result.cardsWritten > 0, c.name);
+  }
+});

@@ -1,0 +1,217 @@
+// The page in headless Chromium, served on 127.0.0.1 as any static host would
+// serve it: choose a file, press 変換開始, read the messages, take the
+// download and compare it with the native command line's output.
+//
+//   KARUTO_SITE=build/web/site KARUTO_CLI=build/native/karuto \
+//   KARUTO_MAKE_BOOK=build/native/make_address_book \
+//     node --test web/tests/page_test.js
+// KARUTO_SCREENSHOTS=DIR also saves the screenshots of the user guide there.
+"use strict";
+
+const assert = require("node:assert/strict");
+const { execFileSync, spawn } = require("node:child_process");
+const fs = require("node:fs");
+const net = require("node:net");
+const os = require("node:os");
+const path = require("node:path");
+const { after, before, test } = require("node:test");
+const puppeteer = require("puppeteer-core");
+const { site } = require("./karuto_module.js");
+
+const source = path.resolve(__dirname, "..", "..");
+const cli = path.resolve(process.env.KARUTO_CLI || path.join(source, "build/native/karuto"));
+const makeBook = path.resolve(process.env.KARUTO_MAKE_BOOK || path.join(source, "build/native/make_address_book"));
+const screenshots = process.env.KARUTO_SCREENSHOTS;
+const work = fs.mkdtempSync(path.join(os.tmpdir(), "karuto-page-"));
+const example = path.join(source, "examples", "contacts.vcf");
+
+let server;
+let browser;
+let origin;
+
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const probe = net.createServer();
+    probe.once("error", reject);
+    probe.listen(0, "127.0.0.1", () => {
+      const { port } = probe.address();
+      probe.close(() => resolve(port));
+    });
+  });
+}
+
+async function waitForServer(url, limitMs) {
+  const end = Date.now() + limitMs;
+  for (;;) {
+    try {
+      const response = await fetch(url);
+      if (response.ok) return;
+    } catch (error) {
+      if (Date.now() > end) throw error;
+    }
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+}
+
+before(async () => {
+  const port = await freePort();
+  origin = `http://127.0.0.1:${port}`;
+  server = spawn("python3", ["-m", "http.server", "--bind", "127.0.0.1", "--directory", site, String(port)],
+                 { stdio: "ignore" });
+  await waitForServer(`${origin}/index.html`, 15000);
+  browser = await puppeteer.launch({
+    executablePath: process.env.KARUTO_CHROMIUM || "/usr/bin/chromium",
+    headless: true,
+    protocolTimeout: 120000,
+    args: ["--no-sandbox", "--lang=ja-JP", "--disable-gpu", "--disable-quic", "--no-first-run",
+           "--disable-background-networking", "--disable-component-update", "--disable-sync",
+           `--user-data-dir=${path.join(work, "profile")}`],
+  });
+});
+
+after(async () => {
+  if (browser) await browser.close();
+  if (server) server.kill();
+  fs.rmSync(work, { recursive: true, force: true });
+});
+
+// The page at a given width, with every request it makes recorded.
+async function openPage(width, height) {
+  const page = await browser.newPage();
+  await page.setViewport({ width, height });
+  const requests = [];
+  page.on("request", (request) => requests.push(request.url()));
+  const downloads = fs.mkdtempSync(path.join(work, "downloads-"));
+  const session = await page.createCDPSession();
+  await session.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
+  await page.goto(`${origin}/index.html`, { waitUntil: "load", timeout: 30000 });
+  return { page, requests, downloads };
+}
+
+async function convert(page, file, limitMs = 60000) {
+  const input = await page.$("#input-file");
+  await input.uploadFile(file);
+  await page.waitForFunction(() => !document.getElementById("start").disabled, { timeout: 10000 });
+  const before = await page.$$eval("#messages li", (items) => items.length);
+  const started = Date.now();
+  await page.click("#start");
+  await page.waitForFunction(
+    (count) => document.getElementById("busy").hidden &&
+               document.querySelectorAll("#messages li").length > count,
+    { timeout: limitMs, polling: 50 }, before);
+  const elapsedMs = Date.now() - started;
+  const messages = await page.$$eval("#messages li", (items) => items.map((item) => ({
+    text: item.textContent, error: item.classList.contains("error") })));
+  return { messages: messages.slice(before), elapsedMs };
+}
+
+async function takeDownload(page, downloads) {
+  await page.waitForSelector("#download:not([hidden])", { timeout: 10000 });
+  await page.click("#download");
+  const file = path.join(downloads, "PC→iPhone.vcf");
+  const end = Date.now() + 30000;
+  while (!fs.existsSync(file)) {
+    assert.ok(Date.now() < end, "no download");
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+  await new Promise((resolve) => setTimeout(resolve, 300));  // let Chromium finish writing
+  return fs.readFileSync(file);
+}
+
+function commandLineOutput(input) {
+  const output = path.join(work, `cli-${path.basename(input)}`);
+  const started = process.hrtime.bigint();
+  execFileSync(cli, ["--yes", "-o", output, input], { stdio: "ignore", timeout: 120000 });
+  const elapsedMs = Number(process.hrtime.bigint() - started) / 1e6;
+  return { bytes: fs.readFileSync(output), elapsedMs };
+}
+
+async function saveScreenshot(page, name) {
+  if (!screenshots) return;
+  fs.mkdirSync(screenshots, { recursive: true });
+  await page.screenshot({ path: path.join(screenshots, name), fullPage: true });
+}
+
+test("the example address book converts as the command line converts it", async () => {
+  for (const [width, height, suffix] of [[1100, 900, "desktop"], [390, 844, "phone"]]) {
+    const { page, requests, downloads } = await openPage(width, height);
+    assert.equal(await page.$eval("html", (html) => html.lang), "ja");
+    assert.equal(await page.$eval("#download", (link) => link.hidden), true);
+    await saveScreenshot(page, `web-${suffix}-before.png`);
+    const { messages } = await convert(page, example);
+    assert.deepEqual(messages, [
+      { text: "変換処理中...", error: false },
+      { text: "変換が完了しました。", error: false },
+      { text: "入力データ：6件、　出力データ：5件", error: false },
+    ]);
+    const report = await page.$eval("#report", (element) => element.textContent);
+    assert.match(report, /CHARSET=ISO-2022-JP/);
+    const downloaded = await takeDownload(page, downloads);
+    assert.ok(downloaded.equals(commandLineOutput(example).bytes), "the download differs");
+    await saveScreenshot(page, `web-${suffix}-after.png`);
+    // Nothing but the page's own files was asked for.
+    for (const url of requests) assert.ok(url.startsWith(`${origin}/`) || url.startsWith("blob:"), url);
+    await page.close();
+  }
+});
+
+test("a file that is not a vCard and a UTF-16 big-endian file give their messages", async () => {
+  const { page } = await openPage(1000, 800);
+  const text = path.join(work, "contacts.txt");
+  fs.copyFileSync(example, text);
+  assert.deepEqual((await convert(page, text)).messages,
+                   [{ text: "変換元ファイルはvCardファイルではありません。", error: true }]);
+  const bigEndian = path.join(work, "big-endian.vcf");
+  fs.writeFileSync(bigEndian, Buffer.from([0xFE, 0xFF, 0x00, 0x42, 0x00, 0x45]));
+  assert.deepEqual((await convert(page, bigEndian)).messages, [
+    { text: "変換処理中...", error: false },
+    { text: "変換元ファイルの文字コードに対応していません。", error: true },
+    { text: "変換処理に失敗しました。", error: false },
+  ]);
+  assert.equal(await page.$eval("#download", (link) => link.hidden), true);
+  await page.close();
+});
+
+test("a 20 MB address book converts while the page keeps answering", async () => {
+  const book = path.join(work, "book-20.vcf");
+  execFileSync(makeBook, ["sjis", "20", book], { timeout: 120000 });
+  const { page, downloads } = await openPage(1000, 800);
+  await (await page.$("#input-file")).uploadFile(book);
+  await page.waitForFunction(() => !document.getElementById("start").disabled, { timeout: 10000 });
+  await page.click("#start");
+  await page.waitForFunction(() => !document.getElementById("busy").hidden, { timeout: 10000 });
+  // While the worker runs, the page handles a real key press at once.
+  await page.evaluate(() => {
+    window.keyPresses = [];
+    document.addEventListener("keydown", () => {
+      window.keyPresses.push(!document.getElementById("busy").hidden);
+    });
+  });
+  const pressed = Date.now();
+  await page.keyboard.press("Tab");
+  const presses = await page.evaluate(() => window.keyPresses);
+  const answeredMs = Date.now() - pressed;
+  assert.deepEqual(presses, [true], "the key press was not handled while the conversion ran");
+  assert.ok(answeredMs < 1000, `the page took ${answeredMs} ms to answer`);
+  await page.waitForFunction(() => document.getElementById("busy").hidden, { timeout: 120000 });
+  const downloaded = await takeDownload(page, downloads);
+  assert.ok(downloaded.equals(commandLineOutput(book).bytes), "the download differs");
+  await page.close();
+});
+
+test("speed and memory on a 50 MB address book", async () => {
+  const book = path.join(work, "book-50.vcf");
+  execFileSync(makeBook, ["sjis", "50", book], { timeout: 120000 });
+  const native = commandLineOutput(book);
+  const { page } = await openPage(1000, 800);
+  const { messages, elapsedMs } = await convert(page, book, 180000);
+  assert.match(messages.at(-1).text, /^入力データ：\d+件、　出力データ：\d+件$/);
+  const heapBytes = Number(await page.$eval("body", (body) => body.dataset.heapBytes || 0));
+  const inputBytes = fs.statSync(book).size;
+  const megabytes = inputBytes / 1048576;
+  console.log(`50 MB book: browser ${(megabytes / (elapsedMs / 1000)).toFixed(1)} MB/s ` +
+              `(${elapsedMs} ms), native command line ${(megabytes / (native.elapsedMs / 1000)).toFixed(1)} MB/s ` +
+              `(${native.elapsedMs.toFixed(0)} ms), WebAssembly memory ${(heapBytes / inputBytes).toFixed(2)} × input`);
+  assert.ok(heapBytes > 0, "the worker did not report its memory");
+  await page.close();
+});

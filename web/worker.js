@@ -1,0 +1,40 @@
+// Runs the converter (karuto.js and karuto.wasm, the project's core compiled
+// to WebAssembly) off the page's thread, so the page never freezes.
+"use strict";
+
+importScripts("karuto.js");
+
+const ready = createKarutoModule();
+
+function utf8Bytes(text) {
+  return new TextEncoder().encode(text + "\0");
+}
+
+async function convert(name, bytes) {
+  const module = await ready;
+  const input = new Uint8Array(bytes);
+  const inputPointer = module._karuto_input_buffer(input.length);
+  if (inputPointer === 0) throw new Error("out of memory");
+  module.HEAPU8.set(input, inputPointer);
+  const blocks = [];
+  module.onOutputBlock = (block) => blocks.push(block.buffer);
+  const nameBytes = utf8Bytes(name);
+  const namePointer = module._malloc(nameBytes.length);
+  module.HEAPU8.set(nameBytes, namePointer);
+  try {
+    module._karuto_convert(namePointer);
+  } finally {
+    module._free(namePointer);
+  }
+  const result = JSON.parse(module.UTF8ToString(module._karuto_result_json()));
+  result.heapBytes = module.HEAPU8.length;
+  // The blocks are the output only when the conversion ran to its end.
+  result.output = result.converted ? blocks : [];
+  module._karuto_release();
+  return result;
+}
+
+self.onmessage = async (event) => {
+  const result = await convert(event.data.name, event.data.bytes);
+  self.postMessage(result, result.output);
+};
