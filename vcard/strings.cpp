@@ -65,6 +65,12 @@ TokenArray SplitTokens(std::string_view text, char delimiter, bool honourEscapes
     }
 }
 
+TokenArray SplitPropertyName(std::string_view line)
+{
+    const std::size_t colon = FindDelimiter(line, ':', false);
+    return SplitTokens(line.substr(0, colon), ';', true, 0);
+}
+
 PropertyTokens SplitPropertyLine(std::string_view line)
 {
     const TokenArray parts = SplitTokens(line, ':', false, 1);

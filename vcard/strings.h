@@ -48,4 +48,8 @@ struct PropertyTokens {
 // unescaped ";". Tokens keep case, blanks and backslashes.
 PropertyTokens SplitPropertyLine(std::string_view line);
 
+// The name tokens of SplitPropertyLine alone, for a caller that needs no
+// value: the value, often the longest part of a line, is not split.
+TokenArray SplitPropertyName(std::string_view line);
+
 } // namespace karuto

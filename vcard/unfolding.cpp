@@ -18,9 +18,9 @@ Charset DetectCharset(const TokenArray& nameTokens, Charset defaultCharset)
 
 void StartLine(LogicalLine& line, std::string_view physicalLine, Charset defaultCharset)
 {
-    const PropertyTokens tokens = SplitPropertyLine(physicalLine);
-    line.charset = DetectCharset(tokens.nameTokens, defaultCharset);
-    line.encoding = DetectEncoding(tokens.nameTokens);
+    const TokenArray nameTokens = SplitPropertyName(physicalLine);
+    line.charset = DetectCharset(nameTokens, defaultCharset);
+    line.encoding = DetectEncoding(nameTokens);
     line.state = LineCollecting;
     line.text.clear();
 }
