@@ -1,6 +1,9 @@
 #include "cli/options.h"
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "job/conversion.h"
 #include "platform/codepage.h"
@@ -9,26 +12,28 @@ namespace karuto::cli {
 
 namespace {
 
-bool IsAbsolute(PathView path)
+// The pieces one after another. Report texts are built this way rather than
+// with "literal" + string, about which g++ 12 warns wrongly at -O3.
+std::u16string Joined(std::initializer_list<std::u16string_view> pieces)
 {
-#ifdef _WIN32
-    const bool driveRoot = path.size() >= 3 && path[1] == u':' &&
-                           (path[2] == u'\\' || path[2] == u'/');
-    const bool uncOrRooted = !path.empty() && (path[0] == u'\\' || path[0] == u'/');
-    return driveRoot || uncOrRooted;
-#else
-    return !path.empty() && path[0] == u'/';
-#endif
+    std::u16string text;
+    for (std::u16string_view piece : pieces) text += piece;
+    return text;
+}
+
+std::u16string Count(std::size_t count)
+{
+    return DecimalText(static_cast<std::int64_t>(count));
 }
 
 std::u16string RejectionText(const CardEntry& card)
 {
-    const std::u16string culprit = u"\"" + AnsiToWide(card.rejectedBy) + u"\"";
-    const std::u16string where = u"（" + DecimalText(card.rejectedLine) + u"行目）";
+    const std::u16string culprit = Joined({u"\"", AnsiToWide(card.rejectedBy), u"\""});
+    const std::u16string where = Joined({u"（", DecimalText(card.rejectedLine), u"行目）"});
     switch (card.rejection) {
-    case Rejection::Version: return u"未対応のバージョン " + culprit + where;
-    case Rejection::Charset: return u"未対応の文字コード " + culprit + where;
-    case Rejection::Encoding: return u"未対応のエンコード " + culprit + where;
+    case Rejection::Version: return Joined({u"未対応のバージョン ", culprit, where});
+    case Rejection::Charset: return Joined({u"未対応の文字コード ", culprit, where});
+    case Rejection::Encoding: return Joined({u"未対応のエンコード ", culprit, where});
     case Rejection::None: break;
     }
     return u"END:VCARD がないまま次のカードかファイルの終わりになりました";
@@ -37,19 +42,16 @@ std::u16string RejectionText(const CardEntry& card)
 // "  カードN（L行目）「name」：" and the reason.
 std::u16string ReportLine(const CardEntry& card, std::size_t number, std::u16string_view reason)
 {
-    std::u16string line = u"  カード" + DecimalText(static_cast<std::int64_t>(number)) + u"（" +
-                          DecimalText(card.beginLine) + u"行目）";
-    line += card.name.empty() ? u"（名前なし）" : u"「" + AnsiToWide(card.name) + u"」";
-    line += u"：";
-    line += reason;
-    line += u"\n";
-    return line;
+    const std::u16string name =
+        card.name.empty() ? std::u16string(u"（名前なし）") : Joined({u"「", AnsiToWide(card.name), u"」"});
+    return Joined({u"  カード", Count(number), u"（", DecimalText(card.beginLine), u"行目）", name,
+                   u"：", reason, u"\n"});
 }
 
 std::u16string DroppedItemsText(const CardEntry& card)
 {
-    return u"項目グループ（item1〜item99）に入りきらないメールアドレス・住所 " +
-           DecimalText(card.droppedItems) + u"件を書き出していません";
+    return Joined({u"項目グループ（item1〜item99）に入りきらないメールアドレス・住所 ",
+                   Count(card.droppedItems), u"件を書き出していません"});
 }
 
 // Cards that were written without some of their e-mails and addresses.
@@ -64,8 +66,58 @@ std::u16string PartlyWrittenCards(const CardList& cards)
         ++count;
     }
     if (count == 0) return {};
-    return u"一部を書き出さなかったカード：" + DecimalText(static_cast<std::int64_t>(count)) +
-           u"件\n" + lines;
+    return Joined({u"一部を書き出さなかったカード：", Count(count), u"件\n", lines});
+}
+
+} // namespace
+
+namespace {
+
+constexpr char16_t kOutputPrefix[] = u"--output=";
+
+ParsedOptions Refused(std::u16string error)
+{
+    ParsedOptions parsed;
+    parsed.error = std::move(error);
+    return parsed;
+}
+
+// "-o FILE", "--output FILE" or "--output=FILE"; false when no file follows.
+bool TakeOutput(const std::vector<PathString>& arguments, std::size_t& i, Options& options)
+{
+    const PathString& argument = arguments[i];
+    if (argument.starts_with(kOutputPrefix)) {
+        options.outputPath = argument.substr(std::char_traits<char16_t>::length(kOutputPrefix));
+    } else if (i + 1 < arguments.size()) {
+        options.outputPath = arguments[++i];
+    } else {
+        return false;
+    }
+    if (options.outputGiven || options.outputPath.empty()) return false;
+    options.outputGiven = true;
+    return true;
+}
+
+bool IsOutputOption(PathView argument)
+{
+    return argument == u"-o" || argument == u"--output" || argument.starts_with(kOutputPrefix);
+}
+
+// Handles one option; false for an unknown one.
+bool TakeFlag(PathView argument, Options& options)
+{
+    if (argument == u"-h" || argument == u"--help") {
+        options.help = true;
+    } else if (argument == u"--version") {
+        options.version = true;
+    } else if (argument == u"-y" || argument == u"--yes") {
+        options.assumeYes = true;
+    } else if (argument == u"--report") {
+        options.report = true;
+    } else {
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -75,52 +127,67 @@ ParsedOptions ParseOptions(const std::vector<PathString>& arguments)
     ParsedOptions parsed;
     Options& options = parsed.options;
     bool inputGiven = false;
+    bool optionsEnded = false;  // after "--" every argument is a file
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const PathString& argument = arguments[i];
-        if (argument == u"-h" || argument == u"--help") {
-            options.help = true;
-        } else if (argument == u"-y" || argument == u"--yes") {
-            options.assumeYes = true;
-        } else if (argument == u"--report") {
-            options.report = true;
-        } else if (argument == u"-o" || argument == u"--output") {
-            if (i + 1 == arguments.size() || options.outputGiven) {
-                parsed.error = u"-o には出力ファイルを一つだけ指定してください。 (-o takes one output file.)";
-                return parsed;
+        // An empty argument is a slip (an unset shell variable), never a file.
+        if (argument.empty()) return Refused(u"空の引数は指定できません。 (An argument is empty.)");
+        const bool isOption = !optionsEnded && argument.size() > 1 && argument[0] == u'-';
+        if (isOption && argument == u"--") {
+            optionsEnded = true;
+        } else if (isOption && IsOutputOption(argument)) {
+            if (!TakeOutput(arguments, i, options)) {
+                return Refused(u"-o には出力ファイルを一つだけ指定してください。 (-o takes one output file.)");
             }
-            options.outputPath = arguments[++i];
-            options.outputGiven = true;
-        } else if (argument.size() > 1 && argument[0] == u'-') {
-            parsed.error = u"不明なオプションです (unknown option): " + argument;
-            return parsed;
+        } else if (isOption) {
+            if (!TakeFlag(argument, options)) {
+                return Refused(Joined({u"不明なオプションです (unknown option): ", argument}));
+            }
         } else if (inputGiven) {
-            parsed.error = u"変換元ファイルは一つだけ指定してください。 (Give one input file.)";
-            return parsed;
+            return Refused(u"変換元ファイルは一つだけ指定してください。 (Give one input file.)");
         } else {
             options.inputPath = argument;
             inputGiven = true;
         }
     }
-    if (!inputGiven && !options.help) {
-        parsed.error = u"変換元ファイルを指定してください。 (No input file given.)";
-        return parsed;
+    if (!inputGiven && !options.help && !options.version) {
+        return Refused(u"変換元ファイルを指定してください。 (No input file given.)");
     }
     parsed.ok = true;
     return parsed;
 }
 
-PathString MakeAbsolute(PathView path, PathView currentDirectory)
+bool IsAbsolutePath(PathView path)
 {
-    if (path.empty() || IsAbsolute(path)) return PathString(path);
+#ifdef _WIN32
+    const bool driveRoot = path.size() >= 3 && path[1] == u':' &&
+                           (path[2] == u'\\' || path[2] == u'/');
+    const bool uncOrRooted = !path.empty() && (path[0] == u'\\' || path[0] == u'/');
+    return driveRoot || uncOrRooted;
+#else
+    return !path.empty() && path[0] == u'/';
+#endif
+}
+
+std::optional<PathString> MakeAbsolute(PathView path, PathView currentDirectory)
+{
+    if (path.empty() || IsAbsolutePath(path)) return PathString(path);
+    if (currentDirectory.empty()) return std::nullopt;
     PathString absolute(currentDirectory);
-    if (absolute.empty() || absolute.back() != kPathSeparator) absolute.push_back(kPathSeparator);
+    if (absolute.back() != kPathSeparator) absolute.push_back(kPathSeparator);
     absolute.append(path);
     return absolute;
 }
 
 std::u16string UsageLine()
 {
-    return u"使い方 (usage): karuto [--yes] [--report] [-o 出力.vcf] 変換元.vcf\n";
+    return u"使い方 (usage): karuto [--yes] [--report] [-o 出力.vcf] [--] 変換元.vcf\n";
+}
+
+std::u16string VersionText()
+{
+    constexpr std::string_view version = KARUTO_VERSION;
+    return Joined({u"karuto ", std::u16string(version.begin(), version.end()), u"\n"});
 }
 
 std::u16string HelpText()
@@ -131,19 +198,33 @@ std::u16string HelpText()
            u"取り込める形に変換し、変換元と同じフォルダに「PC→iPhone.vcf」を作ります。\n"
            u"\n"
            u"  -o, --output ファイル  作成するファイルを指定します（拡張子は .vcf）。\n"
+           u"                        --output=ファイル とも書けます。\n"
            u"  -y, --yes             作成するファイルが既にあるとき、確認せずに上書きします。\n"
-           u"      --report          書き出さなかったカードを、位置・名前・理由とともに表示します。\n"
+           u"      --report          書き出さなかったカード（位置・名前・理由）、メールアドレス・住所の\n"
+           u"                        一部を書き出さなかったカード、NUL文字の位置を表示します。\n"
            u"  -h, --help            この説明を表示します。\n"
+           u"      --version         バージョンを表示します。\n"
+           u"      --                これより後ろはすべてファイル名です（- で始まる名前に）。\n"
+           u"\n"
+           u"ファイルは、全部を書き終えてから一度に置き換えます。途中で失敗したり中断したり\n"
+           u"しても、前からあったファイルはそのまま残ります。\n"
            u"\n"
            u"Converts an address book (vCard) exported from a mobile phone or a PC into a\n"
            u"file that the iPhone Contacts app imports, written as \"PC→iPhone.vcf\" next to\n"
            u"the input.\n"
            u"\n"
-           u"  -o, --output FILE  write FILE instead (it must end in .vcf)\n"
+           u"  -o, --output FILE  write FILE instead (it must end in .vcf); also\n"
+           u"                     --output=FILE\n"
            u"  -y, --yes          replace an existing output file without asking\n"
            u"      --report       list the cards that were not written, with their\n"
-           u"                     position, name and the reason\n"
+           u"                     position, name and the reason, the cards written without\n"
+           u"                     some of their e-mails or addresses, and where NUL bytes were\n"
            u"  -h, --help         show this help\n"
+           u"      --version      show the version\n"
+           u"      --             every argument after it is a file name\n"
+           u"\n"
+           u"The output file is replaced in one step once it is written whole: a\n"
+           u"conversion that fails or is interrupted leaves an existing file as it was.\n"
            u"\n"
            u"終了コード (exit status): 0 変換完了 (converted), 1 失敗 (failed or refused),\n"
            u"2 使い方の誤り (usage error), 3 上書きしなかった (replacement declined)\n";
@@ -154,8 +235,8 @@ std::u16string HelpText()
 std::u16string NulBytesText(const ConversionDetails& details)
 {
     if (details.nulCount == 0) return {};
-    return u"NUL文字（0x00）が" + DecimalText(details.nulCount) + u"個ありました（最初は" +
-           DecimalText(details.firstNulLine) + u"行目）。改行として読みました。\n";
+    return Joined({u"NUL文字（0x00）が", DecimalText(details.nulCount), u"個ありました（最初は",
+                   DecimalText(details.firstNulLine), u"行目）。改行として読みました。\n"});
 }
 
 std::u16string FormatReport(const ConversionDetails& details)
@@ -171,9 +252,8 @@ std::u16string FormatReport(const ConversionDetails& details)
     }
     const std::u16string notWritten =
         count == 0 ? std::u16string(u"書き出さなかったカードはありません。\n")
-                   : u"書き出さなかったカード：" + DecimalText(static_cast<std::int64_t>(count)) +
-                         u"件\n" + lines;
-    return notWritten + PartlyWrittenCards(cards) + NulBytesText(details);
+                   : Joined({u"書き出さなかったカード：", Count(count), u"件\n", lines});
+    return Joined({notWritten, PartlyWrittenCards(cards), NulBytesText(details)});
 }
 
 } // namespace karuto::cli
