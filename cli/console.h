@@ -9,8 +9,10 @@
 
 namespace karuto::cli {
 
-void WriteOut(std::u16string_view text);
-void WriteError(std::u16string_view text);
+// False when the text could not be written whole (a full disk, a closed
+// pipe, no such stream).
+bool WriteOut(std::u16string_view text);
+bool WriteError(std::u16string_view text);
 
 bool InputIsTerminal();
 

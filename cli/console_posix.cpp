@@ -11,23 +11,24 @@ namespace karuto::cli {
 
 namespace {
 
-void WriteUtf8(int fd, std::u16string_view text)
+bool WriteUtf8(int fd, std::u16string_view text)
 {
     const std::string bytes = WideToUtf8(text);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;  // nowhere left to report to
+        if (written <= 0) return false;
         done += static_cast<std::size_t>(written);
     }
+    return true;
 }
 
 } // namespace
 
-void WriteOut(std::u16string_view text) { WriteUtf8(STDOUT_FILENO, text); }
+bool WriteOut(std::u16string_view text) { return WriteUtf8(STDOUT_FILENO, text); }
 
-void WriteError(std::u16string_view text) { WriteUtf8(STDERR_FILENO, text); }
+bool WriteError(std::u16string_view text) { return WriteUtf8(STDERR_FILENO, text); }
 
 bool InputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 

@@ -11,31 +11,35 @@ namespace karuto::cli {
 namespace {
 
 // A console gets wide characters; a pipe or a file gets UTF-8 bytes.
-void WriteTo(DWORD which, std::u16string_view text)
+bool WriteTo(DWORD which, std::u16string_view text)
 {
     HANDLE handle = GetStdHandle(which);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
     DWORD mode = 0;
     if (GetConsoleMode(handle, &mode)) {
         DWORD written = 0;
-        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        return;
+        return WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written,
+                             nullptr) &&
+               written == text.size();
     }
     const std::string bytes = WideToUtf8(text);
     std::size_t done = 0;
     while (done < bytes.size()) {
         DWORD written = 0;
         const DWORD chunk = static_cast<DWORD>(bytes.size() - done);
-        if (!WriteFile(handle, bytes.data() + done, chunk, &written, nullptr) || written == 0) return;
+        if (!WriteFile(handle, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
         done += written;
     }
+    return true;
 }
 
 } // namespace
 
-void WriteOut(std::u16string_view text) { WriteTo(STD_OUTPUT_HANDLE, text); }
+bool WriteOut(std::u16string_view text) { return WriteTo(STD_OUTPUT_HANDLE, text); }
 
-void WriteError(std::u16string_view text) { WriteTo(STD_ERROR_HANDLE, text); }
+bool WriteError(std::u16string_view text) { return WriteTo(STD_ERROR_HANDLE, text); }
 
 bool InputIsTerminal()
 {

@@ -1,6 +1,7 @@
 // karuto: converts an address book on the command line, with the same checks,
 // questions and messages as the window.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,18 @@ bool IsYes(std::u16string_view answer)
            answer == u"Yes" || answer == u"はい";
 }
 
+// Standard output and standard error; remembers whether any write failed, so
+// that a report lost to a full disk does not end in success.
+struct Console {
+    bool failed = false;
+
+    void Out(std::u16string_view text) { failed = !WriteOut(text) || failed; }
+    void Error(std::u16string_view text) { failed = !WriteError(text) || failed; }
+};
+
 struct Session {
     const Options& options;
+    Console& console;
     bool declined = false;
 
     bool Ask(std::u16string_view question)
@@ -45,49 +56,62 @@ struct Session {
         if (!yes && InputIsTerminal()) {
             std::u16string prompt = TerminalText(question);
             prompt.pop_back();
-            WriteError(prompt + u" [y/N] ");
+            console.Error(prompt + u" [y/N] ");
             const auto answer = ReadInputLine();
             yes = answer && IsYes(*answer);
         } else if (!yes) {
             // Nobody to ask: keep the file, and say how to replace it.
-            WriteError(TerminalText(question) +
-                       u"確認できないため上書きしませんでした。上書きするには --yes を指定してください。\n"
-                       u"(Not replaced: there is no terminal to ask. Use --yes to replace it.)\n");
+            console.Error(TerminalText(question) +
+                          u"確認できないため上書きしませんでした。上書きするには --yes を指定してください。\n"
+                          u"(Not replaced: there is no terminal to ask. Use --yes to replace it.)\n");
         }
         declined = !yes;
         return yes;
     }
 };
 
-int Run(const std::vector<PathString>& arguments)
+int Convert(const Options& options, Console& console)
 {
-    const ParsedOptions parsed = ParseOptions(arguments);
-    if (!parsed.ok) {
-        WriteError(parsed.error + u"\n" + UsageLine());
-        return ExitUsage;
-    }
-    const Options& options = parsed.options;
-    if (options.help) {
-        WriteOut(HelpText());
-        return ExitConverted;
-    }
     const PathString currentDirectory = CurrentDirectory();
-    const PathString inputPath = MakeAbsolute(options.inputPath, currentDirectory);
-    const PathString outputPath = options.outputGiven
-                                      ? MakeAbsolute(options.outputPath, currentDirectory)
-                                      : DeriveOutputPath(inputPath);
-    Session session{options};
+    const std::optional<PathString> inputPath = MakeAbsolute(options.inputPath, currentDirectory);
+    const std::optional<PathString> outputPath =
+        options.outputGiven ? MakeAbsolute(options.outputPath, currentDirectory)
+                            : inputPath ? std::optional(DeriveOutputPath(*inputPath))
+                                        : std::nullopt;
+    if (!inputPath || !outputPath) {
+        console.Error(TerminalText(kNoCurrentFolder));
+        return ExitFailed;
+    }
+    Session session{options, console};
     JobWindow window;
     window.askQuestion = [&session](std::u16string_view text) { return session.Ask(text); };
-    window.showError = [](std::u16string_view text) { WriteError(TerminalText(text)); };
-    window.addMessage = [](std::u16string_view text) { WriteOut(TerminalText(text)); };
+    window.showError = [&console](std::u16string_view text) { console.Error(TerminalText(text)); };
+    window.addMessage = [&console](std::u16string_view text) { console.Out(TerminalText(text)); };
 
     ConversionDetails details;
-    const int result = RunConversion(outputPath, window, inputPath, &details);
+    const int result = RunConversion(*outputPath, window, *inputPath, &details);
     if (session.declined) return ExitDeclined;
     if (result != 0) return ExitFailed;
-    if (options.report) WriteOut(FormatReport(details));
+    if (options.report) console.Out(FormatReport(details));
     return ExitConverted;
+}
+
+int Run(const std::vector<PathString>& arguments)
+{
+    Console console;
+    const ParsedOptions parsed = ParseOptions(arguments);
+    int status = ExitConverted;
+    if (!parsed.ok) {
+        console.Error(parsed.error + u"\n" + UsageLine());
+        status = ExitUsage;
+    } else if (parsed.options.help) {
+        console.Out(HelpText());
+    } else if (parsed.options.version) {
+        console.Out(VersionText());
+    } else {
+        status = Convert(parsed.options, console);
+    }
+    return (console.failed && status == ExitConverted) ? ExitFailed : status;
 }
 
 } // namespace

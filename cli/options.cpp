@@ -1,6 +1,9 @@
 #include "cli/options.h"
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "job/conversion.h"
 #include "platform/codepage.h"
@@ -9,7 +12,99 @@ namespace karuto::cli {
 
 namespace {
 
-bool IsAbsolute(PathView path)
+// The pieces one after another, in one string.
+std::u16string Joined(std::initializer_list<std::u16string_view> pieces)
+{
+    std::u16string text;
+    for (std::u16string_view piece : pieces) text += piece;
+    return text;
+}
+
+constexpr char16_t kOutputPrefix[] = u"--output=";
+
+ParsedOptions Refused(std::u16string error)
+{
+    ParsedOptions parsed;
+    parsed.error = std::move(error);
+    return parsed;
+}
+
+// "-o FILE", "--output FILE" or "--output=FILE"; false when no file follows.
+bool TakeOutput(const std::vector<PathString>& arguments, std::size_t& i, Options& options)
+{
+    const PathString& argument = arguments[i];
+    if (argument.starts_with(kOutputPrefix)) {
+        options.outputPath = argument.substr(std::char_traits<char16_t>::length(kOutputPrefix));
+    } else if (i + 1 < arguments.size()) {
+        options.outputPath = arguments[++i];
+    } else {
+        return false;
+    }
+    if (options.outputGiven || options.outputPath.empty()) return false;
+    options.outputGiven = true;
+    return true;
+}
+
+bool IsOutputOption(PathView argument)
+{
+    return argument == u"-o" || argument == u"--output" || argument.starts_with(kOutputPrefix);
+}
+
+// Handles one option; false for an unknown one.
+bool TakeFlag(PathView argument, Options& options)
+{
+    if (argument == u"-h" || argument == u"--help") {
+        options.help = true;
+    } else if (argument == u"--version") {
+        options.version = true;
+    } else if (argument == u"-y" || argument == u"--yes") {
+        options.assumeYes = true;
+    } else if (argument == u"--report") {
+        options.report = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ParsedOptions ParseOptions(const std::vector<PathString>& arguments)
+{
+    ParsedOptions parsed;
+    Options& options = parsed.options;
+    bool inputGiven = false;
+    bool optionsEnded = false;  // after "--" every argument is a file
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const PathString& argument = arguments[i];
+        // An empty argument is a slip (an unset shell variable), never a file.
+        if (argument.empty()) return Refused(u"空の引数は指定できません。 (An argument is empty.)");
+        const bool isOption = !optionsEnded && argument.size() > 1 && argument[0] == u'-';
+        if (isOption && argument == u"--") {
+            optionsEnded = true;
+        } else if (isOption && IsOutputOption(argument)) {
+            if (!TakeOutput(arguments, i, options)) {
+                return Refused(u"-o には出力ファイルを一つだけ指定してください。 (-o takes one output file.)");
+            }
+        } else if (isOption) {
+            if (!TakeFlag(argument, options)) {
+                return Refused(Joined({u"不明なオプションです (unknown option): ", argument}));
+            }
+        } else if (inputGiven) {
+            return Refused(u"変換元ファイルは一つだけ指定してください。 (Give one input file.)");
+        } else {
+            options.inputPath = argument;
+            inputGiven = true;
+        }
+    }
+    if (!inputGiven && !options.help && !options.version) {
+        return Refused(u"変換元ファイルを指定してください。 (No input file given.)");
+    }
+    parsed.ok = true;
+    return parsed;
+}
+
+bool IsAbsolutePath(PathView path)
 {
 #ifdef _WIN32
     const bool driveRoot = path.size() >= 3 && path[1] == u':' &&
@@ -21,59 +116,25 @@ bool IsAbsolute(PathView path)
 #endif
 }
 
-} // namespace
-
-ParsedOptions ParseOptions(const std::vector<PathString>& arguments)
+std::optional<PathString> MakeAbsolute(PathView path, PathView currentDirectory)
 {
-    ParsedOptions parsed;
-    Options& options = parsed.options;
-    bool inputGiven = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const PathString& argument = arguments[i];
-        if (argument == u"-h" || argument == u"--help") {
-            options.help = true;
-        } else if (argument == u"-y" || argument == u"--yes") {
-            options.assumeYes = true;
-        } else if (argument == u"--report") {
-            options.report = true;
-        } else if (argument == u"-o" || argument == u"--output") {
-            if (i + 1 == arguments.size() || options.outputGiven) {
-                parsed.error = u"-o には出力ファイルを一つだけ指定してください。 (-o takes one output file.)";
-                return parsed;
-            }
-            options.outputPath = arguments[++i];
-            options.outputGiven = true;
-        } else if (argument.size() > 1 && argument[0] == u'-') {
-            parsed.error = u"不明なオプションです (unknown option): " + argument;
-            return parsed;
-        } else if (inputGiven) {
-            parsed.error = u"変換元ファイルは一つだけ指定してください。 (Give one input file.)";
-            return parsed;
-        } else {
-            options.inputPath = argument;
-            inputGiven = true;
-        }
-    }
-    if (!inputGiven && !options.help) {
-        parsed.error = u"変換元ファイルを指定してください。 (No input file given.)";
-        return parsed;
-    }
-    parsed.ok = true;
-    return parsed;
-}
-
-PathString MakeAbsolute(PathView path, PathView currentDirectory)
-{
-    if (path.empty() || IsAbsolute(path)) return PathString(path);
+    if (path.empty() || IsAbsolutePath(path)) return PathString(path);
+    if (currentDirectory.empty()) return std::nullopt;
     PathString absolute(currentDirectory);
-    if (absolute.empty() || absolute.back() != kPathSeparator) absolute.push_back(kPathSeparator);
+    if (absolute.back() != kPathSeparator) absolute.push_back(kPathSeparator);
     absolute.append(path);
     return absolute;
 }
 
 std::u16string UsageLine()
 {
-    return u"使い方 (usage): karuto [--yes] [--report] [-o 出力.vcf] 変換元.vcf\n";
+    return u"使い方 (usage): karuto [--yes] [--report] [-o 出力.vcf] [--] 変換元.vcf\n";
+}
+
+std::u16string VersionText()
+{
+    constexpr std::string_view version = KARUTO_VERSION;
+    return Joined({u"karuto ", std::u16string(version.begin(), version.end()), u"\n"});
 }
 
 std::u16string HelpText()
@@ -84,19 +145,33 @@ std::u16string HelpText()
            u"取り込める形に変換し、変換元と同じフォルダに「PC→iPhone.vcf」を作ります。\n"
            u"\n"
            u"  -o, --output ファイル  作成するファイルを指定します（拡張子は .vcf）。\n"
+           u"                        --output=ファイル とも書けます。\n"
            u"  -y, --yes             作成するファイルが既にあるとき、確認せずに上書きします。\n"
-           u"      --report          書き出さなかったカードを、位置・名前・理由とともに表示します。\n"
+           u"      --report          書き出さなかったカード（位置・名前・理由）、メールアドレス・住所の\n"
+           u"                        一部を書き出さなかったカード、NUL文字の位置を表示します。\n"
            u"  -h, --help            この説明を表示します。\n"
+           u"      --version         バージョンを表示します。\n"
+           u"      --                これより後ろはすべてファイル名です（- で始まる名前に）。\n"
+           u"\n"
+           u"ファイルは、全部を書き終えてから一度に置き換えます。途中で失敗したり中断したり\n"
+           u"しても、前からあったファイルはそのまま残ります。\n"
            u"\n"
            u"Converts an address book (vCard) exported from a mobile phone or a PC into a\n"
            u"file that the iPhone Contacts app imports, written as \"PC→iPhone.vcf\" next to\n"
            u"the input.\n"
            u"\n"
-           u"  -o, --output FILE  write FILE instead (it must end in .vcf)\n"
+           u"  -o, --output FILE  write FILE instead (it must end in .vcf); also\n"
+           u"                     --output=FILE\n"
            u"  -y, --yes          replace an existing output file without asking\n"
            u"      --report       list the cards that were not written, with their\n"
-           u"                     position, name and the reason\n"
+           u"                     position, name and the reason, the cards written without\n"
+           u"                     some of their e-mails or addresses, and where NUL bytes were\n"
            u"  -h, --help         show this help\n"
+           u"      --version      show the version\n"
+           u"      --             every argument after it is a file name\n"
+           u"\n"
+           u"The output file is replaced in one step once it is written whole: a\n"
+           u"conversion that fails or is interrupted leaves an existing file as it was.\n"
            u"\n"
            u"終了コード (exit status): 0 変換完了 (converted), 1 失敗 (failed or refused),\n"
            u"2 使い方の誤り (usage error), 3 上書きしなかった (replacement declined)\n";

@@ -1,6 +1,7 @@
 #pragma once
 // The command line of the `karuto` front end, apart from its console I/O.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ struct Options {
     bool assumeYes = false;
     bool report = false;
     bool help = false;
+    bool version = false;
 };
 
 struct ParsedOptions {
@@ -34,10 +36,20 @@ struct ParsedOptions {
 
 ParsedOptions ParseOptions(const std::vector<PathString>& arguments);
 
-// A path as the window would have it: relative paths are taken from `currentDirectory`.
-PathString MakeAbsolute(PathView path, PathView currentDirectory);
+bool IsAbsolutePath(PathView path);
+
+// A path as the window would have it: relative paths are taken from
+// `currentDirectory`. Nothing for a relative path when there is no current
+// folder (it was removed): such a path names nothing.
+std::optional<PathString> MakeAbsolute(PathView path, PathView currentDirectory);
 
 std::u16string HelpText();
 std::u16string UsageLine();
+std::u16string VersionText();
+
+// Why relative paths cannot be used: the current folder is gone.
+inline constexpr char16_t kNoCurrentFolder[] =
+    u"現在のフォルダがなくなっているため、相対パスは使えません。絶対パスで指定してください。\n"
+    u"(The current folder no longer exists: give absolute paths.)";
 
 } // namespace karuto::cli

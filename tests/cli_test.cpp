@@ -31,7 +31,6 @@ namespace {
 #ifndef _WIN32
 
 namespace fs = std::filesystem;
-using namespace std::string_literals;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::Utf16LeBytes;
@@ -99,6 +98,7 @@ struct CliSetup {
     fs::path workingDirectory;
     int input = -1;                          // standard input; /dev/null when -1
     rlim_t fileSizeLimit = RLIM_INFINITY;    // for provoking failed writes
+    bool removeWorkingDirectory = false;     // run in a folder that no longer exists
 };
 
 // Longest time any single run may stay silent before it counts as hung.
@@ -149,6 +149,7 @@ pid_t StartCli(const std::vector<std::string>& arguments, const CliSetup& setup,
     if (child == 0) {
         // Only async-signal-safe calls from here to exec.
         if (chdir(workingDirectory.c_str()) != 0) _exit(126);
+        if (setup.removeWorkingDirectory && rmdir(workingDirectory.c_str()) != 0) _exit(126);
         dup2(input, STDIN_FILENO);
         dup2(outFd, STDOUT_FILENO);
         dup2(errFd, STDERR_FILENO);
@@ -450,19 +451,6 @@ TEST(Cli, ReportCountsEmailsAndAddressesPastTheLastItemGroup)
     EXPECT_EQ(result.out.find("Few Fumi"), std::string::npos) << result.out;
 }
 
-TEST(Cli, ReportNamesTheFirstLineWithANul)
-{
-    CliFolder folder;
-    WriteFileBytes(folder.dir.path / "in.vcf",
-                   "BEGIN:VCARD\r\nN:a;b;;;\r\nNOTE:x\0y\0\r\nEND:VCARD\r\n\0"s);
-    const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});
-    EXPECT_EQ(result.exitStatus, kConverted);
-    EXPECT_NE(result.out.find("NUL文字（0x00）が3個ありました（最初は3行目）。"), std::string::npos)
-        << result.out;
-    EXPECT_EQ(ReadFileBytes(folder.Output()),
-              kMark + Utf16LeBytes(u"BEGIN:VCARD\r\nN:a;b;;;\r\nNOTE:x\r\nEND:VCARD\r\n"));
-}
-
 TEST(Cli, ReportOfACleanConversionListsNoCard)
 {
     CliFolder folder;
@@ -565,8 +553,6 @@ TEST(Cli, PathChecksRefuseWithTheirMessage)
         const char* message;
     };
     const Row rows[] = {
-        {{""}, "変換元ファイル名が入力（選択）されていません。"},
-        {{"-o", "", "in.vcf"}, "添付用ファイル名が入力（選択）されていません。"},
         {{longName}, "変換元ファイルのフォルダ名およびファイル名が長すぎます。"},
         {{"-o", longName, "in.vcf"}, "添付用ファイルのフォルダ名およびファイル名が長すぎます。"},
         {{"in.txt"}, "変換元ファイルはvCardファイルではありません。"},
@@ -630,11 +616,14 @@ TEST(Cli, OutputOptionNamesTheFileToWrite)
     CliFolder folder;
     fs::create_directory(folder.dir.path / "出力");
     WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
-    for (const char* option : {"-o", "--output"}) {
+    for (const std::string option : {"-o", "--output", "--output="}) {
         SCOPED_TRACE(option);
         fs::remove(folder.dir.path / "出力" / "携帯.VCF");
-        ExpectResult(folder.Run({option, folder.Path(u"出力/携帯.VCF"), folder.Path(u"in.vcf")}),
-                     kConverted, kThreeCardsStdout, "");
+        const std::string output = folder.Path(u"出力/携帯.VCF");
+        const std::vector<std::string> arguments =
+            option.ends_with('=') ? std::vector<std::string>{option + output, folder.Path(u"in.vcf")}
+                                  : std::vector<std::string>{option, output, folder.Path(u"in.vcf")};
+        ExpectResult(folder.Run(arguments), kConverted, kThreeCardsStdout, "");
         EXPECT_EQ(ReadFileBytes(folder.dir.path / "出力" / "携帯.VCF"), kThreeCardsOutput);
         EXPECT_FALSE(fs::exists(folder.Output()));
     }
@@ -654,6 +643,11 @@ TEST(Cli, UsageErrorsExitWithTwo)
         {"in.vcf", "-o"},
         {"-o", "a.vcf", "-o", "b.vcf", "in.vcf"},
         {"--yes"},
+        // An empty argument is never a file name.
+        {""},
+        {"-o", "", "in.vcf"},
+        {"--output=", "in.vcf"},
+        {"--version=2"},
     };
     for (const std::vector<std::string>& arguments : cases) {
         SCOPED_TRACE(testing::PrintToString(arguments));
@@ -665,6 +659,113 @@ TEST(Cli, UsageErrorsExitWithTwo)
     EXPECT_FALSE(fs::exists(folder.Output()));
 }
 
+TEST(Cli, DoubleDashEndsTheOptions)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "-x.vcf", kThreeCards);
+    EXPECT_EQ(folder.Run({"-x.vcf"}).exitStatus, kUsage);
+    ExpectResult(folder.Run({"--", "-x.vcf"}), kConverted, kThreeCardsStdout, "");
+    EXPECT_EQ(ReadFileBytes(folder.Output()), kThreeCardsOutput);
+    // Options before it still count; after it even "--yes" is a file name.
+    WriteFileBytes(folder.Output(), kOldOutput);
+    ExpectResult(folder.Run({"--yes", "-o", "-out.vcf", "--", "-x.vcf"}), kConverted,
+                 kThreeCardsStdout, "");
+    EXPECT_EQ(ReadFileBytes(folder.dir.path / "-out.vcf"), kThreeCardsOutput);
+    ExpectRefused(folder.Run({"--", "--yes"}), "変換元ファイルはvCardファイルではありません。");
+    ExpectRefused(folder.Run({"--", "--"}), "変換元ファイルはvCardファイルではありません。");
+    EXPECT_EQ(ReadFileBytes(folder.Output()), kOldOutput);
+}
+
+TEST(Cli, VersionIsPrinted)
+{
+    CliFolder folder;
+    ExpectResult(folder.Run({"--version"}), kConverted, std::string("karuto ") + KARUTO_VERSION + "\n", "");
+}
+
+// --- Standard output and standard error that cannot be written ---------------------------
+
+// Runs the command line with standard output or standard error on a full device.
+int RunIntoFullDevice(const CliFolder& folder, const std::vector<std::string>& arguments,
+                      bool fullOut, bool fullErr)
+{
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    CliSetup setup;
+    setup.workingDirectory = folder.dir.path;
+    const pid_t child =
+        StartCli(arguments, setup, fullOut ? full : devNull, fullErr ? full : devNull);
+    close(full);
+    close(devNull);
+    if (child < 0) return -1;
+    const int status = WaitForExit(child);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Cli, AFailedWriteToTheConsoleIsNoSuccess)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
+    struct Row {
+        std::vector<std::string> arguments;
+        bool fullOut;
+        bool fullErr;
+        int exitStatus;
+    };
+    const Row rows[] = {
+        {{"--help"}, true, false, kFailed},
+        {{"--version"}, true, false, kFailed},
+        {{"--yes", "--report", "in.vcf"}, true, false, kFailed},
+        {{"--yes", "in.vcf"}, false, true, kConverted},  // nothing goes to standard error
+        {{"missing.vcf"}, false, true, kFailed},
+        {{"--frobnicate"}, false, true, kUsage},
+        {{"--help"}, false, true, kConverted},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.arguments) + (row.fullOut ? " out" : " err"));
+        EXPECT_EQ(RunIntoFullDevice(folder, row.arguments, row.fullOut, row.fullErr), row.exitStatus);
+    }
+    // The conversion itself went through; only its report was lost.
+    EXPECT_EQ(ReadFileBytes(folder.Output()), kThreeCardsOutput);
+}
+
+// --- A current folder that no longer exists -------------------------------------------------
+
+TEST(Cli, WithoutACurrentFolderRelativePathsAreRefused)
+{
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
+    fs::create_directory(folder.dir.path / "gone");
+    const std::string absoluteInput = folder.Path(u"in.vcf");
+    struct Row {
+        std::vector<std::string> arguments;
+        bool refused;
+    };
+    const Row rows[] = {
+        {{"in.vcf"}, true},
+        {{"-o", folder.Path(u"out.vcf"), "in.vcf"}, true},
+        {{"-o", "out.vcf", absoluteInput}, true},
+        {{"--yes", absoluteInput}, false},
+        {{"--yes", "-o", folder.Path(u"out.vcf"), absoluteInput}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.arguments));
+        fs::create_directories(folder.dir.path / "gone");
+        CliSetup setup;
+        setup.workingDirectory = folder.dir.path / "gone";
+        setup.removeWorkingDirectory = true;
+        const CliResult result = RunCli(row.arguments, setup);
+        if (row.refused) {
+            ExpectResult(result, kFailed, "",
+                         "現在のフォルダがなくなっているため、相対パスは使えません。絶対パスで指定してください。\n"
+                         "(The current folder no longer exists: give absolute paths.)\n");
+        } else {
+            ExpectResult(result, kConverted, kThreeCardsStdout, "");
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(folder.Output()), kThreeCardsOutput);
+    EXPECT_EQ(ReadFileBytes(folder.dir.path / "out.vcf"), kThreeCardsOutput);
+}
+
 TEST(Cli, HelpIsInJapaneseAndEnglish)
 {
     CliFolder folder;
@@ -674,7 +775,8 @@ TEST(Cli, HelpIsInJapaneseAndEnglish)
         EXPECT_EQ(result.exitStatus, kConverted);
         EXPECT_EQ(result.err, "");
         for (const char* text :
-             {"使い方", "usage", "変換", "Converts", "--yes", "--report", "-o", "PC→iPhone.vcf"}) {
+             {"使い方", "usage", "変換", "Converts", "--yes", "--report", "-o", "--output=",
+              "--version", "--  ", "PC→iPhone.vcf"}) {
             EXPECT_NE(result.out.find(text), std::string::npos) << text;
         }
     }
@@ -742,6 +844,82 @@ TEST(Cli, TheQuestionIsAskedOnTheTerminal)
 }
 
 #endif  // _WIN32
+
+// --- The arguments -----------------------------------------------------------------------------
+
+struct ParseCase {
+    std::vector<PathString> arguments;
+    bool ok;
+    PathString input;
+    PathString output;  // empty: derived from the input
+    bool yes;
+};
+
+TEST(ParseOptions, ReadsEveryFormOfTheArguments)
+{
+    const ParseCase cases[] = {
+        {{u"in.vcf"}, true, u"in.vcf", u"", false},
+        {{u"-y", u"in.vcf"}, true, u"in.vcf", u"", true},
+        {{u"in.vcf", u"--yes"}, true, u"in.vcf", u"", true},
+        {{u"-o", u"o.vcf", u"in.vcf"}, true, u"in.vcf", u"o.vcf", false},
+        {{u"--output", u"o.vcf", u"in.vcf"}, true, u"in.vcf", u"o.vcf", false},
+        {{u"--output=o.vcf", u"in.vcf"}, true, u"in.vcf", u"o.vcf", false},
+        {{u"--output=-o=.vcf", u"in.vcf"}, true, u"in.vcf", u"-o=.vcf", false},
+        {{u"-o", u"-dash.vcf", u"in.vcf"}, true, u"in.vcf", u"-dash.vcf", false},
+        {{u"--", u"-in.vcf"}, true, u"-in.vcf", u"", false},
+        {{u"-y", u"--", u"--yes"}, true, u"--yes", u"", true},
+        {{u"-"}, true, u"-", u"", false},
+        {{u""}, false, u"", u"", false},
+        {{u"in.vcf", u""}, false, u"", u"", false},
+        {{u"--output=", u"in.vcf"}, false, u"", u"", false},
+        {{u"-o", u"", u"in.vcf"}, false, u"", u"", false},
+        {{u"-o"}, false, u"", u"", false},
+        {{u"--"}, false, u"", u"", false},
+        {{u"-x.vcf"}, false, u"", u"", false},
+        {{u"a.vcf", u"--", u"b.vcf"}, false, u"", u"", false},
+    };
+    for (const ParseCase& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments.size()) + " " +
+                     (c.arguments.empty() ? "" : WideToUtf8(c.arguments.back())));
+        const cli::ParsedOptions parsed = cli::ParseOptions(c.arguments);
+        ASSERT_EQ(parsed.ok, c.ok) << WideToUtf8(parsed.error);
+        if (!c.ok) {
+            EXPECT_FALSE(parsed.error.empty());
+            continue;
+        }
+        EXPECT_EQ(parsed.options.inputPath, c.input);
+        EXPECT_EQ(parsed.options.outputGiven, !c.output.empty());
+        EXPECT_EQ(parsed.options.outputPath, c.output);
+        EXPECT_EQ(parsed.options.assumeYes, c.yes);
+    }
+}
+
+TEST(ParseOptions, HelpAndVersionNeedNoInput)
+{
+    EXPECT_TRUE(cli::ParseOptions({u"--version"}).options.version);
+    EXPECT_TRUE(cli::ParseOptions({u"--version"}).ok);
+    EXPECT_TRUE(cli::ParseOptions({u"-h"}).options.help);
+    EXPECT_FALSE(cli::ParseOptions({u"--", u"--version"}).options.version);
+    EXPECT_EQ(cli::VersionText(), u"karuto " + Utf8ToWide(KARUTO_VERSION) + u"\n");
+}
+
+TEST(MakeAbsolute, NeedsACurrentFolderOnlyForRelativePaths)
+{
+#ifdef _WIN32
+    const PathString absolute = u"C:\\data\\in.vcf";
+    const PathString current = u"C:\\work";
+    const PathString joined = u"C:\\work\\in.vcf";
+#else
+    const PathString absolute = u"/data/in.vcf";
+    const PathString current = u"/work";
+    const PathString joined = u"/work/in.vcf";
+#endif
+    EXPECT_EQ(cli::MakeAbsolute(absolute, current), absolute);
+    EXPECT_EQ(cli::MakeAbsolute(absolute, u""), absolute);
+    EXPECT_EQ(cli::MakeAbsolute(u"in.vcf", current), joined);
+    EXPECT_EQ(cli::MakeAbsolute(u"in.vcf", current + kPathSeparator), joined);
+    EXPECT_EQ(cli::MakeAbsolute(u"in.vcf", u""), std::nullopt);
+}
 
 } // namespace
 } // namespace karuto

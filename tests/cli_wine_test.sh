@@ -47,9 +47,36 @@ grep -qx '変換元ファイルがありません。' err.txt || fail "missing-i
 expect_status $? 1 "same file"
 grep -qx '変換元ファイルと添付用ファイルが同じです。' err.txt || fail "same-file message: $(cat err.txt)"
 
-# A usage error.
+# A usage error, and an empty argument.
 "$run" "$exe" --no-such-option >out.txt 2>err.txt </dev/null
 expect_status $? 2 "usage error"
+"$run" "$exe" "" >out.txt 2>err.txt </dev/null
+expect_status $? 2 "empty argument"
+
+# The version, and "--" before a name that starts with "-".
+"$run" "$exe" --version >out.txt 2>err.txt </dev/null
+expect_status $? 0 "--version"
+grep -qx 'karuto [0-9.]*' out.txt || fail "version line: $(cat out.txt)"
+cp contacts.vcf ./-dash.vcf
+"$run" "$exe" --yes --output=dash-out.vcf -- -dash.vcf >out.txt 2>err.txt </dev/null
+expect_status $? 0 "-- and --output="
+cmp -s dash-out.vcf "$source_dir/tests/data/cli_contacts.expected.vcf" || fail "-- output differs"
+
+# The replacement leaves no temporary file behind, nor does a refused one.
+ls ~kt* >/dev/null 2>&1 && fail "temporary file left: $(ls ~kt*)"
+printf 'keep' > readonly.vcf
+chmod a-w readonly.vcf
+"$run" "$exe" --yes -o readonly.vcf contacts.vcf >out.txt 2>err.txt </dev/null
+expect_status $? 1 "read-only output"
+[ "$(cat readonly.vcf)" = keep ] || fail "read-only output was touched"
+ls ~kt* >/dev/null 2>&1 && fail "temporary file left after a refusal: $(ls ~kt*)"
+
+# A stray NUL byte breaks the line; the report says where the first one was.
+printf 'BEGIN:VCARD\r\nN:a;;;;\0\r\nEND:VCARD\r\n\0BEGIN:VCARD\r\nN:b;;;;\r\nEND:VCARD\r\n\0\0' > zero.vcf
+"$run" "$exe" --report -o zero-out.vcf zero.vcf >out.txt 2>err.txt </dev/null
+expect_status $? 0 "NUL input"
+grep -qx '入力データ：2件、　出力データ：2件' out.txt || fail "NUL input summary: $(cat out.txt)"
+grep -q 'NUL文字（0x00）が4個ありました（最初は2行目）' out.txt || fail "NUL report: $(cat out.txt)"
 
 [ "$failures" -eq 0 ] && echo "all checks passed"
 exit "$failures"

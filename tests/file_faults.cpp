@@ -47,7 +47,8 @@ std::string PathOf(int fd)
     return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
 }
 
-// Runs `body` with the faults out of the way when the call is one of our own.
+// Active for the outermost interposed call only: the calls a fault's own
+// work makes (reading a path, changing a file) pass straight through.
 struct Guard {
     bool active;
     Guard() : active(!inside) { inside = true; }

@@ -128,6 +128,30 @@ TEST(DiscardOutputFile, LeavesTheOutputAsItWasAndNoTemporaryFile)
     }
 }
 
+TEST(OpenOutputFile, TheTemporaryFileFitsBesideTheLongestOutputPath)
+{
+    // Folders nested to 247 units, the longest a Windows folder may have, and
+    // a name that makes the output path 256 units, the longest accepted.
+    TempDir dir;
+    PathString folder = test::ToPathString(dir.path);
+    ASSERT_LT(folder.size(), 245u);
+    while (folder.size() < 247) {
+        const std::size_t room = 247 - folder.size() - 1;  // after the separator
+        folder += kPathSeparator;
+        folder += PathString(std::min<std::size_t>(100, room), u'd');
+        fs::create_directory(fs::path(folder));
+    }
+    ASSERT_EQ(folder.size(), 247u);
+    const PathString path = folder + kPathSeparator + u"abcd.vcf";
+    ASSERT_EQ(path.size(), 256u);
+    OutputFile output;
+    ASSERT_TRUE(OpenOutputFile(path, output));
+    EXPECT_LE(output.temporaryPath.size(), path.size());
+    ASSERT_TRUE(WriteCardText("BEGIN:VCARD\r\n", output.file));
+    ASSERT_TRUE(CommitOutputFile(output));
+    EXPECT_EQ(ReadFileBytes(fs::path(path)), kMark + Utf16LeBytes(u"BEGIN:VCARD\r\n"));
+}
+
 TEST(OpenOutputFile, ReadOnlyFileIsRefusedAndKept)
 {
     TempDir dir;
