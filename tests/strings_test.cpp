@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "platform/codepage.h"
+
 #include <string>
 #include <vector>
 
@@ -101,6 +105,46 @@ TEST(FindDelimiterTest, ReportsTheFirstCountingOccurrence)
     EXPECT_EQ(FindDelimiter("a\\;b;c", ';', false), 2u);
     EXPECT_EQ(FindDelimiter("\x83\x5C;", ';', true), 2u);
     EXPECT_EQ(FindDelimiter("", ';', true), std::string_view::npos);
+}
+
+// The search read straight off its definition: walk the characters from the
+// start; a delimiter byte counts unless a one-byte backslash comes right
+// before it.
+std::size_t WalkForDelimiter(std::string_view text, char delimiter, bool honourEscapes)
+{
+    std::size_t nextCharacter = 0;
+    bool backslashBefore = false;
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        const bool starts = pos == nextCharacter;
+        if (text[pos] == delimiter && !(honourEscapes && backslashBefore)) return pos;
+        backslashBefore = starts && text[pos] == '\\';
+        if (starts) {
+            nextCharacter = pos + (IsAnsiLeadByte(static_cast<unsigned char>(text[pos])) ? 2 : 1);
+        }
+        if (text[pos] == delimiter) nextCharacter = pos + 1;
+    }
+    return std::string_view::npos;
+}
+
+TEST(FindDelimiterTest, AgreesWithAWalkOverTheCharactersOnEveryShortText)
+{
+    // Every text of up to 7 bytes over the bytes that matter: delimiters, the
+    // backslash, lead bytes (81, E3) and one-byte characters (a, B1).
+    const char alphabet[] = {';', '\\', '\x81', '\xE3', 'a', '\xB1'};
+    std::string text;
+    std::function<void()> extend = [&] {
+        for (const bool escapes : {true, false}) {
+            ASSERT_EQ(FindDelimiter(text, ';', escapes), WalkForDelimiter(text, ';', escapes))
+                << testing::PrintToString(text) << (escapes ? " with escapes" : "");
+        }
+        if (text.size() == 7) return;
+        for (const char byte : alphabet) {
+            text.push_back(byte);
+            extend();
+            text.pop_back();
+        }
+    };
+    extend();
 }
 
 TEST(SplitTokensTest, EscapedDelimitersAllTheWay)

@@ -20,8 +20,22 @@ bool EqualsNoCase(std::string_view a, std::string_view b)
 
 bool ContainsNoCase(std::string_view word, std::string_view text)
 {
-    return std::search(text.begin(), text.end(), word.begin(), word.end(), SameLetterNoCase) !=
-           text.end();
+    if (word.empty()) return true;
+    if (text.size() < word.size()) return false;
+    // Every parameter test runs this on every token of every line: a plain
+    // loop that only looks further where the first letter matches.
+    const char first = UpperAscii(word[0]);
+    const std::size_t lastStart = text.size() - word.size();
+    for (std::size_t start = 0; start <= lastStart; ++start) {
+        if (UpperAscii(text[start]) != first) continue;
+        std::size_t matched = 1;
+        while (matched < word.size() &&
+               UpperAscii(text[start + matched]) == UpperAscii(word[matched])) {
+            ++matched;
+        }
+        if (matched == word.size()) return true;
+    }
+    return false;
 }
 
 bool HasParam(std::string_view word, const TokenArray& tokens)

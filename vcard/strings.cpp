@@ -19,29 +19,34 @@ void AppendString(OwnedString& target, std::string_view text)
     target.append(UpToFirstNul(text));
 }
 
-// One forward walk: character boundaries are tracked as the scan goes, so an
-// escaped delimiter costs nothing extra and the whole search is linear.
+namespace {
+
+// Does a character start at `pos` of a text that starts with one? The bytes
+// right before it that can open a two-byte character pair up from the first
+// of them, which is always a character's start: the byte before that run is
+// a character of its own or the second byte of one. So `pos` starts a
+// character exactly when that run is of even length.
+bool StartsCharacter(std::string_view text, std::size_t pos)
+{
+    std::size_t run = 0;
+    while (run < pos && IsAnsiLeadByte(static_cast<unsigned char>(text[pos - run - 1]))) ++run;
+    return run % 2 == 0;
+}
+
+} // namespace
+
+// Every delimiter byte counts, whatever byte comes before it; only whether a
+// backslash before it escapes it depends on the characters: the backslash
+// must be a character of its own, not the second byte of a two-byte one. The
+// byte is found with memchr, and that check looks back only over the bytes
+// since the previous delimiter byte, so the search stays linear.
 std::size_t FindDelimiter(std::string_view text, char delimiter, bool honourEscapes)
 {
-    std::size_t nextBoundary = 0;                    // where the next character starts
-    std::size_t singleBackslash = std::string_view::npos;  // position of the last one-byte "\"
-    for (std::size_t pos = 0; pos < text.size(); ++pos) {
-        const auto byte = static_cast<unsigned char>(text[pos]);
-        if (text[pos] == delimiter) {
-            const bool escaped = honourEscapes && pos > 0 && singleBackslash == pos - 1;
-            if (!escaped) return pos;
-            // The escaped delimiter is a one-byte character: the search resumes
-            // right after it, on a character boundary.
-            nextBoundary = pos + 1;
-            continue;
-        }
-        if (pos != nextBoundary) continue;  // second byte of a two-byte character
-        if (IsAnsiLeadByte(byte)) {
-            nextBoundary = pos + 2;
-        } else {
-            nextBoundary = pos + 1;
-            if (byte == '\\') singleBackslash = pos;
-        }
+    for (std::size_t pos = text.find(delimiter); pos != std::string_view::npos;
+         pos = text.find(delimiter, pos + 1)) {
+        const bool escaped = honourEscapes && pos > 0 && text[pos - 1] == '\\' &&
+                             StartsCharacter(text, pos - 1);
+        if (!escaped) return pos;
     }
     return std::string_view::npos;
 }
