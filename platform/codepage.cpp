@@ -252,6 +252,12 @@ void AppendAnsiAsUtf16Le(std::string_view ansi, std::string& bytes)
     bytes.resize(start + 2 * ansi.size());
     char* out = bytes.data() + start;
     for (std::size_t pos = 0; pos < ansi.size();) {
+        // Most of a card is ASCII, which is its own UTF-16 unit.
+        if (static_cast<unsigned char>(ansi[pos]) < 0x80) {
+            *out++ = ansi[pos++];
+            *out++ = '\0';
+            continue;
+        }
         const AnsiChar next = ReadAnsiChar(ansi, pos);
         *out++ = static_cast<char>(next.wide & 0xFF);
         *out++ = static_cast<char>(next.wide >> 8);

@@ -24,10 +24,21 @@ using namespace std::literals;
 
 // Inputs are copied into buffers of exactly their size: a std::string keeps a
 // NUL after its end, which would hide a read past the end from the sanitizers.
+// AnsiToWide, checked against the output file's form of the same text, which
+// every decoding case so covers too.
 std::u16string DecodeAnsi(std::string_view bytes)
 {
     const std::vector<char> exact(bytes.begin(), bytes.end());
-    return AnsiToWide(std::string_view(exact.data(), exact.size()));
+    const std::u16string wide = AnsiToWide(std::string_view(exact.data(), exact.size()));
+    std::string littleEndian = "kept";
+    AppendAnsiAsUtf16Le(std::string_view(exact.data(), exact.size()), littleEndian);
+    std::string expected = "kept";
+    for (const char16_t unit : wide) {
+        expected += static_cast<char>(unit & 0xFF);
+        expected += static_cast<char>(unit >> 8);
+    }
+    EXPECT_EQ(littleEndian, expected) << "the UTF-16LE form differs";
+    return wide;
 }
 
 std::string EncodeAnsi(std::u16string_view text)
