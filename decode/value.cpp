@@ -68,7 +68,7 @@ OwnedString DecodeQuotedPrintable(std::string_view text)
 
 OwnedString Utf8ToAnsi(std::string_view utf8)
 {
-    return WideToAnsi(Utf8ToWide(UpToFirstNul(utf8)));
+    return ConvertUtf8ToAnsi(UpToFirstNul(utf8));
 }
 
 OwnedString ReplaceAll(std::string_view text, std::string_view pattern,

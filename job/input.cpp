@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
@@ -134,6 +136,15 @@ bool IsUtf8BeyondAscii(std::string_view text)
     unsigned char low = 0x80;
     unsigned char high = 0xBF;
     for (std::size_t pos = 0; pos < text.size();) {
+        // Between characters, runs of ASCII (line breaks included) are
+        // skipped eight bytes at a time.
+        while (continuations == 0 && text.size() - pos >= 8) {
+            std::uint64_t eight = 0;
+            std::memcpy(&eight, text.data() + pos, 8);
+            if (eight & 0x8080808080808080ull) break;
+            pos += 8;
+        }
+        if (pos == text.size()) break;
         const auto byte = static_cast<unsigned char>(text[pos]);
         if (byte == '\r' || byte == '\n') {
             // Some writers fold inside a multi-byte character.

@@ -309,6 +309,33 @@ std::u16string Utf8ToWide(std::string_view utf8)
     return wide;
 }
 
+std::string ConvertUtf8ToAnsi(std::string_view utf8)
+{
+    utf8 = utf8.substr(0, utf8.find('\0'));  // where WideToAnsi would stop
+    const AnsiCodeTable& codes = AnsiCodes();
+    std::string ansi;
+    ansi.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const auto first = static_cast<unsigned char>(utf8[pos]);
+        if (first < 0x80) {  // ASCII is its own Shift_JIS
+            ansi.push_back(static_cast<char>(first));
+            ++pos;
+            continue;
+        }
+        const Utf8Char next = ReadUtf8Char(utf8, pos);
+        pos += next.length;
+        // Beyond the BMP a character is a surrogate pair in UTF-16: one space.
+        const std::uint16_t code = next.codePoint > 0xFFFF ? 0 : codes[next.codePoint];
+        if (code == 0) {
+            ansi.push_back(kAnsiDefaultChar);
+        } else {
+            if (AnsiCodeLength(code) == 2) ansi.push_back(static_cast<char>(code >> 8));
+            ansi.push_back(static_cast<char>(code & 0xFF));
+        }
+    }
+    return ansi;
+}
+
 std::string WideToUtf8(std::u16string_view wide)
 {
     std::size_t count = 0;

@@ -54,6 +54,11 @@ std::string WideToAnsi(std::u16string_view wide);
 // becomes one U+FFFD; characters beyond the BMP become surrogate pairs.
 std::u16string Utf8ToWide(std::string_view utf8);
 
+// WideToAnsi(Utf8ToWide(utf8)) in one pass, without the UTF-16 string between:
+// each character to its Shift_JIS code, each malformed sequence and each
+// character without a form (supplementary ones included) to one space.
+std::string ConvertUtf8ToAnsi(std::string_view utf8);
+
 // UTF-16 to UTF-8; a lone surrogate becomes U+FFFD. For POSIX file names and
 // console output.
 std::string WideToUtf8(std::u16string_view wide);

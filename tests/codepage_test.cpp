@@ -325,6 +325,35 @@ const Utf8DecodeCase kUtf8DecodeCases[] = {
      u"a\uFFFD\uFFFD\uFFFD" "b\uFFFD" "c\uFFFD\uFFFD" "d"sv, 6},
 };
 
+// The one-pass conversion against the two it replaces: every scalar value,
+// then random byte strings rich in malformed sequences.
+TEST(ConvertUtf8ToAnsi, IsWideToAnsiOfUtf8ToWide)
+{
+    for (char32_t codePoint = 1; codePoint <= 0x10FFFF; ++codePoint) {
+        if (codePoint >= 0xD800 && codePoint <= 0xDFFF) continue;
+        std::u16string wide;
+        if (codePoint <= 0xFFFF) {
+            wide = std::u16string(1, static_cast<char16_t>(codePoint));
+        } else {
+            wide = {static_cast<char16_t>(0xD800 + ((codePoint - 0x10000) >> 10)),
+                    static_cast<char16_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF))};
+        }
+        const std::string utf8 = "a" + WideToUtf8(wide) + "b";
+        ASSERT_EQ(ConvertUtf8ToAnsi(utf8), WideToAnsi(Utf8ToWide(utf8))) << static_cast<unsigned>(codePoint);
+    }
+    const char pieces[] = {'a', '\0', '\x80', '\xBF', '\xC2', '\xE3', '\xED', '\xA0', '\xF0',
+                           '\xF4', '\x90', '\xFF', '\x81'};
+    std::uint32_t state = 932;
+    for (int round = 0; round < 200000; ++round) {
+        std::string bytes;
+        for (int i = 0; i < 8; ++i) {
+            state = state * 1103515245 + 12345;
+            bytes += pieces[(state >> 16) % sizeof pieces];
+        }
+        ASSERT_EQ(ConvertUtf8ToAnsi(bytes), WideToAnsi(Utf8ToWide(bytes))) << Hex(bytes);
+    }
+}
+
 TEST(Utf8ToWide, DecodesTableCases)
 {
     for (const Utf8DecodeCase& c : kUtf8DecodeCases) {
