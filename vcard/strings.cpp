@@ -55,6 +55,9 @@ TokenArray SplitTokens(std::string_view text, char delimiter, bool honourEscapes
                        std::size_t splitLimit)
 {
     TokenArray tokens;
+    // Enough for nearly every property line at once, instead of growing by
+    // doubling from one.
+    tokens.reserve(8);
     std::size_t start = 0;
     for (;;) {
         std::size_t found = std::string_view::npos;
