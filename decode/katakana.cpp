@@ -1,5 +1,6 @@
 #include "decode/katakana.h"
 
+#include <algorithm>
 #include <iterator>
 #include <span>
 
@@ -163,8 +164,16 @@ std::size_t AppendChar(OwnedString& dst, std::string_view src, std::size_t pos)
 // merging looks for: ｶﾞ, カﾞ, ｶ゛ and カ゛ all end as ガ.
 OwnedString WidenKatakana(std::string_view text)
 {
-    const OwnedString widened = WidenHalfWidthKana(UpToFirstNul(text));
-    return MergeSoundMarks(widened);
+    text = UpToFirstNul(text);
+    // Most values (numbers, addresses in kanji, plain ASCII) hold no
+    // half-width kana and no sound mark: nothing to do but copy them.
+    const bool halfWidth = std::any_of(text.begin(), text.end(), [](char byte) {
+        return IsHalfWidthKana(static_cast<unsigned char>(byte));
+    });
+    OwnedString widened = halfWidth ? WidenHalfWidthKana(text) : OwnedString(text);
+    const bool marks = widened.find("\x81\x4A") != OwnedString::npos ||
+                       widened.find("\x81\x4B") != OwnedString::npos;
+    return marks ? MergeSoundMarks(widened) : widened;
 }
 
 } // namespace karuto

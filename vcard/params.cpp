@@ -47,6 +47,8 @@ bool HasParam(std::string_view word, const TokenArray& tokens)
 bool ContainsEncodingB(std::string_view text)
 {
     constexpr std::string_view kWord = "ENCODING=B";
+    // Every parameter is tested; most have no "=" and so cannot match.
+    if (text.find('=') == std::string_view::npos) return false;
     auto isBlank = [](char byte) { return byte == ' ' || byte == '\t'; };
     // Matches as if every blank and tab had been removed from the text, without
     // making that copy: a match may start at any byte that is not blank.
