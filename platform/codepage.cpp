@@ -313,12 +313,14 @@ std::string ConvertUtf8ToAnsi(std::string_view utf8)
 {
     utf8 = utf8.substr(0, utf8.find('\0'));  // where WideToAnsi would stop
     const AnsiCodeTable& codes = AnsiCodes();
-    std::string ansi;
-    ansi.reserve(utf8.size());
+    // No character takes more bytes in Shift_JIS than in UTF-8, and a
+    // malformed sequence becomes one space: the input's size is enough.
+    std::string ansi(utf8.size(), '\0');
+    char* out = ansi.data();
     for (std::size_t pos = 0; pos < utf8.size();) {
         const auto first = static_cast<unsigned char>(utf8[pos]);
         if (first < 0x80) {  // ASCII is its own Shift_JIS
-            ansi.push_back(static_cast<char>(first));
+            *out++ = static_cast<char>(first);
             ++pos;
             continue;
         }
@@ -327,12 +329,13 @@ std::string ConvertUtf8ToAnsi(std::string_view utf8)
         // Beyond the BMP a character is a surrogate pair in UTF-16: one space.
         const std::uint16_t code = next.codePoint > 0xFFFF ? 0 : codes[next.codePoint];
         if (code == 0) {
-            ansi.push_back(kAnsiDefaultChar);
+            *out++ = kAnsiDefaultChar;
         } else {
-            if (AnsiCodeLength(code) == 2) ansi.push_back(static_cast<char>(code >> 8));
-            ansi.push_back(static_cast<char>(code & 0xFF));
+            if (AnsiCodeLength(code) == 2) *out++ = static_cast<char>(code >> 8);
+            *out++ = static_cast<char>(code & 0xFF);
         }
     }
+    ansi.resize(static_cast<std::size_t>(out - ansi.data()));
     return ansi;
 }
 
