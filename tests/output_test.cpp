@@ -28,16 +28,7 @@ using test::WriteFileBytes;
 
 const std::string kMark = "\xFF\xFE";
 
-// The names in a folder, to see what a conversion left there.
-std::vector<std::u16string> Entries(const fs::path& folder)
-{
-    std::vector<std::u16string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().u16string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using test::Entries;
 
 using Names = std::vector<std::u16string>;
 

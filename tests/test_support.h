@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/files.h"
 
@@ -27,6 +28,9 @@ PathString ToPathString(const std::filesystem::path& path);
 
 void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
 std::string ReadFileBytes(const std::filesystem::path& path);
+
+// The names in a folder, sorted, to see what a conversion left there.
+std::vector<std::u16string> Entries(const std::filesystem::path& folder);
 
 // Bytes of a UTF-16LE text, for comparing with output files.
 std::string Utf16LeBytes(std::u16string_view text);

@@ -31,6 +31,13 @@ std::vector<HWND> TopLevelWindows()
     return windows;
 }
 
+bool IsVisibleDialog(HWND window)
+{
+    return IsWindowVisible(window) && ClassName(window) == L"#32770";
+}
+
+} // namespace
+
 std::vector<HWND> Children(HWND parent)
 {
     std::vector<HWND> children;
@@ -43,13 +50,6 @@ std::vector<HWND> Children(HWND parent)
         reinterpret_cast<LPARAM>(&children));
     return children;
 }
-
-bool IsVisibleDialog(HWND window)
-{
-    return IsWindowVisible(window) && ClassName(window) == L"#32770";
-}
-
-} // namespace
 
 bool WaitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit)
 {

@@ -24,6 +24,9 @@ std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);
 void SetWindowTextRemote(HWND window, const std::wstring& text);
 
+// Every child window of a window, at any depth.
+std::vector<HWND> Children(HWND parent);
+
 // Visible top-level dialogs of a process, and those owned by a window.
 std::vector<HWND> ProcessDialogs(DWORD processId);
 std::vector<HWND> OwnedDialogs(HWND owner);

@@ -299,14 +299,7 @@ TEST_F(WindowProgram, EveryControlIsDisabledWhileAConversionRuns)
     const MessageBoxView question = WaitForMessageBox(main);
     ASSERT_NE(question.window, nullptr);
 
-    std::vector<HWND> controls;
-    EnumChildWindows(
-        main,
-        [](HWND child, LPARAM list) {
-            reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&controls));
+    const std::vector<HWND> controls = Children(main);
     ASSERT_EQ(controls.size(), 17u);
     for (HWND control : controls) {
         EXPECT_FALSE(IsWindowEnabled(control)) << "control " << GetDlgCtrlID(control);
