@@ -88,6 +88,22 @@ int ConvertBytes(std::string&& bytes, const JobWindow& window, const ByteSink& o
     return ReportCounts(window, counts);
 }
 
+// Runs `convert` on fresh details (the caller's, or its own); running out of
+// memory on the way is a failed load, with everything built released.
+template <typename Convert>
+int RunGuarded(const JobWindow& window, ConversionDetails* details, const Convert& convert)
+{
+    ConversionDetails ownDetails;
+    ConversionDetails& used = details ? *details : ownDetails;
+    used = ConversionDetails();
+    try {
+        return convert(used);
+    } catch (const std::bad_alloc&) {
+        used = ConversionDetails();
+        return Fail(window, kCannotLoad);
+    }
+}
+
 } // namespace
 
 std::u16string DecimalText(std::int64_t value)
@@ -107,31 +123,18 @@ int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPa
 {
     if (!CheckPaths(outputPath, window, inputPath)) return -1;
     if (PathExists(outputPath) && !window.askQuestion(kReplaceQuestion)) return 0;
-
-    ConversionDetails ownDetails;
-    ConversionDetails& used = details ? *details : ownDetails;
-    used = ConversionDetails();
-    try {
+    return RunGuarded(window, details, [&](ConversionDetails& used) {
         return Convert(outputPath, window, inputPath, used);
-    } catch (const std::bad_alloc&) {
-        used = ConversionDetails();  // release whatever was built
-        return Fail(window, kCannotLoad);
-    }
+    });
 }
 
 int ConvertFileBytes(PathView fileName, std::string&& bytes, const JobWindow& window,
                      const ByteSink& output, ConversionDetails* details)
 {
     if (!CheckFileName(fileName, window)) return -1;
-    ConversionDetails ownDetails;
-    ConversionDetails& used = details ? *details : ownDetails;
-    used = ConversionDetails();
-    try {
+    return RunGuarded(window, details, [&](ConversionDetails& used) {
         return ConvertBytes(std::move(bytes), window, output, used);
-    } catch (const std::bad_alloc&) {
-        used = ConversionDetails();
-        return Fail(window, kCannotLoad);
-    }
+    });
 }
 
 } // namespace karuto
