@@ -27,8 +27,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // Shared by both screens.
 void ConfirmExit(HWND window, WORD command);
 void SetSmallIcon(HWND window);
-INT_PTR PaintStaticOnWhite(HDC context);
-INT_PTR WhiteBackground();
+// Both screens are white: the answer to WM_CTLCOLORDLG and, with its text
+// drawn transparently, to WM_CTLCOLORSTATIC.
+INT_PTR PaintOnWhite(UINT message, WPARAM wParam);
 
 // The maker's pages, opened in the default browser.
 void OpenHomePage();

@@ -23,14 +23,9 @@ void SetSmallIcon(HWND window)
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 }
 
-INT_PTR PaintStaticOnWhite(HDC context)
+INT_PTR PaintOnWhite(UINT message, WPARAM wParam)
 {
-    SetBkMode(context, TRANSPARENT);
-    return WhiteBackground();
-}
-
-INT_PTR WhiteBackground()
-{
+    if (message == WM_CTLCOLORSTATIC) SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
     return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
 }
 

@@ -102,9 +102,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         AcceptDroppedFile(reinterpret_cast<HDROP>(wParam), window);
         return FALSE;
     case WM_CTLCOLORSTATIC:
-        return PaintStaticOnWhite(reinterpret_cast<HDC>(wParam));
     case WM_CTLCOLORDLG:
-        return WhiteBackground();
+        return PaintOnWhite(message, wParam);
     default:
         return FALSE;
     }

@@ -48,9 +48,8 @@ INT_PTR CALLBACK StartDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_COMMAND:
         return OnStartCommand(window, LOWORD(wParam));
     case WM_CTLCOLORSTATIC:
-        return PaintStaticOnWhite(reinterpret_cast<HDC>(wParam));
     case WM_CTLCOLORDLG:
-        return WhiteBackground();
+        return PaintOnWhite(message, wParam);
     default:
         return FALSE;
     }

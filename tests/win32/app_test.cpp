@@ -18,6 +18,7 @@
 #include "app/app.h"
 #include "app/resource.h"
 #include "app_settings.h"
+#include "tests/win32/window_driver.h"
 
 namespace karuto::app {
 namespace {
@@ -329,18 +330,6 @@ struct MainWindow {
                                     MainDialogProc, 0);
     }
     ~MainWindow() { DestroyWindow(window); }
-    std::vector<HWND> Controls() const
-    {
-        std::vector<HWND> controls;
-        EnumChildWindows(
-            window,
-            [](HWND child, LPARAM list) {
-                reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&controls));
-        return controls;
-    }
     std::wstring Field(int id) const
     {
         const PathString text = ReadControlText(window, id);
@@ -352,7 +341,7 @@ TEST(SetBusy, DisablesEveryControlAndGreysTheMenuThenRestoresThem)
 {
     MainWindow main;
     ASSERT_NE(main.window, nullptr);
-    const auto controls = main.Controls();
+    const auto controls = driver::Children(main.window);
     ASSERT_EQ(controls.size(), 17u);
     for (const bool enable : {false, true, false, true}) {
         SetBusy(enable, main.window);
