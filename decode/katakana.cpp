@@ -1,6 +1,5 @@
 #include "decode/katakana.h"
 
-#include <algorithm>
 #include <iterator>
 #include <span>
 
@@ -65,16 +64,6 @@ bool IsHalfWidthKana(unsigned char byte)
     return byte >= kFirstHalfWidthKana && byte <= kLastHalfWidthKana;
 }
 
-// The two-byte character starting at `pos`, or 0 when the character there is a
-// single byte (a one-byte character is never a base or a mark).
-std::uint16_t DoubleByteAt(std::string_view text, std::size_t pos)
-{
-    if (pos + 1 >= text.size()) return 0;
-    const auto lead = static_cast<unsigned char>(text[pos]);
-    if (!IsAnsiLeadByte(lead)) return 0;
-    return static_cast<std::uint16_t>((lead << 8) | static_cast<unsigned char>(text[pos + 1]));
-}
-
 // The merged character for `base` followed by `mark`, or 0 when they don't merge.
 std::uint16_t MergedSoundMark(std::uint16_t base, std::uint16_t mark)
 {
@@ -87,42 +76,33 @@ std::uint16_t MergedSoundMark(std::uint16_t base, std::uint16_t mark)
     return 0;
 }
 
-OwnedString WidenHalfWidthKana(std::string_view text)
+// One character of a text as widening leaves it: a half-width katakana is
+// its full-width form, a lead byte with the byte after it one two-byte
+// character, and any other byte (a lead byte at the very end too) itself.
+struct WidenedChar {
+    std::uint16_t code;
+    bool doubleByte;
+};
+
+WidenedChar ReadWidenedChar(std::string_view text, std::size_t& pos)
 {
-    OwnedString widened;
-    widened.reserve(text.size() * 2);
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[pos]);
-        if (IsHalfWidthKana(byte)) {
-            AppendDoubleByte(widened, FullWidthKana[byte - kFirstHalfWidthKana]);
-            ++pos;
-        } else {
-            pos += AppendChar(widened, text, pos);
-        }
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    if (IsHalfWidthKana(byte)) {
+        ++pos;
+        return {FullWidthKana[byte - kFirstHalfWidthKana], true};
     }
-    return widened;
+    if (IsAnsiLeadByte(byte) && pos + 1 < text.size()) {
+        const auto trail = static_cast<unsigned char>(text[pos + 1]);
+        pos += 2;
+        return {static_cast<std::uint16_t>((byte << 8) | trail), true};
+    }
+    ++pos;
+    return {byte, false};
 }
 
-OwnedString MergeSoundMarks(std::string_view text)
+bool IsSoundMark(std::uint16_t code)
 {
-    OwnedString merged;
-    merged.reserve(text.size());
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::uint16_t current = DoubleByteAt(text, pos);
-        if (current != 0) {
-            const std::uint16_t next = DoubleByteAt(text, pos + 2);
-            const std::uint16_t result = next != 0 ? MergedSoundMark(current, next) : 0;
-            if (result != 0) {
-                AppendDoubleByte(merged, result);
-                pos += 4;
-                continue;
-            }
-        }
-        pos += AppendChar(merged, text, pos);
-    }
-    return merged;
+    return code == kVoicedMark || code == kSemiVoicedMark;
 }
 
 } // namespace
@@ -160,20 +140,45 @@ std::size_t AppendChar(OwnedString& dst, std::string_view src, std::size_t pos)
     return width;
 }
 
-// Widening runs first so that half-width marks become the full-width marks that
-// merging looks for: ｶﾞ, カﾞ, ｶ゛ and カ゛ all end as ガ.
+// Widening comes first, so that half-width marks become the full-width marks
+// that merging looks for: ｶﾞ, カﾞ, ｶ゛ and カ゛ all end as ガ. Both happen in
+// one pass, each character merged with the widened one after it.
+void AppendWidenedKatakana(std::string_view text, OwnedString& widened)
+{
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        // ASCII is never widened nor merged: runs of it go in one piece.
+        const std::size_t asciiStart = pos;
+        while (pos < text.size() && static_cast<unsigned char>(text[pos]) < 0x80) ++pos;
+        widened.append(text, asciiStart, pos - asciiStart);
+        if (pos == text.size()) break;
+
+        const WidenedChar current = ReadWidenedChar(text, pos);
+        if (current.doubleByte && pos < text.size()) {
+            std::size_t afterNext = pos;
+            const WidenedChar next = ReadWidenedChar(text, afterNext);
+            const std::uint16_t merged = next.doubleByte && IsSoundMark(next.code)
+                                             ? MergedSoundMark(current.code, next.code)
+                                             : 0;
+            if (merged != 0) {
+                AppendDoubleByte(widened, merged);
+                pos = afterNext;
+                continue;
+            }
+        }
+        if (current.doubleByte) {
+            AppendDoubleByte(widened, current.code);
+        } else {
+            widened.push_back(static_cast<char>(current.code));
+        }
+    }
+}
+
 OwnedString WidenKatakana(std::string_view text)
 {
-    text = UpToFirstNul(text);
-    // Most values (numbers, addresses in kanji, plain ASCII) hold no
-    // half-width kana and no sound mark: nothing to do but copy them.
-    const bool halfWidth = std::any_of(text.begin(), text.end(), [](char byte) {
-        return IsHalfWidthKana(static_cast<unsigned char>(byte));
-    });
-    OwnedString widened = halfWidth ? WidenHalfWidthKana(text) : OwnedString(text);
-    const bool marks = widened.find("\x81\x4A") != OwnedString::npos ||
-                       widened.find("\x81\x4B") != OwnedString::npos;
-    return marks ? MergeSoundMarks(widened) : widened;
+    OwnedString widened;
+    AppendWidenedKatakana(UpToFirstNul(text), widened);
+    return widened;
 }
 
 } // namespace karuto

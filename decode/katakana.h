@@ -24,4 +24,7 @@ std::size_t AppendChar(OwnedString& dst, std::string_view src, std::size_t pos);
 // A new string without half-width katakana, sound marks merged.
 OwnedString WidenKatakana(std::string_view text);
 
+// WidenKatakana appended to `widened`, for a text without NUL bytes.
+void AppendWidenedKatakana(std::string_view text, OwnedString& widened);
+
 } // namespace karuto

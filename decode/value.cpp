@@ -1,5 +1,7 @@
 #include "decode/value.h"
 
+#include <algorithm>
+
 #include "decode/katakana.h"
 #include "platform/codepage.h"
 
@@ -25,12 +27,8 @@ int EscapedByteAt(std::string_view text, std::size_t pos)
     return high * 16 + low;
 }
 
-} // namespace
-
-OwnedString ContinueLineBreaks(std::string_view text)
+void AppendContinuedLineBreaks(std::string_view text, OwnedString& continued)
 {
-    OwnedString continued;
-    continued.reserve(text.size() + text.size() / 8);
     for (std::size_t pos = 0; pos < text.size(); ++pos) {
         const char byte = text[pos];
         if (byte != '\r' && byte != '\n') {
@@ -40,22 +38,23 @@ OwnedString ContinueLineBreaks(std::string_view text)
         if (byte == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
         continued.append("\r\n ");
     }
-    return continued;
 }
 
 // A malformed escape is kept as it stands, as the Quoted-Printable standard
 // advises: only its "=" is consumed, so the bytes after it go through the scan
 // again and nothing of the value is lost.
-OwnedString DecodeQuotedPrintable(std::string_view text)
+void AppendQuotedPrintable(std::string_view text, OwnedString& decoded)
 {
-    text = UpToFirstNul(text);
-    OwnedString decoded;
-    decoded.reserve(text.size());
     std::size_t pos = 0;
     while (pos < text.size()) {
+        // The plain stretch up to the next "=" goes in one piece.
+        const std::size_t equals = std::min(text.find('=', pos), text.size());
+        decoded.append(text, pos, equals - pos);
+        pos = equals;
+        if (pos == text.size()) break;
         const int escaped = EscapedByteAt(text, pos);
         if (escaped < 0) {
-            decoded.push_back(text[pos]);
+            decoded.push_back('=');
             ++pos;
             continue;
         }
@@ -63,6 +62,48 @@ OwnedString DecodeQuotedPrintable(std::string_view text)
         decoded.push_back(static_cast<char>(escaped));
         pos += 3;
     }
+}
+
+bool IsAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(),
+                       [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
+bool HasLineBreak(std::string_view text)
+{
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// The texts between the stages, kept from value to value; one that grew
+// for an exceptionally long value is let go rather than held.
+struct DecodeBuffers {
+    OwnedString quoted;
+    OwnedString converted;
+    OwnedString continued;
+};
+
+thread_local DecodeBuffers tBuffers;
+
+void TrimBuffer(OwnedString& buffer)
+{
+    constexpr std::size_t kKeptCapacity = 1 << 16;
+    if (buffer.capacity() > kKeptCapacity) OwnedString().swap(buffer);
+}
+
+} // namespace
+
+OwnedString ContinueLineBreaks(std::string_view text)
+{
+    OwnedString continued;
+    AppendContinuedLineBreaks(text, continued);
+    return continued;
+}
+
+OwnedString DecodeQuotedPrintable(std::string_view text)
+{
+    OwnedString decoded;
+    AppendQuotedPrintable(UpToFirstNul(text), decoded);
     return decoded;
 }
 
@@ -90,16 +131,45 @@ OwnedString ReplaceAll(std::string_view text, std::string_view pattern,
     return replaced;
 }
 
+void AppendDecodedValue(ValueEncoding encoding, std::string_view value, Charset charset,
+                        bool widenKana, OwnedString& target)
+{
+    DecodeBuffers& buffers = tBuffers;
+    const bool quotedPrintable = encoding == EncodingQuotedPrintable;
+    // Base64 is never decoded: its text travels on as it is.
+    std::string_view text = value;
+    if (quotedPrintable) {
+        buffers.quoted.clear();
+        AppendQuotedPrintable(text, buffers.quoted);
+        text = buffers.quoted;
+    }
+    // ASCII is the same in both.
+    if (charset == CharsetUtf8 && !IsAscii(text)) {
+        buffers.converted.clear();
+        AppendUtf8AsAnsi(text, buffers.converted);
+        text = buffers.converted;
+    }
+    // A decoded line break continues on a folded line of the same property.
+    if (quotedPrintable && HasLineBreak(text)) {
+        buffers.continued.clear();
+        AppendContinuedLineBreaks(text, buffers.continued);
+        text = buffers.continued;
+    }
+    if (widenKana) {
+        AppendWidenedKatakana(text, target);
+    } else {
+        target.append(text);
+    }
+    TrimBuffer(buffers.quoted);
+    TrimBuffer(buffers.converted);
+    TrimBuffer(buffers.continued);
+}
+
 OwnedString DecodeValue(ValueEncoding encoding, std::string_view value, Charset charset,
                         bool widenKana)
 {
-    const bool quotedPrintable = encoding == EncodingQuotedPrintable;
-    // Base64 is never decoded: its text travels on as it is.
-    OwnedString text = quotedPrintable ? DecodeQuotedPrintable(value) : DuplicateString(value);
-    if (charset == CharsetUtf8) text = Utf8ToAnsi(text);
-    // A decoded line break continues on a folded line of the same property.
-    if (quotedPrintable) text = ContinueLineBreaks(text);
-    if (widenKana) text = WidenKatakana(text);
+    OwnedString text;
+    AppendDecodedValue(encoding, UpToFirstNul(value), charset, widenKana, text);
     return text;
 }
 

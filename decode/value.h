@@ -14,6 +14,12 @@ namespace karuto {
 OwnedString DecodeValue(ValueEncoding encoding, std::string_view value, Charset charset,
                         bool widenKana);
 
+// DecodeValue appended to `target`, for a value that holds no NUL byte (no
+// line of the card scanner does). The stages between reuse their buffers, so
+// a book's values are decoded without allocating for each one.
+void AppendDecodedValue(ValueEncoding encoding, std::string_view value, Charset charset,
+                        bool widenKana, OwnedString& target);
+
 // Decodes "=XX" escapes; a decoded NUL ends the result. A malformed escape is
 // kept as it stands.
 OwnedString DecodeQuotedPrintable(std::string_view text);

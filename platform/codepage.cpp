@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
@@ -311,15 +312,34 @@ std::u16string Utf8ToWide(std::string_view utf8)
 
 std::string ConvertUtf8ToAnsi(std::string_view utf8)
 {
+    std::string ansi;
+    AppendUtf8AsAnsi(utf8, ansi);
+    return ansi;
+}
+
+void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi)
+{
     utf8 = utf8.substr(0, utf8.find('\0'));  // where WideToAnsi would stop
     const AnsiCodeTable& codes = AnsiCodes();
     // No character takes more bytes in Shift_JIS than in UTF-8, and a
     // malformed sequence becomes one space: the input's size is enough.
-    std::string ansi(utf8.size(), '\0');
-    char* out = ansi.data();
+    const std::size_t start = ansi.size();
+    ansi.resize(start + utf8.size());
+    char* out = ansi.data() + start;
     for (std::size_t pos = 0; pos < utf8.size();) {
+        // ASCII is its own Shift_JIS; runs of it (Base64 photos, numbers,
+        // addresses) go eight bytes at a time.
+        while (utf8.size() - pos >= 8) {
+            std::uint64_t eight = 0;
+            std::memcpy(&eight, utf8.data() + pos, 8);
+            if (eight & 0x8080808080808080ull) break;
+            std::memcpy(out, &eight, 8);
+            out += 8;
+            pos += 8;
+        }
+        if (pos == utf8.size()) break;
         const auto first = static_cast<unsigned char>(utf8[pos]);
-        if (first < 0x80) {  // ASCII is its own Shift_JIS
+        if (first < 0x80) {
             *out++ = static_cast<char>(first);
             ++pos;
             continue;
@@ -336,7 +356,6 @@ std::string ConvertUtf8ToAnsi(std::string_view utf8)
         }
     }
     ansi.resize(static_cast<std::size_t>(out - ansi.data()));
-    return ansi;
 }
 
 std::string WideToUtf8(std::u16string_view wide)

@@ -59,6 +59,9 @@ std::u16string Utf8ToWide(std::string_view utf8);
 // character without a form (supplementary ones included) to one space.
 std::string ConvertUtf8ToAnsi(std::string_view utf8);
 
+// ConvertUtf8ToAnsi, appended to `ansi`.
+void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi);
+
 // UTF-16 to UTF-8; a lone surrogate becomes U+FFFD. For POSIX file names and
 // console output.
 std::string WideToUtf8(std::u16string_view wide);

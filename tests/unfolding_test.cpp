@@ -34,7 +34,7 @@ std::vector<Dispatched> Unfold(const std::vector<std::string>& physicalLines,
                                   : std::optional<std::string_view>(physicalLines[index]),
                        defaultCharset);
         if (line.state == LineComplete || line.state == LineCompleteHeld) {
-            out.push_back({line.text, line.charset, line.encoding});
+            out.push_back({std::string(line.text), line.charset, line.encoding});
             holding = (line.state == LineCompleteHeld);
             ResetLogicalLine(line);
         }

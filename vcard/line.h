@@ -2,6 +2,7 @@
 // The record of one logical property line and its enumerations.
 
 #include <cstdint>
+#include <string_view>
 
 #include "vcard/strings.h"
 
@@ -32,8 +33,18 @@ struct LogicalLine {
     LineState state = LineEmpty;
     bool recognized = false;  // the dispatch handled the property by name
     bool widenKana = false;   // values get half-width katakana widened
-    OwnedString text;         // meaningful unless state is LineEmpty
+    // The line's text, meaningful unless state is LineEmpty: a view of the
+    // physical lines while they lie whole and side by side where they were
+    // read, else of `gathered`.
+    std::string_view text;
+    OwnedString gathered;
+    bool isGathered = false;
     std::int64_t firstLineNumber = 0;  // 1-based number of the first physical line
+    // The name tokens of the first physical line and their parameter words;
+    // when that line holds the ":" (`nameComplete`), they are the logical
+    // line's own, and the dispatch need not split its name again.
+    PropertyTokens tokens;
+    bool nameComplete = false;
 };
 
 } // namespace karuto

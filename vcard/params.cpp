@@ -72,12 +72,68 @@ bool HasEncodingB(const TokenArray& tokens)
 
 ValueEncoding DetectEncoding(const TokenArray& tokens)
 {
-    if (HasParam("QUOTED-PRINTABLE", tokens)) return EncodingQuotedPrintable;
-    const bool base64 =
-        HasParam("BASE64", tokens) || HasEncodingB(tokens) ||
-        std::any_of(tokens.begin(), tokens.end(),
-                    [](std::string_view token) { return EqualsNoCase(token, "B"); });
-    return base64 ? EncodingBase64 : EncodingNone;
+    ParamWords words = 0;
+    for (std::string_view token : tokens) words |= ParamWordsOf(token);
+    return EncodingOfWords(words);
+}
+
+ValueEncoding EncodingOfWords(ParamWords words)
+{
+    if (words & WordQuotedPrintable) return EncodingQuotedPrintable;
+    return (words & (WordBase64 | WordEncodingB | WordB)) ? EncodingBase64 : EncodingNone;
+}
+
+namespace {
+
+// `word` (upper case) at `pos` of `token`, ignoring the case of A-Z.
+ParamWords WordAt(std::string_view token, std::size_t pos, std::string_view word, ParamWord bit)
+{
+    if (token.size() - pos < word.size()) return 0;
+    for (std::size_t i = 1; i < word.size(); ++i) {
+        if (UpperAscii(token[pos + i]) != word[i]) return 0;
+    }
+    return bit;
+}
+
+} // namespace
+
+ParamWords ParamWordsOf(std::string_view token)
+{
+    ParamWords words = 0;
+    // One look at each byte: only a word's first letter leads to a comparison.
+    for (std::size_t pos = 0; pos < token.size(); ++pos) {
+        switch (UpperAscii(token[pos])) {
+        case 'S': words |= WordAt(token, pos, "SHIFT_JIS", WordShiftJis); break;
+        case 'U': words |= WordAt(token, pos, "UTF-8", WordUtf8); break;
+        case 'C':
+            words |= WordAt(token, pos, "CHARSET", WordCharset) | WordAt(token, pos, "CELL", WordCell);
+            break;
+        case 'Q': words |= WordAt(token, pos, "QUOTED-PRINTABLE", WordQuotedPrintable); break;
+        case 'B': words |= WordAt(token, pos, "BASE64", WordBase64); break;
+        case 'E': words |= WordAt(token, pos, "ENCODING", WordEncoding); break;
+        case 'W': words |= WordAt(token, pos, "WORK", WordWork); break;
+        case 'H': words |= WordAt(token, pos, "HOME", WordHome); break;
+        case 'P': words |= WordAt(token, pos, "PCS", WordPcs); break;
+        case 'I': words |= WordAt(token, pos, "INTERNET", WordInternet); break;
+        default: break;
+        }
+    }
+    if (ContainsEncodingB(token)) words |= WordEncodingB;
+    if (EqualsNoCase(token, "B")) words |= WordB;
+    return words;
+}
+
+void FindParamWords(const TokenArray& tokens, std::vector<ParamWords>& words)
+{
+    words.clear();
+    for (std::string_view token : tokens) words.push_back(ParamWordsOf(token));
+}
+
+ParamWords AnyParamWords(const std::vector<ParamWords>& words)
+{
+    ParamWords any = 0;
+    for (ParamWords tokenWords : words) any |= tokenWords;
+    return any;
 }
 
 } // namespace karuto

@@ -3,7 +3,9 @@
 // into names and values: every test is a substring test that ignores the case
 // of the ASCII letters, so "HOME" also matches "TYPE=HOME" or "HOMEPAGE".
 
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "vcard/line.h"
 #include "vcard/strings.h"
@@ -31,5 +33,37 @@ bool HasEncodingB(const TokenArray& tokens);
 
 // The transfer encoding the tokens announce; Quoted-Printable wins over Base64.
 ValueEncoding DetectEncoding(const TokenArray& tokens);
+
+// The words the conversion asks about, one bit each, so that a token is read
+// once for all of them instead of once per question.
+using ParamWords = std::uint32_t;
+enum ParamWord : ParamWords {
+    WordShiftJis = 1u << 0,          // "SHIFT_JIS"
+    WordUtf8 = 1u << 1,              // "UTF-8"
+    WordCharset = 1u << 2,           // "CHARSET"
+    WordQuotedPrintable = 1u << 3,   // "QUOTED-PRINTABLE"
+    WordBase64 = 1u << 4,            // "BASE64"
+    WordEncoding = 1u << 5,          // "ENCODING"
+    WordEncodingB = 1u << 6,         // ContainsEncodingB
+    WordB = 1u << 7,                 // the whole token is "B"
+    WordWork = 1u << 8,              // "WORK"
+    WordHome = 1u << 9,              // "HOME"
+    WordCell = 1u << 10,             // "CELL"
+    WordPcs = 1u << 11,              // "PCS"
+    WordInternet = 1u << 12,         // "INTERNET"
+};
+
+// Which of the words `token` contains, as ContainsNoCase, ContainsEncodingB
+// and EqualsNoCase would each tell.
+ParamWords ParamWordsOf(std::string_view token);
+
+// The words of every token, in a parallel array.
+void FindParamWords(const TokenArray& tokens, std::vector<ParamWords>& words);
+
+// All the words that occur in at least one token.
+ParamWords AnyParamWords(const std::vector<ParamWords>& words);
+
+// The transfer encoding DetectEncoding finds, from the words of the tokens.
+ValueEncoding EncodingOfWords(ParamWords words);
 
 } // namespace karuto

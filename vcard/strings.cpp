@@ -1,6 +1,7 @@
 #include "vcard/strings.h"
 
 #include "platform/codepage.h"
+#include "vcard/params.h"
 
 namespace karuto {
 
@@ -51,13 +52,10 @@ std::size_t FindDelimiter(std::string_view text, char delimiter, bool honourEsca
     return std::string_view::npos;
 }
 
-TokenArray SplitTokens(std::string_view text, char delimiter, bool honourEscapes,
-                       std::size_t splitLimit)
+void SplitTokensInto(std::string_view text, char delimiter, bool honourEscapes,
+                     std::size_t splitLimit, TokenArray& tokens)
 {
-    TokenArray tokens;
-    // Enough for nearly every property line at once, instead of growing by
-    // doubling from one.
-    tokens.reserve(8);
+    tokens.clear();
     std::size_t start = 0;
     for (;;) {
         std::size_t found = std::string_view::npos;
@@ -66,11 +64,22 @@ TokenArray SplitTokens(std::string_view text, char delimiter, bool honourEscapes
         }
         if (found == std::string_view::npos) {
             tokens.push_back(text.substr(start));
-            return tokens;
+            return;
         }
         tokens.push_back(text.substr(start, found));
         start += found + 1;
     }
+}
+
+TokenArray SplitTokens(std::string_view text, char delimiter, bool honourEscapes,
+                       std::size_t splitLimit)
+{
+    TokenArray tokens;
+    // Enough for nearly every property line at once, instead of growing by
+    // doubling from one.
+    tokens.reserve(8);
+    SplitTokensInto(text, delimiter, honourEscapes, splitLimit, tokens);
+    return tokens;
 }
 
 TokenArray SplitPropertyName(std::string_view line)
@@ -79,12 +88,29 @@ TokenArray SplitPropertyName(std::string_view line)
     return SplitTokens(line.substr(0, colon), ';', true, 0);
 }
 
+void SplitPropertyNameInto(std::string_view line, PropertyTokens& tokens)
+{
+    const std::size_t colon = line.find(':');
+    SplitTokensInto(line.substr(0, colon), ';', true, 0, tokens.nameTokens);
+    FindParamWords(tokens.nameTokens, tokens.nameWords);
+    tokens.valueTokens.clear();
+}
+
+void SplitPropertyValueInto(std::string_view line, PropertyTokens& tokens)
+{
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) {
+        tokens.valueTokens.clear();
+        return;
+    }
+    SplitTokensInto(line.substr(colon + 1), ';', true, 0, tokens.valueTokens);
+}
+
 PropertyTokens SplitPropertyLine(std::string_view line)
 {
-    const TokenArray parts = SplitTokens(line, ':', false, 1);
     PropertyTokens result;
-    result.nameTokens = SplitTokens(parts[0], ';', true, 0);
-    if (parts.size() > 1) result.valueTokens = SplitTokens(parts[1], ';', true, 0);
+    SplitPropertyNameInto(line, result);
+    SplitPropertyValueInto(line, result);
     return result;
 }
 

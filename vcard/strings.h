@@ -3,6 +3,7 @@
 // tokens, with vCard's backslash escape and the double-byte rule.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,9 +40,15 @@ std::size_t FindDelimiter(std::string_view text, char delimiter, bool honourEsca
 TokenArray SplitTokens(std::string_view text, char delimiter, bool honourEscapes,
                        std::size_t splitLimit);
 
+// SplitTokens into `tokens`, which is emptied first and keeps its room, so
+// that splitting line after line allocates nothing.
+void SplitTokensInto(std::string_view text, char delimiter, bool honourEscapes,
+                     std::size_t splitLimit, TokenArray& tokens);
+
 struct PropertyTokens {
     TokenArray nameTokens;   // property name (with any group prefix), then each parameter
     TokenArray valueTokens;  // the value's components; empty when the line has no ":"
+    std::vector<std::uint32_t> nameWords;  // the parameter words of each name token
 };
 
 // Splits "NAME;PARAM;PARAM:VALUE;VALUE" at its first ":" and then each side at
@@ -51,5 +58,12 @@ PropertyTokens SplitPropertyLine(std::string_view line);
 // The name tokens of SplitPropertyLine alone, for a caller that needs no
 // value: the value, often the longest part of a line, is not split.
 TokenArray SplitPropertyName(std::string_view line);
+
+// SplitPropertyName into `tokens.nameTokens`, with the parameter words of each
+// token in `tokens.nameWords`; the value tokens are emptied.
+void SplitPropertyNameInto(std::string_view line, PropertyTokens& tokens);
+
+// The value tokens of SplitPropertyLine into `tokens.valueTokens`.
+void SplitPropertyValueInto(std::string_view line, PropertyTokens& tokens);
 
 } // namespace karuto

@@ -1,39 +1,78 @@
 #include "vcard/unfolding.h"
 
+#include <cstdint>
+
 #include "vcard/params.h"
 
 namespace karuto {
 
 namespace {
 
-Charset DetectCharset(const TokenArray& nameTokens, Charset defaultCharset)
+Charset CharsetOfWords(ParamWords words, Charset defaultCharset)
 {
-    if (HasParam("UTF-8", nameTokens)) return CharsetUtf8;
-    if (HasParam("SHIFT_JIS", nameTokens)) return CharsetShiftJis;
+    if (words & WordUtf8) return CharsetUtf8;
+    if (words & WordShiftJis) return CharsetShiftJis;
     // The mark at the start of a file declares its encoding for every line that
     // does not name a charset of its own.
-    if (!HasParam("CHARSET", nameTokens)) return defaultCharset;
+    if (!(words & WordCharset)) return defaultCharset;
     return CharsetNone;
 }
 
 void StartLine(LogicalLine& line, std::string_view physicalLine, Charset defaultCharset)
 {
-    const TokenArray nameTokens = SplitPropertyName(physicalLine);
-    line.charset = DetectCharset(nameTokens, defaultCharset);
-    line.encoding = DetectEncoding(nameTokens);
+    SplitPropertyNameInto(physicalLine, line.tokens);
+    line.nameComplete = physicalLine.find(':') != std::string_view::npos;
+    const ParamWords words = AnyParamWords(line.tokens.nameWords);
+    line.charset = CharsetOfWords(words, defaultCharset);
+    line.encoding = EncodingOfWords(words);
     line.state = LineCollecting;
-    line.text.clear();
+    line.gathered.clear();
+    line.isGathered = false;
 }
 
-void ContinueQuotedPrintable(LogicalLine& line, std::string_view physicalLine)
+// Does `piece` follow the line's text in `source` with just `separator`
+// between them?
+bool FollowsInSource(const LogicalLine& line, std::string_view separator, std::string_view piece,
+                     std::string_view source)
 {
-    if (!physicalLine.empty() && physicalLine.back() == '=') {
-        physicalLine.remove_suffix(1);  // a soft line break
-        AppendString(line.text, physicalLine);
+    if (line.isGathered || source.empty()) return false;
+    const auto address = [](const char* at) { return reinterpret_cast<std::uintptr_t>(at); };
+    const std::uintptr_t end = address(line.text.data() + line.text.size());
+    const std::uintptr_t start = address(source.data());
+    if (end < start || end - start > source.size()) return false;
+    if (address(piece.data()) - end != separator.size()) return false;
+    return source.substr(end - start, separator.size()) == separator;
+}
+
+// Adds `separator` and `piece` to the line's text: as a longer view of the
+// source where they follow it there, otherwise by gathering a copy.
+void ExtendLine(LogicalLine& line, std::string_view separator, std::string_view piece,
+                std::string_view source)
+{
+    if (FollowsInSource(line, separator, piece, source)) {
+        line.text = std::string_view(line.text.data(),
+                                     line.text.size() + separator.size() + piece.size());
         return;
     }
-    AppendString(line.text, physicalLine);
-    line.state = LineComplete;
+    if (!line.isGathered) {
+        line.gathered.assign(line.text);
+        line.isGathered = true;
+    }
+    line.gathered.append(separator).append(piece);
+    line.text = line.gathered;
+}
+
+void ContinueQuotedPrintable(LogicalLine& line, std::string_view physicalLine, bool first,
+                             std::string_view source)
+{
+    const bool softBreak = !physicalLine.empty() && physicalLine.back() == '=';
+    if (softBreak) physicalLine.remove_suffix(1);
+    if (first) {
+        line.text = physicalLine;
+    } else {
+        ExtendLine(line, {}, physicalLine, source);
+    }
+    if (!softBreak) line.state = LineComplete;
 }
 
 } // namespace
@@ -45,12 +84,18 @@ void ResetLogicalLine(LogicalLine& line)
     line.state = LineEmpty;
     line.recognized = false;
     line.widenKana = false;
-    line.text.clear();
+    line.text = {};
+    line.gathered.clear();
+    line.isGathered = false;
     line.firstLineNumber = 0;
+    line.tokens.nameTokens.clear();
+    line.tokens.nameWords.clear();
+    line.tokens.valueTokens.clear();
+    line.nameComplete = false;
 }
 
 void AccumulateLine(LogicalLine& line, std::optional<std::string_view> physicalLine,
-                    Charset defaultCharset)
+                    Charset defaultCharset, std::string_view source)
 {
     if (!physicalLine) {
         line.state = (line.state == LineEmpty) ? LineEmpty : LineComplete;
@@ -60,14 +105,13 @@ void AccumulateLine(LogicalLine& line, std::optional<std::string_view> physicalL
     if (first) StartLine(line, *physicalLine, defaultCharset);
 
     if (line.encoding == EncodingQuotedPrintable) {
-        ContinueQuotedPrintable(line, *physicalLine);
+        ContinueQuotedPrintable(line, *physicalLine, first, source);
     } else if (first) {
-        AppendString(line.text, *physicalLine);
+        line.text = *physicalLine;
     } else if (!physicalLine->empty() &&
                (physicalLine->front() == ' ' || physicalLine->front() == '\t')) {
         // A folded continuation keeps its fold.
-        line.text.append("\r\n");
-        AppendString(line.text, *physicalLine);
+        ExtendLine(line, "\r\n", *physicalLine, source);
     } else {
         line.state = LineCompleteHeld;
     }

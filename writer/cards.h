@@ -43,6 +43,7 @@ struct CardEntry {
 struct CardList {
     std::vector<CardEntry> entries;  // one per BEGIN:VCARD line, in input order
     bool writeFailed = false;        // a card could not be written to the output file
+    OwnedString spareText;           // room left by a finished card, for the next one
 };
 
 // Takes the text of each finished, accepted card (Shift_JIS, CR LF line ends)

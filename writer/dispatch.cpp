@@ -71,15 +71,15 @@ std::string_view FirstTokenContaining(std::string_view word, const TokenArray& t
 
 // Only Shift_JIS and UTF-8 values can be decoded, and only Base64 and
 // Quoted-Printable are known transfer encodings.
-void CheckTransferParameters(CardEntry& entry, const TokenArray& nameTokens, const LogicalLine& line)
+void CheckTransferParameters(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)
 {
-    if (line.charset != CharsetShiftJis && line.charset != CharsetUtf8 &&
-        HasParam("CHARSET", nameTokens)) {
-        Reject(entry, Rejection::Charset, FirstTokenContaining("CHARSET", nameTokens), line);
+    const ParamWords words = AnyParamWords(tokens.nameWords);
+    if (line.charset != CharsetShiftJis && line.charset != CharsetUtf8 && (words & WordCharset)) {
+        Reject(entry, Rejection::Charset, FirstTokenContaining("CHARSET", tokens.nameTokens), line);
     }
     if (line.encoding != EncodingBase64 && line.encoding != EncodingQuotedPrintable &&
-        HasParam("ENCODING", nameTokens)) {
-        Reject(entry, Rejection::Encoding, FirstTokenContaining("ENCODING", nameTokens), line);
+        (words & WordEncoding)) {
+        Reject(entry, Rejection::Encoding, FirstTokenContaining("ENCODING", tokens.nameTokens), line);
     }
 }
 
@@ -88,10 +88,11 @@ void RememberName(CardEntry& entry, const TokenArray& valueTokens, const Logical
 {
     if (!entry.name.empty()) return;
     for (std::string_view token : valueTokens) {
-        OwnedString component = DecodeValue(line.encoding, token, line.charset, line.widenKana);
-        if (component.empty()) continue;
-        if (!entry.name.empty()) entry.name.push_back(' ');
-        entry.name.append(component);
+        const std::size_t joined = entry.name.size();
+        if (joined > 0) entry.name.push_back(' ');
+        AppendDecodedValue(line.encoding, token, line.charset, line.widenKana, entry.name);
+        // An empty component adds nothing, not even its space.
+        if (entry.name.size() == joined + (joined > 0 ? 1 : 0)) entry.name.resize(joined);
     }
 }
 
@@ -107,14 +108,24 @@ void RunRule(const DispatchRow& row, CardEntry& entry, const PropertyTokens& tok
     }
 }
 
+// A card that will not be written again gives its text's room to the next
+// card, so that building card after card allocates almost nothing.
+void ReleaseText(CardEntry& entry, CardList& cardList)
+{
+    entry.text.clear();
+    cardList.spareText.swap(entry.text);
+    OwnedString().swap(entry.text);
+}
+
 void OpenCard(std::string_view lineText, const LogicalLine& line, CardList& cardList)
 {
     if (!cardList.entries.empty() && !cardList.entries.back().ended) {
         // The previous card never ended: it will never be written.
-        OwnedString().swap(cardList.entries.back().text);
+        ReleaseText(cardList.entries.back(), cardList);
     }
     CardEntry& entry = cardList.entries.emplace_back();
     entry.beginLine = line.firstLineNumber;
+    entry.text.swap(cardList.spareText);
     entry.text.assign(lineText).append("\r\n");
 }
 
@@ -144,7 +155,7 @@ void CloseCard(CardEntry& entry, std::string_view lineText, const CardSink& sink
     entry.text.append(lineText).append("\r\n");
     if (!entry.rejected && !sink(entry.text)) cardList.writeFailed = true;
     // Nothing reads a finished card's text again.
-    OwnedString().swap(entry.text);
+    ReleaseText(entry, cardList);
 }
 
 } // namespace
@@ -161,8 +172,8 @@ void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalL
 void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLine& line,
                      CardList& cardList)
 {
-    const PropertyTokens tokens = SplitPropertyLine(lineText);
-    if (tokens.nameTokens.empty() || tokens.valueTokens.empty()) return;
+    // A line without ":" has no value: it is no property.
+    if (!line.nameComplete && lineText.find(':') == std::string_view::npos) return;
 
     if (IsKeywordLine(lineText, "BEGIN:VCARD")) OpenCard(lineText, line, cardList);
     if (cardList.entries.empty()) return;
@@ -174,13 +185,19 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
     }
     if (entry.ended) return;
 
+    // The tokens of the first physical line are this line's when it held the
+    // ":"; the value is split only for a property that is handled.
+    PropertyTokens& tokens = line.tokens;
+    if (!line.nameComplete) SplitPropertyNameInto(lineText, tokens);
     // FN is not written and not a handled property; it only stands in for a missing N.
     if (EqualsNoCase(tokens.nameTokens[0], "FN")) {
+        SplitPropertyValueInto(lineText, tokens);
         RememberFormattedName(entry, tokens.valueTokens, line);
         return;
     }
     const DispatchRow* row = FindRow(tokens.nameTokens[0]);
     if (row == nullptr) return;
+    SplitPropertyValueInto(lineText, tokens);
     line.recognized = true;
     line.widenKana = row->widenKana;
     if (row->name == "N") {
@@ -188,7 +205,7 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
         RememberName(entry, tokens.valueTokens, line);
     }
     RunRule(*row, entry, tokens, line, lineText);
-    CheckTransferParameters(entry, tokens.nameTokens, line);
+    CheckTransferParameters(entry, tokens, line);
 }
 
 CardCounts CountCards(const CardList& cardList)

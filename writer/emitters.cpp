@@ -12,11 +12,29 @@ namespace {
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kOtherLabel = ".X-ABLabel:_$!<Other>!$_";
 
-bool IsTransferMarker(std::string_view token)
+constexpr ParamWords kTransferMarkers =
+    WordShiftJis | WordUtf8 | WordBase64 | WordEncodingB | WordB | WordQuotedPrintable;
+constexpr ParamWords kKnownTypes = WordWork | WordHome | WordCell | WordPcs | WordInternet;
+
+// The parameter words of name token `index`: as the split found them, or
+// looked for now in tokens put together some other way.
+ParamWords WordsOfToken(const PropertyTokens& tokens, std::size_t index)
 {
-    return ContainsNoCase("SHIFT_JIS", token) || ContainsNoCase("UTF-8", token) ||
-           ContainsNoCase("BASE64", token) || ContainsEncodingB(token) ||
-           EqualsNoCase(token, "B") || ContainsNoCase("QUOTED-PRINTABLE", token);
+    return index < tokens.nameWords.size() ? tokens.nameWords[index]
+                                           : ParamWordsOf(tokens.nameTokens[index]);
+}
+
+ParamWords WordsOfName(const PropertyTokens& tokens)
+{
+    ParamWords words = 0;
+    for (std::size_t i = 0; i < tokens.nameTokens.size(); ++i) words |= WordsOfToken(tokens, i);
+    return words;
+}
+
+// `type` occurs and no other type name that decides where a value goes.
+bool IsSoleType(ParamWords words, ParamWord type)
+{
+    return (words & type) != 0 && (words & (kKnownTypes & ~ParamWords{type})) == 0;
 }
 
 enum class Destination { Work, Home, Other };
@@ -24,48 +42,40 @@ enum class Destination { Work, Home, Other };
 void EmitTyped(CardEntry& entry, Destination destination, std::string_view property,
                const TokenArray& valueTokens, const LogicalLine& line)
 {
-    OwnedString output;
+    OwnedString& output = entry.text;
     if (destination != Destination::Other) {
         output.append(property);
         output.append(destination == Destination::Work ? ";TYPE=WORK:" : ";TYPE=HOME:");
-        output.append(JoinDecodedValues(valueTokens, line));
+        AppendDecodedValues(valueTokens, line, line.widenKana, output);
         output.append(kLineEnd);
     } else if (entry.itemCount < kMaxItemGroups) {
         // Past the last group number the value has nowhere to go and is left out.
         const std::string item = "item" + std::to_string(++entry.itemCount);
         output.append(item).append(".").append(property).append(":");
-        output.append(JoinDecodedValues(valueTokens, line));
+        AppendDecodedValues(valueTokens, line, line.widenKana, output);
         output.append(kLineEnd);
         output.append(item).append(kOtherLabel).append(kLineEnd);
     } else {
         ++entry.droppedItems;  // for the report: the card is written without it
     }
-    entry.text.append(output);
 }
 
 } // namespace
 
-OwnedString JoinDecodedValues(const TokenArray& valueTokens, const LogicalLine& line)
+void AppendDecodedValues(const TokenArray& valueTokens, const LogicalLine& line, bool widenKana,
+                         OwnedString& target)
 {
-    return JoinDecodedValues(valueTokens, line, line.widenKana);
-}
-
-OwnedString JoinDecodedValues(const TokenArray& valueTokens, const LogicalLine& line,
-                              bool widenKana)
-{
-    OwnedString joined;
     for (std::size_t i = 0; i < valueTokens.size(); ++i) {
-        if (i > 0) joined.push_back(';');
-        joined.append(DecodeValue(line.encoding, valueTokens[i], line.charset, widenKana));
+        if (i > 0) target.push_back(';');
+        AppendDecodedValue(line.encoding, valueTokens[i], line.charset, widenKana, target);
     }
-    return joined;
 }
 
 void RememberFormattedName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line)
 {
     if (entry.hasFormattedName) return;
     entry.hasFormattedName = true;
-    entry.formattedName = JoinDecodedValues(valueTokens, line, true);
+    AppendDecodedValues(valueTokens, line, true, entry.formattedName);
 }
 
 void EmitNameFromFormattedName(CardEntry& entry)
@@ -76,30 +86,28 @@ void EmitNameFromFormattedName(CardEntry& entry)
 void EmitProperty(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)
 {
     const bool keepAll = (line.encoding == EncodingBase64);
-    OwnedString output;
+    OwnedString& output = entry.text;
     for (std::size_t i = 0; i < tokens.nameTokens.size(); ++i) {
-        const std::string_view token = tokens.nameTokens[i];
-        if (!keepAll && IsTransferMarker(token)) continue;
+        if (!keepAll && (WordsOfToken(tokens, i) & kTransferMarkers)) continue;
         if (i > 0) output.push_back(';');
-        output.append(token);
+        output.append(tokens.nameTokens[i]);
     }
     output.push_back(':');
-    output.append(JoinDecodedValues(tokens.valueTokens, line));
+    AppendDecodedValues(tokens.valueTokens, line, line.widenKana, output);
     output.append(kLineEnd);
-    entry.text.append(output);
 }
 
 void EmitPhoneticName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line)
 {
-    OwnedString output = "X-PHONETIC-LAST-NAME:";
-    output.append(DecodeValue(line.encoding, valueTokens[0], line.charset, line.widenKana));
+    OwnedString& output = entry.text;
+    output.append("X-PHONETIC-LAST-NAME:");
+    AppendDecodedValue(line.encoding, valueTokens[0], line.charset, line.widenKana, output);
     output.append(kLineEnd);
     output.append("X-PHONETIC-FIRST-NAME:");
     if (valueTokens.size() >= 2) {
-        output.append(DecodeValue(line.encoding, valueTokens[1], line.charset, line.widenKana));
+        AppendDecodedValue(line.encoding, valueTokens[1], line.charset, line.widenKana, output);
     }
     output.append(kLineEnd);
-    entry.text.append(output);
 }
 
 bool HasSoleType(const TokenArray& tokens, std::string_view typeName)
@@ -113,12 +121,12 @@ bool HasSoleType(const TokenArray& tokens, std::string_view typeName)
 
 void EmitEmail(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)
 {
-    const TokenArray& names = tokens.nameTokens;
+    const ParamWords words = WordsOfName(tokens);
     Destination destination = Destination::Other;
-    if (HasParam("WORK", names)) {
+    if (words & WordWork) {
         destination = Destination::Work;
-    } else if (HasParam("HOME", names) || HasSoleType(names, "INTERNET") ||
-               HasSoleType(names, "CELL") || HasSoleType(names, "PCS")) {
+    } else if ((words & WordHome) || IsSoleType(words, WordInternet) ||
+               IsSoleType(words, WordCell) || IsSoleType(words, WordPcs)) {
         destination = Destination::Home;
     }
     EmitTyped(entry, destination, "EMAIL", tokens.valueTokens, line);
@@ -126,11 +134,11 @@ void EmitEmail(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine
 
 void EmitAddress(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)
 {
-    const TokenArray& names = tokens.nameTokens;
+    const ParamWords words = WordsOfName(tokens);
     Destination destination = Destination::Other;
-    if (HasParam("WORK", names)) {
+    if (words & WordWork) {
         destination = Destination::Work;
-    } else if (HasParam("HOME", names)) {
+    } else if (words & WordHome) {
         destination = Destination::Home;
     }
     EmitTyped(entry, destination, "ADR", tokens.valueTokens, line);

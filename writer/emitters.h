@@ -27,10 +27,9 @@ void EmitAddress(CardEntry& entry, const PropertyTokens& tokens, const LogicalLi
 // Does `typeName` occur in the tokens while no other known type name does?
 bool HasSoleType(const TokenArray& tokens, std::string_view typeName);
 
-// The decoded values separated by ";".
-OwnedString JoinDecodedValues(const TokenArray& valueTokens, const LogicalLine& line);
-OwnedString JoinDecodedValues(const TokenArray& valueTokens, const LogicalLine& line,
-                              bool widenKana);
+// The decoded values separated by ";", appended to `target`.
+void AppendDecodedValues(const TokenArray& valueTokens, const LogicalLine& line, bool widenKana,
+                         OwnedString& target);
 
 // Keeps the first FN value of a card, decoded exactly as an N value would be.
 void RememberFormattedName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line);

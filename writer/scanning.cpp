@@ -90,7 +90,7 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
         }
         if (!endOfInput && line.state == LineEmpty) line.firstLineNumber = physical.number;
         AccumulateLine(line, endOfInput ? std::nullopt : std::optional(physical.text),
-                       defaultCharset);
+                       defaultCharset, text);
         switch (line.state) {
         case LineEmpty:
             ResetLogicalLine(line);
