@@ -105,6 +105,38 @@ bool IsSoundMark(std::uint16_t code)
     return code == kVoicedMark || code == kSemiVoicedMark;
 }
 
+// Could the character at `pos` widen into a sound mark: ﾞ, ﾟ, ゛ or ゜?
+bool MayBeSoundMark(std::string_view text, std::size_t pos)
+{
+    if (pos >= text.size()) return false;
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    if (byte == 0xDE || byte == 0xDF) return true;
+    return byte == (kVoicedMark >> 8) && pos + 1 < text.size() &&
+           (static_cast<unsigned char>(text[pos + 1]) == (kVoicedMark & 0xFF) ||
+            static_cast<unsigned char>(text[pos + 1]) == (kSemiVoicedMark & 0xFF));
+}
+
+// Where the characters from `pos` on that neither widen nor merge end: one
+// that does is a half-width katakana, or a two-byte character before what
+// may be a sound mark.
+std::size_t KeptCharacters(std::string_view text, std::size_t pos)
+{
+    while (pos < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[pos]);
+        if (byte < 0x80) {
+            ++pos;
+        } else if (IsHalfWidthKana(byte)) {
+            break;
+        } else if (IsAnsiLeadByte(byte) && pos + 1 < text.size()) {
+            if (MayBeSoundMark(text, pos + 2)) break;
+            pos += 2;
+        } else {
+            ++pos;
+        }
+    }
+    return pos;
+}
+
 } // namespace
 
 const std::array<unsigned char, 63> HalfWidthKana = MakeHalfWidthKana();
@@ -147,10 +179,10 @@ void AppendWidenedKatakana(std::string_view text, OwnedString& widened)
 {
     std::size_t pos = 0;
     while (pos < text.size()) {
-        // ASCII is never widened nor merged: runs of it go in one piece.
-        const std::size_t asciiStart = pos;
-        while (pos < text.size() && static_cast<unsigned char>(text[pos]) < 0x80) ++pos;
-        widened.append(text, asciiStart, pos - asciiStart);
+        // Characters that stay as they are go in one piece.
+        const std::size_t kept = KeptCharacters(text, pos);
+        widened.append(text, pos, kept - pos);
+        pos = kept;
         if (pos == text.size()) break;
 
         const WidenedChar current = ReadWidenedChar(text, pos);

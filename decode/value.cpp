@@ -45,23 +45,23 @@ void AppendContinuedLineBreaks(std::string_view text, OwnedString& continued)
 // again and nothing of the value is lost.
 void AppendQuotedPrintable(std::string_view text, OwnedString& decoded)
 {
+    // Decoding never lengthens the text: room for all of it, trimmed after.
+    const std::size_t start = decoded.size();
+    decoded.resize(start + text.size());
+    char* out = decoded.data() + start;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        // The plain stretch up to the next "=" goes in one piece.
-        const std::size_t equals = std::min(text.find('=', pos), text.size());
-        decoded.append(text, pos, equals - pos);
-        pos = equals;
-        if (pos == text.size()) break;
-        const int escaped = EscapedByteAt(text, pos);
+        const int escaped = text[pos] == '=' ? EscapedByteAt(text, pos) : -1;
         if (escaped < 0) {
-            decoded.push_back('=');
+            *out++ = text[pos];
             ++pos;
             continue;
         }
         if (escaped == 0) break;
-        decoded.push_back(static_cast<char>(escaped));
+        *out++ = static_cast<char>(escaped);
         pos += 3;
     }
+    decoded.resize(static_cast<std::size_t>(out - decoded.data()));
 }
 
 bool IsAscii(std::string_view text)

@@ -1,6 +1,7 @@
 #include "job/output.h"
 
 #include <chrono>
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <random>
@@ -121,13 +122,21 @@ bool WriteCardBuffered(std::string_view text, CardWriter& writer)
     // Large enough that system calls cost nothing, small enough to stay in cache.
     constexpr std::size_t kBlockBytes = 1 << 20;
     if (writer.failed) return false;
-    try {
-        AppendCardText(text, writer.pending);
-    } catch (const std::bad_alloc&) {
-        writer.failed = true;
-        return false;
+    // A card text is a NUL-terminated string; nothing after a NUL belongs to it.
+    text = UpToFirstNul(text);
+    // A card with a large photo goes out in blocks too, never held whole in
+    // its UTF-16 form.
+    while (!text.empty()) {
+        try {
+            const std::size_t room = (kBlockBytes - std::min(writer.pending.size(), kBlockBytes)) / 2;
+            text.remove_prefix(AppendAnsiAsUtf16LeUpTo(text, std::max<std::size_t>(room, 1), writer.pending));
+        } catch (const std::bad_alloc&) {
+            writer.failed = true;
+            return false;
+        }
+        if (writer.pending.size() >= kBlockBytes && !FlushCards(writer)) return false;
     }
-    return writer.pending.size() < kBlockBytes || FlushCards(writer);
+    return true;
 }
 
 bool FlushCards(CardWriter& writer)

@@ -1,5 +1,7 @@
 #include "platform/codepage.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -245,15 +247,49 @@ std::u16string AnsiToWide(std::string_view ansi)
     return wide;
 }
 
+namespace {
+
+// Four bytes, 0xDDCCBBAA, as four 16-bit units, 0x00DD00CC00BB00AA.
+std::uint64_t SpreadToUnits(std::uint64_t four)
+{
+    four = (four | (four << 16)) & 0x0000FFFF0000FFFFull;
+    return (four | (four << 8)) & 0x00FF00FF00FF00FFull;
+}
+
+} // namespace
+
 void AppendAnsiAsUtf16Le(std::string_view ansi, std::string& bytes)
 {
-    // Every byte gives at most one unit of two bytes: room for the worst case,
-    // then trimmed to what was written.
+    AppendAnsiAsUtf16LeUpTo(ansi, ansi.size(), bytes);
+}
+
+std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, std::string& bytes)
+{
+    limit = std::min(limit, ansi.size());
+    // Every byte gives at most one unit of two bytes (a pair that ends past
+    // the limit, two for two): room for the worst case, then trimmed to
+    // what was written.
     const std::size_t start = bytes.size();
-    bytes.resize(start + 2 * ansi.size());
+    bytes.resize(start + 2 * limit + 2);
     char* out = bytes.data() + start;
-    for (std::size_t pos = 0; pos < ansi.size();) {
-        // Most of a card is ASCII, which is its own UTF-16 unit.
+    std::size_t pos = 0;
+    while (pos < limit) {
+        // Most of a card is ASCII, which is its own UTF-16 unit: eight bytes
+        // at a time become eight units.
+        if constexpr (std::endian::native == std::endian::little) {
+            while (limit - pos >= 8) {
+                std::uint64_t eight = 0;
+                std::memcpy(&eight, ansi.data() + pos, 8);
+                if (eight & 0x8080808080808080ull) break;
+                const std::uint64_t low = SpreadToUnits(eight & 0xFFFFFFFFu);
+                const std::uint64_t high = SpreadToUnits(eight >> 32);
+                std::memcpy(out, &low, 8);
+                std::memcpy(out + 8, &high, 8);
+                out += 16;
+                pos += 8;
+            }
+            if (pos == limit) break;
+        }
         if (static_cast<unsigned char>(ansi[pos]) < 0x80) {
             *out++ = ansi[pos++];
             *out++ = '\0';
@@ -265,6 +301,7 @@ void AppendAnsiAsUtf16Le(std::string_view ansi, std::string& bytes)
         pos += next.length;
     }
     bytes.resize(static_cast<std::size_t>(out - bytes.data()));
+    return pos;
 }
 
 std::string WideToAnsi(std::u16string_view wide)

@@ -42,6 +42,13 @@ std::u16string AnsiToWide(std::string_view ansi);
 // in one pass without an intermediate string.
 void AppendAnsiAsUtf16Le(std::string_view ansi, std::string& bytes);
 
+// AppendAnsiAsUtf16Le of the characters of `ansi` that start before byte
+// `limit` (at most its size): a text converted piece by piece, each piece
+// starting where the one before stopped, gives the same bytes as converted
+// at once. Returns where it stopped: `limit`, or one byte past it when the
+// last character was a pair.
+std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, std::string& bytes);
+
 // UTF-16 to Shift_JIS, up to the first U+0000 unit or the end of `wide`, as
 // Windows' encoder without flags converts: exact forms, then its best fits
 // ("é" to "e", "¥" to 5C), and beyond Windows the JIS X 0208 forms of the wave

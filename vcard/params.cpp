@@ -1,21 +1,17 @@
 #include "vcard/params.h"
 
 #include <algorithm>
+#include <array>
 
 namespace karuto {
 
-namespace {
-
-bool SameLetterNoCase(char a, char b)
-{
-    return UpperAscii(a) == UpperAscii(b);
-}
-
-} // namespace
-
 bool EqualsNoCase(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), SameLetterNoCase);
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+    }
+    return true;
 }
 
 bool ContainsNoCase(std::string_view word, std::string_view text)
@@ -97,11 +93,33 @@ ParamWords WordAt(std::string_view token, std::size_t pos, std::string_view word
 
 } // namespace
 
+namespace {
+
+// The bytes the loop below must stop at: the first letters of the words, in
+// either case, and the blanks.
+constexpr std::array<bool, 256> MakeStops()
+{
+    std::array<bool, 256> stops{};
+    for (const char letter : std::string_view("SUCQBEWHPI")) {
+        stops[static_cast<unsigned char>(letter)] = true;
+        stops[static_cast<unsigned char>(letter - 'A' + 'a')] = true;
+    }
+    stops[' '] = true;
+    stops['\t'] = true;
+    return stops;
+}
+
+constexpr std::array<bool, 256> kStops = MakeStops();
+
+} // namespace
+
 ParamWords ParamWordsOf(std::string_view token)
 {
     ParamWords words = 0;
+    bool blanks = false;
     // One look at each byte: only a word's first letter leads to a comparison.
     for (std::size_t pos = 0; pos < token.size(); ++pos) {
+        if (!kStops[static_cast<unsigned char>(token[pos])]) continue;
         switch (UpperAscii(token[pos])) {
         case 'S': words |= WordAt(token, pos, "SHIFT_JIS", WordShiftJis); break;
         case 'U': words |= WordAt(token, pos, "UTF-8", WordUtf8); break;
@@ -110,15 +128,21 @@ ParamWords ParamWordsOf(std::string_view token)
             break;
         case 'Q': words |= WordAt(token, pos, "QUOTED-PRINTABLE", WordQuotedPrintable); break;
         case 'B': words |= WordAt(token, pos, "BASE64", WordBase64); break;
-        case 'E': words |= WordAt(token, pos, "ENCODING", WordEncoding); break;
+        case 'E':
+            words |= WordAt(token, pos, "ENCODING", WordEncoding) |
+                     WordAt(token, pos, "ENCODING=B", WordEncodingB);
+            break;
         case 'W': words |= WordAt(token, pos, "WORK", WordWork); break;
         case 'H': words |= WordAt(token, pos, "HOME", WordHome); break;
         case 'P': words |= WordAt(token, pos, "PCS", WordPcs); break;
         case 'I': words |= WordAt(token, pos, "INTERNET", WordInternet); break;
+        case ' ':
+        case '\t': blanks = true; break;
         default: break;
         }
     }
-    if (ContainsEncodingB(token)) words |= WordEncodingB;
+    // Blanks inside may hide "ENCODING=B" from the plain comparison.
+    if (blanks && !(words & WordEncodingB) && ContainsEncodingB(token)) words |= WordEncodingB;
     if (EqualsNoCase(token, "B")) words |= WordB;
     return words;
 }

@@ -29,6 +29,10 @@ OwnedString DuplicateString(std::string_view text);
 // Appends `text` up to its first NUL byte.
 void AppendString(OwnedString& target, std::string_view text);
 
+// text.find(byte, from), quicker where the byte is near, as in the short
+// parts of a property line.
+std::size_t FindByte(std::string_view text, char byte, std::size_t from = 0);
+
 // Position of the first occurrence of `delimiter` that separates tokens, or
 // npos. With `honourEscapes`, an occurrence right after a backslash that is a
 // character of its own (not the second byte of a Shift_JIS character) is
@@ -60,8 +64,9 @@ PropertyTokens SplitPropertyLine(std::string_view line);
 TokenArray SplitPropertyName(std::string_view line);
 
 // SplitPropertyName into `tokens.nameTokens`, with the parameter words of each
-// token in `tokens.nameWords`; the value tokens are emptied.
-void SplitPropertyNameInto(std::string_view line, PropertyTokens& tokens);
+// token in `tokens.nameWords`; the value tokens are emptied. True when the
+// line has a ":", so that these are all its name tokens.
+bool SplitPropertyNameInto(std::string_view line, PropertyTokens& tokens);
 
 // The value tokens of SplitPropertyLine into `tokens.valueTokens`.
 void SplitPropertyValueInto(std::string_view line, PropertyTokens& tokens);

@@ -20,8 +20,7 @@ Charset CharsetOfWords(ParamWords words, Charset defaultCharset)
 
 void StartLine(LogicalLine& line, std::string_view physicalLine, Charset defaultCharset)
 {
-    SplitPropertyNameInto(physicalLine, line.tokens);
-    line.nameComplete = physicalLine.find(':') != std::string_view::npos;
+    line.nameComplete = SplitPropertyNameInto(physicalLine, line.tokens);
     const ParamWords words = AnyParamWords(line.tokens.nameWords);
     line.charset = CharsetOfWords(words, defaultCharset);
     line.encoding = EncodingOfWords(words);

@@ -29,7 +29,7 @@ struct LineCutter {
     std::size_t NextLineBreak()
     {
         if (nextNul < position) nextNul = text.find('\0', position);
-        return std::min(text.find('\n', position), nextNul);
+        return std::min(FindByte(text, '\n', position), nextNul);
     }
 
     PhysicalLine Next()
