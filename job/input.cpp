@@ -127,6 +127,19 @@ LineBreak ReadLineBreak(std::string_view text, std::size_t pos)
     return {folded ? end + 1 : end, folded};
 }
 
+// Are the first `continuations` bytes of `rest` the continuation bytes of a
+// sequence, the first of them within [low, high]?
+bool IsWholeSequence(std::string_view rest, int continuations, unsigned char low, unsigned char high)
+{
+    if (rest.size() < static_cast<std::size_t>(continuations)) return false;
+    const auto second = static_cast<unsigned char>(rest[0]);
+    if (second < low || second > high) return false;
+    for (int i = 1; i < continuations; ++i) {
+        if ((static_cast<unsigned char>(rest[static_cast<std::size_t>(i)]) & 0xC0) != 0x80) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool IsUtf8BeyondAscii(std::string_view text)
@@ -177,6 +190,13 @@ bool IsUtf8BeyondAscii(std::string_view text)
             high = byte == 0xF4 ? 0x8F : 0xBF;
         } else {
             return false;
+        }
+        // A sequence that lies whole before any line break is taken in one step.
+        if (IsWholeSequence(text.substr(pos), continuations, low, high)) {
+            pos += static_cast<std::size_t>(continuations);
+            continuations = 0;
+            low = 0x80;
+            high = 0xBF;
         }
     }
     return beyondAscii && continuations == 0;

@@ -131,6 +131,14 @@ Utf8Char ReadUtf8Char(std::string_view utf8, std::size_t pos)
     const auto first = static_cast<unsigned char>(utf8[pos]);
     if (first < 0x80)
         return {first, 1};
+    // Most of Japanese text: a three-byte character whose second byte may be
+    // any continuation byte (not after E0 or ED), read in one step.
+    if (first >= 0xE1 && first <= 0xEF && first != 0xED && utf8.size() - pos >= 3) {
+        const auto second = static_cast<unsigned char>(utf8[pos + 1]);
+        const auto third = static_cast<unsigned char>(utf8[pos + 2]);
+        if ((second & 0xC0) == 0x80 && (third & 0xC0) == 0x80)
+            return {static_cast<char32_t>((first & 0x0F) << 12 | (second & 0x3F) << 6 | (third & 0x3F)), 3};
+    }
 
     int continuations = 0;
     char32_t codePoint = 0;

@@ -38,6 +38,13 @@ std::u16string DecodeAnsi(std::string_view bytes)
         expected += static_cast<char>(unit >> 8);
     }
     EXPECT_EQ(littleEndian, expected) << "the UTF-16LE form differs";
+    // Converted in pieces of any length, each starting where the last stopped.
+    for (std::size_t piece = 1; piece <= 3; ++piece) {
+        std::string pieces = "kept";
+        std::string_view rest(exact.data(), exact.size());
+        while (!rest.empty()) rest.remove_prefix(AppendAnsiAsUtf16LeUpTo(rest, piece, pieces));
+        EXPECT_EQ(pieces, expected) << "converted in pieces of " << piece;
+    }
     return wide;
 }
 

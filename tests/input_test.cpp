@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <iterator>
 #include <random>
 #include <string>
 
+#include "platform/codepage.h"
 #include "tests/test_support.h"
 
 #ifndef _WIN32
@@ -168,6 +171,48 @@ TEST(IsUtf8BeyondAscii, NeedsValidUtf8WithACharacterBeyondAscii)
     };
     for (const Row& row : rows) {
         EXPECT_EQ(IsUtf8BeyondAscii(row.text), row.utf8) << row.name;
+    }
+}
+
+// The same question answered the plain way: drop every folded line break
+// (a break, then a blank or tab, which may split a character), and the rest
+// must come back unchanged from a decode and re-encode, with a byte beyond ASCII.
+bool IsUtf8BeyondAsciiByModel(std::string_view text)
+{
+    std::string unfolded;
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        std::size_t end = pos;
+        if (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++end;
+        const bool lineBreak = text[pos] == '\r' || text[pos] == '\n';
+        if (lineBreak && end + 1 < text.size() && (text[end + 1] == ' ' || text[end + 1] == '\t')) {
+            pos = end + 1;
+            continue;
+        }
+        unfolded += text[pos];
+    }
+    const bool beyondAscii = std::any_of(unfolded.begin(), unfolded.end(),
+                                         [](char byte) { return static_cast<unsigned char>(byte) >= 0x80; });
+    return beyondAscii && WideToUtf8(Utf8ToWide(unfolded)) == unfolded;
+}
+
+TEST(IsUtf8BeyondAscii, AgreesWithTheModelOnRandomTexts)
+{
+    const std::string_view pieces[] = {"a", "\r", "\n", " ", "\t", "\xE3", "\x82", "\xAB", "\xC3",
+                                       "\xF0", "\x9F", "\x80", "\xBF", "\xED", "\xA0", "\xE0",
+                                       "\xFF", "\xE3\x82\xAB", "abcdefgh"};
+    std::uint32_t state = 932;
+    for (int round = 0; round < 300000; ++round) {
+        std::string text;
+        state = state * 1103515245 + 12345;
+        const int count = static_cast<int>((state >> 16) % 10);
+        for (int i = 0; i < count; ++i) {
+            state = state * 1103515245 + 12345;
+            text += pieces[(state >> 16) % std::size(pieces)];
+        }
+        const std::vector<char> exact(text.begin(), text.end());
+        ASSERT_EQ(IsUtf8BeyondAscii(std::string_view(exact.data(), exact.size())),
+                  IsUtf8BeyondAsciiByModel(text))
+            << testing::PrintToString(text);
     }
 }
 

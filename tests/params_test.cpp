@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+
 namespace karuto {
 namespace {
 
@@ -85,6 +88,43 @@ TEST(HasEncodingBTest, IgnoresBlanksAndTabsOnly)
     EXPECT_FALSE(HasEncodingB({"X", "ENCODING=", "B"}));
     EXPECT_TRUE(ContainsEncodingB("x;ENCODING =b64"));
     EXPECT_FALSE(ContainsEncodingB("ENCODING=8BIT"));
+}
+
+// The words of a token read in one pass against one question at a time:
+// random tokens made of the words' pieces, in both cases, with blanks.
+TEST(ParamWordsOfTest, AnswersAsEachQuestionOnItsOwn)
+{
+    struct Word {
+        std::string_view text;
+        ParamWord bit;
+    };
+    const Word words[] = {{"SHIFT_JIS", WordShiftJis}, {"UTF-8", WordUtf8},
+                          {"CHARSET", WordCharset},     {"QUOTED-PRINTABLE", WordQuotedPrintable},
+                          {"BASE64", WordBase64},       {"ENCODING", WordEncoding},
+                          {"WORK", WordWork},           {"HOME", WordHome},
+                          {"CELL", WordCell},           {"PCS", WordPcs},
+                          {"INTERNET", WordInternet}};
+    const std::string_view pieces[] = {"SHIFT_", "JIS", "utf-", "8", "CHAR", "set", "QUOTED-",
+                                       "printable", "base", "64", "Encoding", "=", "b", "B",
+                                       " ", "\t", "WO", "rk", "home", "CE", "LL", "pcs", "Inter",
+                                       "NET", "\x83", "E", ";"};
+    std::uint32_t state = 932;
+    for (int round = 0; round < 100000; ++round) {
+        std::string token;
+        state = state * 1103515245 + 12345;
+        const int count = static_cast<int>((state >> 16) % 6);
+        for (int i = 0; i < count; ++i) {
+            state = state * 1103515245 + 12345;
+            token += pieces[(state >> 16) % std::size(pieces)];
+        }
+        const ParamWords found = ParamWordsOf(token);
+        for (const Word& word : words) {
+            ASSERT_EQ((found & word.bit) != 0, ContainsNoCase(word.text, token))
+                << word.text << " in " << testing::PrintToString(token);
+        }
+        ASSERT_EQ((found & WordEncodingB) != 0, ContainsEncodingB(token)) << testing::PrintToString(token);
+        ASSERT_EQ((found & WordB) != 0, EqualsNoCase(token, "B")) << testing::PrintToString(token);
+    }
 }
 
 } // namespace

@@ -147,6 +147,24 @@ TEST(FindDelimiterTest, AgreesWithAWalkOverTheCharactersOnEveryShortText)
     extend();
 }
 
+TEST(FindByteTest, AgreesWithFindWhereverTheByteIs)
+{
+    // The byte alone at every place of texts across the eight-byte steps and
+    // the hand-over to memchr, among bytes one bit away from it (";" is 3B).
+    for (const std::size_t length : {0, 1, 7, 8, 9, 63, 64, 65, 71, 72, 150}) {
+        for (std::size_t at = 0; at <= length; ++at) {
+            std::vector<char> exact(length);
+            for (std::size_t i = 0; i < length; ++i) exact[i] = "\x3A\x7B\xBB\x3F"[i % 4];
+            if (at < length) exact[at] = ';';
+            const std::string_view view(exact.data(), exact.size());
+            for (std::size_t from = 0; from <= length + 1; ++from) {
+                ASSERT_EQ(FindByte(view, ';', from), view.find(';', from))
+                    << "length " << length << ", at " << at << ", from " << from;
+            }
+        }
+    }
+}
+
 TEST(SplitTokensTest, EscapedDelimitersAllTheWay)
 {
     // Escapes must not make splitting slow or wrong on a long line.

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace karuto {
@@ -41,6 +44,62 @@ std::vector<Dispatched> Unfold(const std::vector<std::string>& physicalLines,
         if (endOfInput) break;
     }
     return out;
+}
+
+// The logical lines of `text` cut at `lineBreak`, fed as views of it, with or
+// without it as the source; each with whether it had to be copied.
+std::vector<std::pair<std::string, bool>> UnfoldViews(std::string_view text,
+                                                      std::string_view lineBreak, bool withSource)
+{
+    std::vector<std::string_view> physicalLines;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(lineBreak, start);
+        physicalLines.push_back(text.substr(start, end - start));
+        if (end == std::string_view::npos) break;
+        start = end + lineBreak.size();
+    }
+    std::vector<std::pair<std::string, bool>> out;
+    LogicalLine line;
+    for (std::size_t next = 0; next <= physicalLines.size();) {
+        const bool endOfInput = next == physicalLines.size();
+        AccumulateLine(line, endOfInput ? std::nullopt : std::optional(physicalLines[next]),
+                       CharsetNone, withSource ? text : std::string_view());
+        if (line.state == LineComplete || line.state == LineCompleteHeld) {
+            out.emplace_back(std::string(line.text), line.isGathered);
+            if (line.state == LineComplete) ++next;
+            ResetLogicalLine(line);
+        } else {
+            ++next;
+        }
+    }
+    return out;
+}
+
+TEST(AccumulateLineTest, FoldsSideBySideInTheSourceAreViewedNotCopied)
+{
+    const std::string text =
+        "NOTE:a\r\n b\r\n\tc\r\nTEL:1\r\nNOTE;QUOTED-PRINTABLE:x=\r\ny=\r\nz\r\n \r\nN:end";
+    const auto copied = UnfoldViews(text, "\r\n", false);
+    const auto viewed = UnfoldViews(text, "\r\n", true);
+    using Lines = std::vector<std::pair<std::string, bool>>;
+    EXPECT_EQ(copied, (Lines{{"NOTE:a\r\n b\r\n\tc", true},
+                             {"TEL:1", false},
+                             {"NOTE;QUOTED-PRINTABLE:xyz", true},
+                             {" ", false},
+                             {"N:end", false}}));
+    // Only a soft line break, which drops its "=", needs a copy.
+    EXPECT_EQ(viewed, (Lines{{"NOTE:a\r\n b\r\n\tc", false},
+                             {"TEL:1", false},
+                             {"NOTE;QUOTED-PRINTABLE:xyz", true},
+                             {" ", false},
+                             {"N:end", false}}));
+    // Folds after a bare LF are rebuilt with CR LF, so they are copied.
+    std::string lineFeeds = text;
+    for (std::size_t at = lineFeeds.find("\r\n"); at != std::string::npos; at = lineFeeds.find("\r\n", at)) {
+        lineFeeds.erase(at, 1);
+    }
+    const auto fromLineFeeds = UnfoldViews(lineFeeds, "\n", true);
+    EXPECT_EQ(fromLineFeeds, copied);
 }
 
 TEST(AccumulateLineTest, QuotedPrintableContinuesOnlyAfterSoftBreak)

@@ -49,7 +49,7 @@ bool IsKeywordLine(std::string_view lineText, std::string_view keyword)
 const DispatchRow* FindRow(std::string_view propertyName)
 {
     for (const DispatchRow& row : kDispatchTable) {
-        if (EqualsNoCase(propertyName, row.name)) return &row;
+        if (propertyName.size() == row.name.size() && EqualsNoCase(propertyName, row.name)) return &row;
     }
     return nullptr;
 }
