@@ -140,6 +140,22 @@ bool IsWholeSequence(std::string_view rest, int continuations, unsigned char low
     return true;
 }
 
+// Past the three-byte characters from `pos` on whose second byte may be any
+// continuation byte (not after E0 or ED).
+std::size_t SkipCommonThreeByteCharacters(std::string_view text, std::size_t pos)
+{
+    while (text.size() - pos >= 3) {
+        const auto first = static_cast<unsigned char>(text[pos]);
+        if (first < 0xE1 || first > 0xEF || first == 0xED) break;
+        if ((static_cast<unsigned char>(text[pos + 1]) & 0xC0) != 0x80 ||
+            (static_cast<unsigned char>(text[pos + 2]) & 0xC0) != 0x80) {
+            break;
+        }
+        pos += 3;
+    }
+    return pos;
+}
+
 } // namespace
 
 bool IsUtf8BeyondAscii(std::string_view text)
@@ -156,6 +172,13 @@ bool IsUtf8BeyondAscii(std::string_view text)
             std::memcpy(&eight, text.data() + pos, 8);
             if (eight & 0x8080808080808080ull) break;
             pos += 8;
+        }
+        // And runs of the three-byte characters of Japanese text, each
+        // in one step.
+        if (continuations == 0) {
+            const std::size_t after = SkipCommonThreeByteCharacters(text, pos);
+            beyondAscii = beyondAscii || after != pos;
+            pos = after;
         }
         if (pos == text.size()) break;
         const auto byte = static_cast<unsigned char>(text[pos]);

@@ -41,11 +41,6 @@ bool StartsCharacter(std::string_view text, std::size_t pos)
 
 } // namespace
 
-// Every delimiter byte counts, whatever byte comes before it; only whether a
-// backslash before it escapes it depends on the characters: the backslash
-// must be a character of its own, not the second byte of a two-byte one. The
-// byte is found with memchr, and that check looks back only over the bytes
-// since the previous delimiter byte, so the search stays linear.
 std::size_t FindByte(std::string_view text, char byte, std::size_t from)
 {
     // Calling memchr costs more than looking at a few bytes; it pays off only
@@ -55,11 +50,12 @@ std::size_t FindByte(std::string_view text, char byte, std::size_t from)
     constexpr std::size_t kWalked = 64;
     constexpr std::uint64_t kOnes = 0x0101010101010101ull;
     constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    if (from >= text.size()) return std::string_view::npos;
     const std::size_t walkEnd = std::min(text.size(), from + kWalked);
     std::size_t pos = from;
     if constexpr (std::endian::native == std::endian::little) {
         const std::uint64_t pattern = kOnes * static_cast<unsigned char>(byte);
-        for (; pos < walkEnd && walkEnd - pos >= 8; pos += 8) {
+        for (; walkEnd - pos >= 8; pos += 8) {
             std::uint64_t chunk = 0;
             std::memcpy(&chunk, text.data() + pos, 8);
             chunk ^= pattern;
@@ -73,6 +69,11 @@ std::size_t FindByte(std::string_view text, char byte, std::size_t from)
     return walkEnd == text.size() ? std::string_view::npos : text.find(byte, walkEnd);
 }
 
+// Every delimiter byte counts, whatever byte comes before it; only whether a
+// backslash before it escapes it depends on the characters: the backslash
+// must be a character of its own, not the second byte of a two-byte one. The
+// byte is found with FindByte, and that check looks back only over the bytes
+// since the previous delimiter byte, so the search stays linear.
 std::size_t FindDelimiter(std::string_view text, char delimiter, bool honourEscapes)
 {
     for (std::size_t pos = FindByte(text, delimiter); pos != std::string_view::npos;
