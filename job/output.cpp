@@ -114,7 +114,15 @@ bool WriteCardText(std::string_view text, OutputHandle& outputFile)
 
 CardWriter FileCardWriter(OutputHandle& file)
 {
-    return {[&file](std::string_view bytes) { return WriteAllBytes(file, bytes); }, {}, false};
+    // Each block starts on its way to the disk at once, while the next one is
+    // made, instead of all of them in the flush before the output takes its
+    // place.
+    const auto write = [&file](std::string_view bytes) {
+        if (!WriteAllBytes(file, bytes)) return false;
+        StartWritingBack(file);
+        return true;
+    };
+    return {write, {}, false};
 }
 
 bool WriteCardBuffered(std::string_view text, CardWriter& writer)

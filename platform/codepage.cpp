@@ -8,6 +8,10 @@
 #include <span>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/cp932_tables.h"
 
 // Every conversion walks its input twice with the same reader: once to count
@@ -282,8 +286,19 @@ std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, st
     char* out = bytes.data() + start;
     std::size_t pos = 0;
     while (pos < limit) {
-        // Most of a card is ASCII, which is its own UTF-16 unit: eight bytes
-        // at a time become eight units.
+        // Most of a card is ASCII, which is its own UTF-16 unit: sixteen or
+        // eight bytes at a time become as many units.
+#if defined(__SSE2__)
+        while (limit - pos >= 16) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ansi.data() + pos));
+            if (_mm_movemask_epi8(chunk) != 0) break;
+            const __m128i zero = _mm_setzero_si128();
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(chunk, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi8(chunk, zero));
+            out += 32;
+            pos += 16;
+        }
+#endif
         if constexpr (std::endian::native == std::endian::little) {
             while (limit - pos >= 8) {
                 std::uint64_t eight = 0;
@@ -364,7 +379,6 @@ std::string ConvertUtf8ToAnsi(std::string_view utf8)
 
 void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi)
 {
-    utf8 = utf8.substr(0, utf8.find('\0'));  // where WideToAnsi would stop
     const AnsiCodeTable& codes = AnsiCodes();
     // No character takes more bytes in Shift_JIS than in UTF-8, and a
     // malformed sequence becomes one space: the input's size is enough.
@@ -373,17 +387,19 @@ void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi)
     char* out = ansi.data() + start;
     for (std::size_t pos = 0; pos < utf8.size();) {
         // ASCII is its own Shift_JIS; runs of it (Base64 photos, numbers,
-        // addresses) go eight bytes at a time.
+        // addresses) go eight bytes at a time, as long as no NUL is among them.
         while (utf8.size() - pos >= 8) {
             std::uint64_t eight = 0;
             std::memcpy(&eight, utf8.data() + pos, 8);
-            if (eight & 0x8080808080808080ull) break;
+            const bool hasNul = ((eight - 0x0101010101010101ull) & ~eight & 0x8080808080808080ull) != 0;
+            if ((eight & 0x8080808080808080ull) || hasNul) break;
             std::memcpy(out, &eight, 8);
             out += 8;
             pos += 8;
         }
         if (pos == utf8.size()) break;
         const auto first = static_cast<unsigned char>(utf8[pos]);
+        if (first == 0) break;  // where WideToAnsi would stop
         if (first < 0x80) {
             *out++ = static_cast<char>(first);
             ++pos;

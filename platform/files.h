@@ -79,6 +79,11 @@ bool WriteAllBytes(OutputHandle& file, std::string_view bytes);
 // Makes sure everything written has reached the disk.
 bool FlushFile(OutputHandle& file);
 
+// Asks the system to start putting what was written so far on the disk,
+// without waiting for it, so that FlushFile later finds little left to do.
+// Nothing happens where the system has no such request.
+void StartWritingBack(OutputHandle& file);
+
 // Closes the file; false when the close reported an error.
 bool CloseFile(OutputHandle& file);
 

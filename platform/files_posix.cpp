@@ -233,6 +233,16 @@ bool FlushFile(OutputHandle& file)
     return result == 0;
 }
 
+void StartWritingBack(OutputHandle& file)
+{
+#ifdef __linux__
+    // The whole file: the pages already on their way are skipped.
+    if (file.IsOpen()) (void)sync_file_range(file.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)file;
+#endif
+}
+
 void CopyPermissions(const OutputHandle& model, OutputHandle& file)
 {
     struct stat status {};

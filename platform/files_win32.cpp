@@ -217,6 +217,12 @@ bool FlushFile(OutputHandle& file)
     return file.IsOpen() && FlushFileBuffers(file.handle) != 0;
 }
 
+void StartWritingBack(OutputHandle&)
+{
+    // Windows has no request to start writing back without waiting; the
+    // flush before the output takes its place does it all.
+}
+
 void CopyPermissions(const OutputHandle&, OutputHandle&) {}
 
 bool MoveFileOver(PathView source, PathView target)

@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/codepage.h"
 #include "vcard/params.h"
 
@@ -53,6 +57,15 @@ std::size_t FindByte(std::string_view text, char byte, std::size_t from)
     if (from >= text.size()) return std::string_view::npos;
     const std::size_t walkEnd = std::min(text.size(), from + kWalked);
     std::size_t pos = from;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time where the processor compares them at once.
+    const __m128i wanted = _mm_set1_epi8(byte);
+    for (; walkEnd - pos >= 16; pos += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
+        const auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, wanted)));
+        if (found != 0) return pos + static_cast<std::size_t>(std::countr_zero(found));
+    }
+#endif
     if constexpr (std::endian::native == std::endian::little) {
         const std::uint64_t pattern = kOnes * static_cast<unsigned char>(byte);
         for (; walkEnd - pos >= 8; pos += 8) {

@@ -1,6 +1,7 @@
 #include "writer/scanning.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 #include "vcard/unfolding.h"
@@ -56,10 +57,13 @@ struct LineCutter {
 std::size_t CountCardStarts(std::string_view text)
 {
     constexpr std::string_view kBegin = "BEGIN:VCARD";
+    // Skipping ahead by the keyword's length where a byte cannot be part of
+    // it, rather than stopping at every "B" (Base64 photos are full of them).
+    const std::boyer_moore_horspool_searcher searcher(kBegin.begin(), kBegin.end());
     std::size_t count = 0;
-    for (std::size_t at = text.find(kBegin); at != std::string_view::npos;
-         at = text.find(kBegin, at + kBegin.size())) {
-        if (at == 0 || text[at - 1] == '\n' || text[at - 1] == '\0') ++count;
+    for (auto at = std::search(text.begin(), text.end(), searcher); at != text.end();
+         at = std::search(at + static_cast<std::ptrdiff_t>(kBegin.size()), text.end(), searcher)) {
+        if (at == text.begin() || at[-1] == '\n' || at[-1] == '\0') ++count;
     }
     return count;
 }
