@@ -131,6 +131,8 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
             break;
         }
     } while (!cutter.pastEnd || holding || line.state == LineCollecting);
+    // The room kept for a next card is not needed any more.
+    OwnedString().swap(cardList.spareText);
     return CountCards(cardList);
 }
 
