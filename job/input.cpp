@@ -140,17 +140,32 @@ bool IsWholeSequence(std::string_view rest, int continuations, unsigned char low
     return true;
 }
 
-// Past the three-byte characters from `pos` on whose second byte may be any
-// continuation byte (not after E0 or ED).
-std::size_t SkipCommonThreeByteCharacters(std::string_view text, std::size_t pos)
+// Past the characters from `pos` on that need no closer look: ASCII (line
+// breaks between characters included), eight bytes at a time where it comes
+// in runs, and the three-byte characters of Japanese text whose second byte
+// may be any continuation byte (not after E0 or ED), each in one step.
+std::size_t SkipPlainCharacters(std::string_view text, std::size_t pos, bool& beyondAscii)
 {
-    while (text.size() - pos >= 3) {
+    while (pos < text.size()) {
+        if (text.size() - pos >= 8) {
+            std::uint64_t eight = 0;
+            std::memcpy(&eight, text.data() + pos, 8);
+            if ((eight & 0x8080808080808080ull) == 0) {
+                pos += 8;
+                continue;
+            }
+        }
         const auto first = static_cast<unsigned char>(text[pos]);
-        if (first < 0xE1 || first > 0xEF || first == 0xED) break;
+        if (first < 0x80) {
+            ++pos;
+            continue;
+        }
+        if (first < 0xE1 || first > 0xEF || first == 0xED || text.size() - pos < 3) break;
         if ((static_cast<unsigned char>(text[pos + 1]) & 0xC0) != 0x80 ||
             (static_cast<unsigned char>(text[pos + 2]) & 0xC0) != 0x80) {
             break;
         }
+        beyondAscii = true;
         pos += 3;
     }
     return pos;
@@ -165,21 +180,7 @@ bool IsUtf8BeyondAscii(std::string_view text)
     unsigned char low = 0x80;
     unsigned char high = 0xBF;
     for (std::size_t pos = 0; pos < text.size();) {
-        // Between characters, runs of ASCII (line breaks included) are
-        // skipped eight bytes at a time.
-        while (continuations == 0 && text.size() - pos >= 8) {
-            std::uint64_t eight = 0;
-            std::memcpy(&eight, text.data() + pos, 8);
-            if (eight & 0x8080808080808080ull) break;
-            pos += 8;
-        }
-        // And runs of the three-byte characters of Japanese text, each
-        // in one step.
-        if (continuations == 0) {
-            const std::size_t after = SkipCommonThreeByteCharacters(text, pos);
-            beyondAscii = beyondAscii || after != pos;
-            pos = after;
-        }
+        if (continuations == 0) pos = SkipPlainCharacters(text, pos, beyondAscii);
         if (pos == text.size()) break;
         const auto byte = static_cast<unsigned char>(text[pos]);
         if (byte == '\r' || byte == '\n') {
