@@ -20,22 +20,24 @@ enum class Rejection {
 
 inline constexpr std::uint32_t kMaxItemGroups = 99;
 
+// The small fields come first, together, so that a book's many records
+// take no more room than they need.
 struct CardEntry {
     bool ended = false;           // its END:VCARD line was taken in
     bool rejected = false;        // it must not be written
-    std::uint32_t itemCount = 0;  // numbered item groups used so far (e-mails and addresses)
-    std::uint32_t droppedItems = 0;  // e-mails and addresses left out past the last group
-    OwnedString text;             // the rewritten card; released once the card is finished
-
     // A card that names itself only by FN still gets an N line (see CloseCard).
     bool hasName = false;           // an N line was dispatched
     bool hasFormattedName = false;  // an FN line was seen
-    OwnedString formattedName;      // the first FN value, decoded and widened as an N value
+    std::uint32_t itemCount = 0;  // numbered item groups used so far (e-mails and addresses)
+    std::uint32_t droppedItems = 0;  // e-mails and addresses left out past the last group
+    Rejection rejection = Rejection::None;  // why the report tells it was not written
+
+    OwnedString text;             // the rewritten card; released once the card is finished
+    OwnedString formattedName;    // the first FN value, decoded and widened as an N value
 
     // What the report tells about a card that was not written.
     std::int64_t beginLine = 0;   // line number of its BEGIN:VCARD
     OwnedString name;             // the decoded N value, components joined by spaces
-    Rejection rejection = Rejection::None;
     OwnedString rejectedBy;       // the VERSION line or parameter that rejected it, as written
     std::int64_t rejectedLine = 0;
 };
