@@ -1,5 +1,6 @@
 #include "writer/emitters.h"
 
+#include <algorithm>
 #include <string>
 
 #include "decode/value.h"
@@ -35,6 +36,20 @@ ParamWords WordsOfName(const PropertyTokens& tokens)
 bool IsSoleType(ParamWords words, ParamWord type)
 {
     return (words & type) != 0 && (words & (kKnownTypes & ~ParamWords{type})) == 0;
+}
+
+// Room for about the whole line at once, so that a long value (a photo) is
+// copied into the card once instead of being moved again by the growth for
+// the line end after it. At least doubling, so that growing line by line
+// stays linear with every standard library.
+void MakeRoomForLine(const PropertyTokens& tokens, OwnedString& output)
+{
+    constexpr std::size_t kLineEndAndMore = 16;
+    std::size_t needed = kLineEndAndMore;
+    for (std::string_view token : tokens.nameTokens) needed += token.size() + 1;
+    for (std::string_view token : tokens.valueTokens) needed += token.size() + 1;
+    if (output.capacity() - output.size() >= needed) return;
+    output.reserve(std::max(output.size() + needed, 2 * output.capacity()));
 }
 
 enum class Destination { Work, Home, Other };
@@ -87,6 +102,7 @@ void EmitProperty(CardEntry& entry, const PropertyTokens& tokens, const LogicalL
 {
     const bool keepAll = (line.encoding == EncodingBase64);
     OwnedString& output = entry.text;
+    MakeRoomForLine(tokens, output);
     for (std::size_t i = 0; i < tokens.nameTokens.size(); ++i) {
         if (!keepAll && (WordsOfToken(tokens, i) & kTransferMarkers)) continue;
         if (i > 0) output.push_back(';');
