@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <filesystem>
 #include <iterator>
 #include <random>
@@ -200,15 +199,9 @@ TEST(IsUtf8BeyondAscii, AgreesWithTheModelOnRandomTexts)
     const std::string_view pieces[] = {"a", "\r", "\n", " ", "\t", "\xE3", "\x82", "\xAB", "\xC3",
                                        "\xF0", "\x9F", "\x80", "\xBF", "\xED", "\xA0", "\xE0",
                                        "\xFF", "\xE3\x82\xAB", "abcdefgh"};
-    std::uint32_t state = 932;
+    test::PieceTexts texts{pieces, 10};
     for (int round = 0; round < 300000; ++round) {
-        std::string text;
-        state = state * 1103515245 + 12345;
-        const int count = static_cast<int>((state >> 16) % 10);
-        for (int i = 0; i < count; ++i) {
-            state = state * 1103515245 + 12345;
-            text += pieces[(state >> 16) % std::size(pieces)];
-        }
+        const std::string text = texts.Next();
         const std::vector<char> exact(text.begin(), text.end());
         ASSERT_EQ(IsUtf8BeyondAscii(std::string_view(exact.data(), exact.size())),
                   IsUtf8BeyondAsciiByModel(text))

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <map>
 #include <ostream>
 #include <string>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "tests/test_support.h"
 
 namespace karuto {
 namespace {
@@ -280,15 +280,9 @@ TEST(WidenKatakana, AgreesWithTheModelOnRandomTexts)
     const std::string_view pieces[] = {"a", "\xB6", "\xCA", "\xDE", "\xDF", "\xB3", "\x83\x4A",
                                        "\x81\x4A", "\x81\x4B", "\x83\x6E", "\x81", "\x83",
                                        "\x80", "\xA0", "\xFD", "\x4A", "\x96\xDE"};
-    std::uint32_t state = 932;
+    test::PieceTexts texts{pieces, 9};
     for (int round = 0; round < 200000; ++round) {
-        std::string text;
-        state = state * 1103515245 + 12345;
-        const int count = static_cast<int>((state >> 16) % 9);
-        for (int i = 0; i < count; ++i) {
-            state = state * 1103515245 + 12345;
-            text += pieces[(state >> 16) % std::size(pieces)];
-        }
+        const std::string text = texts.Next();
         ASSERT_EQ(Widen(text), WidenByModel(text)) << testing::PrintToString(text);
     }
 }

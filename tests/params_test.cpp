@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
+
+#include "tests/test_support.h"
 
 namespace karuto {
 namespace {
@@ -108,15 +109,9 @@ TEST(ParamWordsOfTest, AnswersAsEachQuestionOnItsOwn)
                                        "printable", "base", "64", "Encoding", "=", "b", "B",
                                        " ", "\t", "WO", "rk", "home", "CE", "LL", "pcs", "Inter",
                                        "NET", "\x83", "E", ";"};
-    std::uint32_t state = 932;
+    test::PieceTexts texts{pieces, 6};
     for (int round = 0; round < 100000; ++round) {
-        std::string token;
-        state = state * 1103515245 + 12345;
-        const int count = static_cast<int>((state >> 16) % 6);
-        for (int i = 0; i < count; ++i) {
-            state = state * 1103515245 + 12345;
-            token += pieces[(state >> 16) % std::size(pieces)];
-        }
+        const std::string token = texts.Next();
         const ParamWords found = ParamWordsOf(token);
         for (const Word& word : words) {
             ASSERT_EQ((found & word.bit) != 0, ContainsNoCase(word.text, token))

@@ -85,4 +85,16 @@ std::string Utf16LeBytes(std::u16string_view text)
     return bytes;
 }
 
+std::string PieceTexts::Next()
+{
+    // A linear congruential generator: simple, and alike everywhere.
+    const auto draw = [this](std::uint32_t range) {
+        state = state * 1103515245 + 12345;
+        return (state >> 16) % range;
+    };
+    std::string text;
+    for (std::uint32_t count = draw(maxPieces); count > 0; --count) text += pieces[draw(static_cast<std::uint32_t>(pieces.size()))];
+    return text;
+}
+
 } // namespace karuto::test

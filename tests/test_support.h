@@ -1,7 +1,9 @@
 #pragma once
 // Helpers shared by the tests: temporary folders and whole-file access.
 
+#include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,5 +36,16 @@ std::vector<std::u16string> Entries(const std::filesystem::path& folder);
 
 // Bytes of a UTF-16LE text, for comparing with output files.
 std::string Utf16LeBytes(std::u16string_view text);
+
+// Texts for differential tests: each call strings together fewer than
+// `maxPieces` pieces drawn from `pieces`, the same texts on every platform
+// for the same starting `state`.
+struct PieceTexts {
+    std::span<const std::string_view> pieces;
+    std::uint32_t maxPieces;
+    std::uint32_t state = 932;
+
+    std::string Next();
+};
 
 } // namespace karuto::test
