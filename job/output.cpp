@@ -1,7 +1,7 @@
 #include "job/output.h"
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <new>
 #include <random>

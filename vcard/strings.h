@@ -52,7 +52,9 @@ void SplitTokensInto(std::string_view text, char delimiter, bool honourEscapes,
 struct PropertyTokens {
     TokenArray nameTokens;   // property name (with any group prefix), then each parameter
     TokenArray valueTokens;  // the value's components; empty when the line has no ":"
-    std::vector<std::uint32_t> nameWords;  // the parameter words of each name token
+    // The parameter words of each name token (see ParamWordsOf), filled by
+    // the splits below together with the name tokens.
+    std::vector<std::uint32_t> nameWords;
 };
 
 // Splits "NAME;PARAM;PARAM:VALUE;VALUE" at its first ":" and then each side at

@@ -17,21 +17,6 @@ constexpr ParamWords kTransferMarkers =
     WordShiftJis | WordUtf8 | WordBase64 | WordEncodingB | WordB | WordQuotedPrintable;
 constexpr ParamWords kKnownTypes = WordWork | WordHome | WordCell | WordPcs | WordInternet;
 
-// The parameter words of name token `index`: as the split found them, or
-// looked for now in tokens put together some other way.
-ParamWords WordsOfToken(const PropertyTokens& tokens, std::size_t index)
-{
-    return index < tokens.nameWords.size() ? tokens.nameWords[index]
-                                           : ParamWordsOf(tokens.nameTokens[index]);
-}
-
-ParamWords WordsOfName(const PropertyTokens& tokens)
-{
-    ParamWords words = 0;
-    for (std::size_t i = 0; i < tokens.nameTokens.size(); ++i) words |= WordsOfToken(tokens, i);
-    return words;
-}
-
 // `type` occurs and no other type name that decides where a value goes.
 bool IsSoleType(ParamWords words, ParamWord type)
 {
@@ -104,7 +89,7 @@ void EmitProperty(CardEntry& entry, const PropertyTokens& tokens, const LogicalL
     OwnedString& output = entry.text;
     MakeRoomForLine(tokens, output);
     for (std::size_t i = 0; i < tokens.nameTokens.size(); ++i) {
-        if (!keepAll && (WordsOfToken(tokens, i) & kTransferMarkers)) continue;
+        if (!keepAll && (tokens.nameWords[i] & kTransferMarkers)) continue;
         if (i > 0) output.push_back(';');
         output.append(tokens.nameTokens[i]);
     }
@@ -137,7 +122,7 @@ bool HasSoleType(const TokenArray& tokens, std::string_view typeName)
 
 void EmitEmail(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)
 {
-    const ParamWords words = WordsOfName(tokens);
+    const ParamWords words = AnyParamWords(tokens.nameWords);
     Destination destination = Destination::Other;
     if (words & WordWork) {
         destination = Destination::Work;
@@ -150,7 +135,7 @@ void EmitEmail(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine
 
 void EmitAddress(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)
 {
-    const ParamWords words = WordsOfName(tokens);
+    const ParamWords words = AnyParamWords(tokens.nameWords);
     Destination destination = Destination::Other;
     if (words & WordWork) {
         destination = Destination::Work;

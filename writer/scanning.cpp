@@ -55,9 +55,7 @@ struct LineCutter {
     }
 };
 
-// The lines that start like a card as most writers write it: a guess for
-// reserving room, never a count that anything relies on. Only line starts
-// count, so a value that merely mentions it reserves nothing.
+// Does a line start at `at` the way most writers start a card?
 bool StartsCardAt(std::string_view text, std::size_t at)
 {
     constexpr std::string_view kBegin = "BEGIN:VCARD";
@@ -65,6 +63,9 @@ bool StartsCardAt(std::string_view text, std::size_t at)
            text.substr(at, kBegin.size()) == kBegin;
 }
 
+// The lines that start like a card as most writers write it: a guess for
+// reserving room, never a count that anything relies on. Only line starts
+// count, so a value that merely mentions it reserves nothing.
 std::size_t CountCardStarts(std::string_view text)
 {
     std::size_t count = 0;
