@@ -14,6 +14,8 @@ constexpr unsigned char kLastHalfWidthKana = 0xDF;
 
 constexpr std::uint16_t kVoicedMark = 0x814A;      // ゛
 constexpr std::uint16_t kSemiVoicedMark = 0x814B;  // ゜
+constexpr unsigned char kHalfWidthVoicedMark = 0xDE;      // ﾞ
+constexpr unsigned char kHalfWidthSemiVoicedMark = 0xDF;  // ﾟ
 
 // ウ カ キ ク ケ コ サ シ ス セ ソ タ チ ツ テ ト ハ ヒ フ ヘ ホ
 constexpr std::uint16_t kVoicedBases[] = {
@@ -110,7 +112,7 @@ bool MayBeSoundMark(std::string_view text, std::size_t pos)
 {
     if (pos >= text.size()) return false;
     const auto byte = static_cast<unsigned char>(text[pos]);
-    if (byte == 0xDE || byte == 0xDF) return true;
+    if (byte == kHalfWidthVoicedMark || byte == kHalfWidthSemiVoicedMark) return true;
     return byte == (kVoicedMark >> 8) && pos + 1 < text.size() &&
            (static_cast<unsigned char>(text[pos + 1]) == (kVoicedMark & 0xFF) ||
             static_cast<unsigned char>(text[pos + 1]) == (kSemiVoicedMark & 0xFF));
