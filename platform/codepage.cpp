@@ -311,8 +311,8 @@ std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, st
                 out += 16;
                 pos += 8;
             }
-            if (pos == limit) break;
         }
+        if (pos == limit) break;
         if (static_cast<unsigned char>(ansi[pos]) < 0x80) {
             *out++ = ansi[pos++];
             *out++ = '\0';
