@@ -51,8 +51,9 @@ std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, st
 
 // UTF-16 to Shift_JIS, up to the first U+0000 unit or the end of `wide`, as
 // Windows' encoder without flags converts: exact forms, then its best fits
-// ("é" to "e", "¥" to 5C), and beyond Windows the JIS X 0208 forms of the wave
-// dash, minus sign, em dash and double vertical line. Every other character
+// ("é" to "e"), and beyond Windows the JIS X 0208 forms of the wave dash,
+// minus sign, em dash, double vertical line, yen sign and overline (the
+// yen sign's best fit 5C would reach the phone as a backslash, an escape). Every other character
 // (a surrogate pair counts as one character, a lone surrogate as one) becomes
 // one ASCII space.
 std::string WideToAnsi(std::u16string_view wide);

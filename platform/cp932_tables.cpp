@@ -1788,9 +1788,11 @@ const PreferredCode kBestFitCodes[83] = {
     {0x3094, 0x8394},
 };
 
-const PreferredCode kJisFormCodes[4] = {
+const PreferredCode kJisFormCodes[6] = {
+    {0x00A5, 0x818F},
     {0x2014, 0x815C},
     {0x2016, 0x8161},
+    {0x203E, 0x8150},
     {0x2212, 0x817C},
     {0x301C, 0x8160},
 };

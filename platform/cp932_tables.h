@@ -32,8 +32,9 @@ extern const PreferredCode kPreferredCodes[kPreferredCodeCount];
 inline constexpr int kBestFitCodeCount = 83;
 extern const PreferredCode kBestFitCodes[kBestFitCodeCount];
 // Wave dash, minus sign, em dash and double vertical line, which Windows'
-// table lacks, to their JIS X 0208 codes.
-inline constexpr int kJisFormCodeCount = 4;
+// table lacks, and the yen sign and overline, whose best fits (5C, 7E) are the
+// backslash and tilde, to their JIS X 0208 codes; these win over best fits.
+inline constexpr int kJisFormCodeCount = 6;
 extern const PreferredCode kJisFormCodes[kJisFormCodeCount];
 
 // Row of a lead byte in kDoubleByteToWide.

@@ -201,7 +201,6 @@ const AnsiEncodeCase kAnsiEncodeCases[] = {
     {"e acute between letters", u"A\u00E9B", "AeB"sv},
     {"names with accents", u"Zo\u00EB Jos\u00E9 M\u00FCller", "Zoe Jose Muller"sv},
     {"copyright, registered, superscript two", u"\u00A9\u00AE\u00B2", "cR2"sv},
-    {"yen sign to 5C", u"\u00A5", "\x5C"sv},
     {"broken bar", u"\u00A6", "|"sv},
     {"cent and pound to full width", u"\u00A2\u00A3", "\x81\x91\x81\x92"sv},
     {"not sign", u"\u00AC", "\x81\xCA"sv},
@@ -214,7 +213,8 @@ const AnsiEncodeCase kAnsiEncodeCases[] = {
     {"minus sign", u"2\u22128", "2\x81\x7C" "8"sv},
     {"em dash", u"\u2014", "\x81\x5C"sv},
     {"double vertical line", u"\u2016", "\x81\x61"sv},
-    {"overline has no form", u"\u203E", " "sv},
+    {"yen sign, not the backslash", u"\u00A5" "1,000", "\x81\x8F" "1,000"sv},
+    {"overline, not the tilde", u"\u203E", "\x81\x50"sv},
     // Characters with several codes: the one Windows emits.
     {"approximately equal: JIS X 0208", u"\u2252", "\x81\xE0"sv},
     {"identical to: JIS X 0208", u"\u2261", "\x81\xDF"sv},
@@ -555,8 +555,9 @@ const EncodeException kEncodeExceptions[] = {
     {u'\uF8F1', std::nullopt, "\xFD"sv, "no single byte FD in glibc"},
     {u'\uF8F2', std::nullopt, "\xFE"sv, "no single byte FE in glibc"},
     {u'\uF8F3', std::nullopt, "\xFF"sv, "no single byte FF in glibc"},
-    // A one-way mapping of glibc that Windows has no best fit for.
-    {u'\u203E', "\x7E"sv, " "sv, "overline; 7E is the tilde"},
+    // JIS X 0208 forms instead of glibc's one-way mappings (and Windows' best fits).
+    {u'\u00A5', "\x5C"sv, "\x81\x8F"sv, "yen sign; 5C is the backslash"},
+    {u'\u203E', "\x7E"sv, "\x81\x50"sv, "overline; 7E is the tilde"},
 };
 
 // Windows' best fits that glibc lacks: each is a one-way mapping to a code of
@@ -597,7 +598,8 @@ TEST(CodePageIconv, EveryBmpCharacterEncodesAsGlibcSaysOrAsListed)
         }
     }
     // The accented Latin letters and signs of U+00A1-U+00FF and U+3094; glibc
-    // knows only the yen, cent, pound and not signs among Windows' 83.
+    // knows only the yen, cent, pound and not signs among Windows' 83, and
+    // the yen sign takes its JIS X 0208 form over both.
     EXPECT_EQ(bestFitsGlibcLacks, cp932::kBestFitCodeCount - 4);
 }
 
@@ -677,21 +679,28 @@ TEST(CodePageSystem, EverySingleAndDoubleByteCodeDecodesAsTheSystemDoes)
 
 TEST(CodePageSystem, EveryBmpCharacterEncodesAsTheSystemDoes)
 {
-    // The difference: the JIS X 0208 forms that the system's table lacks.
-    const std::vector<std::pair<char16_t, std::string_view>> jisForms = {
-        {u'\u2014', "\x81\x5C"sv}, {u'\u2016', "\x81\x61"sv},
-        {u'\u2212', "\x81\x7C"sv}, {u'\u301C', "\x81\x60"sv}};
+    // The difference: the JIS X 0208 forms that the system's table lacks or
+    // that replace its best fits; each with the system's own result.
+    struct JisForm {
+        char16_t character;
+        std::string_view ours;
+        std::string_view system;
+    };
+    const std::vector<JisForm> jisForms = {
+        {u'\u00A5', "\x81\x8F"sv, "\x5C"sv}, {u'\u2014', "\x81\x5C"sv, " "sv},
+        {u'\u2016', "\x81\x61"sv, " "sv},    {u'\u203E', "\x81\x50"sv, " "sv},
+        {u'\u2212', "\x81\x7C"sv, " "sv},    {u'\u301C', "\x81\x60"sv, " "sv}};
     for (unsigned unit = 0x0001; unit <= 0xFFFF; ++unit) {
         if (unit >= 0xD800 && unit <= 0xDFFF) continue;  // not a character on its own
         const char16_t character = static_cast<char16_t>(unit);
         const std::string ours = EncodeAnsi(std::u16string_view(&character, 1));
         const auto jis = std::find_if(jisForms.begin(), jisForms.end(),
-                                      [character](const auto& form) { return form.first == character; });
+                                      [character](const JisForm& form) { return form.character == character; });
         if (jis == jisForms.end()) {
             EXPECT_EQ(Hex(ours), Hex(SystemWideToAnsi(character))) << "U+" << std::hex << unit;
         } else {
-            EXPECT_EQ(SystemWideToAnsi(character), " ") << "U+" << std::hex << unit;
-            EXPECT_EQ(Hex(ours), Hex(jis->second)) << "U+" << std::hex << unit;
+            EXPECT_EQ(Hex(SystemWideToAnsi(character)), Hex(jis->system)) << "U+" << std::hex << unit;
+            EXPECT_EQ(Hex(ours), Hex(jis->ours)) << "U+" << std::hex << unit;
         }
     }
 }

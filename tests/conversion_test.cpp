@@ -768,12 +768,12 @@ TEST(RunConversion, CharactersWithoutAnExactFormKeepTheirClosestOne)
 {
     // Accented names take Windows' best fits; the wave dash and minus sign of
     // other systems their JIS X 0208 forms, read back as full-width tilde and
-    // hyphen-minus.
+    // hyphen-minus; so does the yen sign, whose best fit would be a backslash.
     const std::u16string card = u"BEGIN:VCARD\r\nVERSION:3.0\r\nN:Müller;Zoë José;;;\r\n"
-                                u"ADR;HOME:;;芝公園4丁目2−8;;;;\r\nNOTE:10時〜12時 © — ‖ 한\r\n"
+                                u"ADR;HOME:;;芝公園4丁目2−8;;;;\r\nNOTE:10時〜12時 © — ‖ 한 料金¥1,000‾\r\n"
                                 u"END:VCARD\r\n";
     const std::u16string expected = u"BEGIN:VCARD\r\nVERSION:3.0\r\nN:Muller;Zoe Jose;;;\r\n"
-                                    u"ADR;TYPE=HOME:;;芝公園4丁目2－8;;;;\r\nNOTE:10時～12時 c ― ∥  \r\n"
+                                    u"ADR;TYPE=HOME:;;芝公園4丁目2－8;;;;\r\nNOTE:10時～12時 c ― ∥   料金￥1,000￣\r\n"
                                     u"END:VCARD\r\n";
     const std::string inputs[] = {"\xEF\xBB\xBF" + WideToUtf8(card), kMark + Utf16LeBytes(card)};
     for (const std::string& input : inputs) {
