@@ -44,8 +44,9 @@ void AppendContinuedLineBreaks(std::string_view text, OwnedString& continued)
 
 // A malformed escape is kept as it stands, as the Quoted-Printable standard
 // advises: only its "=" is consumed, so the bytes after it go through the scan
-// again and nothing of the value is lost.
-void AppendQuotedPrintable(std::string_view text, OwnedString& decoded)
+// again and nothing of the value is lost. A decoded NUL ends a text value;
+// binary data (a photo) keeps it with `keepNul`.
+void AppendQuotedPrintable(std::string_view text, OwnedString& decoded, bool keepNul = false)
 {
     // Decoding never lengthens the text: room for all of it, trimmed after.
     const std::size_t start = decoded.size();
@@ -59,7 +60,7 @@ void AppendQuotedPrintable(std::string_view text, OwnedString& decoded)
             ++pos;
             continue;
         }
-        if (escaped == 0) break;
+        if (escaped == 0 && !keepNul) break;
         *out++ = static_cast<char>(escaped);
         pos += 3;
     }
@@ -93,6 +94,47 @@ struct DecodeBuffers {
 };
 
 thread_local DecodeBuffers tBuffers;
+
+// `text` in Shift_JIS appended to `converted`: from UTF-8 when that is its
+// charset (ASCII is the same in both), else as it is.
+void AppendConverted(std::string_view text, Charset charset, const ValueDecoding& decoding,
+                     OwnedString& converted)
+{
+    if (charset == CharsetUtf8 && !IsAscii(text)) {
+        AppendUtf8AsAnsi(text, converted, decoding.unmappable);
+    } else {
+        converted.append(text);
+    }
+}
+
+// Quoted-Printable whose escapes and whose bytes that stand as they are come
+// in different charsets, as in a book saved again in another encoding: the
+// bytes beyond ASCII are converted in runs of one origin, each from its own.
+void AppendQuotedPrintableByOrigin(std::string_view text, const ValueDecoding& decoding,
+                                   OwnedString& run, OwnedString& converted)
+{
+    run.clear();
+    Charset runCharset = decoding.charset;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const int escaped = EscapedByteAt(text, pos);
+        if (escaped == 0) break;
+        const char byte = escaped < 0 ? text[pos] : static_cast<char>(escaped);
+        const Charset charset = escaped < 0 ? decoding.ownCharset : decoding.charset;
+        pos += escaped < 0 ? 1 : 3;
+        if (static_cast<unsigned char>(byte) >= 0x80 && charset != runCharset) {
+            AppendConverted(run, runCharset, decoding, converted);
+            run.clear();
+            runCharset = charset;
+        }
+        run.push_back(byte);
+    }
+    AppendConverted(run, runCharset, decoding, converted);
+}
+
+bool IsUtf8(Charset charset) { return charset == CharsetUtf8; }
+
+constexpr char kBase64Alphabet[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 void TrimBuffer(OwnedString& buffer)
 {
@@ -140,23 +182,45 @@ OwnedString ReplaceAll(std::string_view text, std::string_view pattern,
     return replaced;
 }
 
-void AppendDecodedValue(ValueEncoding encoding, std::string_view value, Charset charset,
-                        bool widenKana, OwnedString& target)
+ValueDecoding DecodingOf(const LogicalLine& line)
+{
+    ValueDecoding decoding;
+    decoding.encoding = line.encoding;
+    decoding.charset = line.charset;
+    switch (line.textEncoding) {
+    case TextConverted: decoding.ownCharset = CharsetShiftJis; break;
+    case TextUtf8: decoding.ownCharset = CharsetUtf8; break;
+    case TextShiftJis:
+    case TextMixedUtf8: decoding.ownCharset = line.charset; break;
+    }
+    decoding.widenKana = line.widenKana;
+    decoding.unmappable = line.unmappable;
+    return decoding;
+}
+
+void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, OwnedString& target)
 {
     DecodeBuffers& buffers = tBuffers;
-    const bool quotedPrintable = encoding == EncodingQuotedPrintable;
+    const bool quotedPrintable = decoding.encoding == EncodingQuotedPrintable;
     // Base64 is never decoded: its text travels on as it is.
     std::string_view text = value;
-    if (quotedPrintable) {
-        buffers.quoted.clear();
-        AppendQuotedPrintable(text, buffers.quoted);
-        text = buffers.quoted;
-    }
-    // ASCII is the same in both.
-    if (charset == CharsetUtf8 && !IsAscii(text)) {
+    if (quotedPrintable && IsUtf8(decoding.charset) != IsUtf8(decoding.ownCharset) &&
+        !IsAscii(value)) {
         buffers.converted.clear();
-        AppendUtf8AsAnsi(text, buffers.converted);
+        AppendQuotedPrintableByOrigin(value, decoding, buffers.quoted, buffers.converted);
         text = buffers.converted;
+    } else {
+        if (quotedPrintable) {
+            buffers.quoted.clear();
+            AppendQuotedPrintable(text, buffers.quoted);
+            text = buffers.quoted;
+        }
+        const Charset charset = quotedPrintable ? decoding.charset : decoding.ownCharset;
+        if (IsUtf8(charset) && !IsAscii(text)) {
+            buffers.converted.clear();
+            AppendConverted(text, charset, decoding, buffers.converted);
+            text = buffers.converted;
+        }
     }
     // A decoded line break continues on a folded line of the same property.
     if (quotedPrintable && HasLineBreak(text)) {
@@ -164,7 +228,7 @@ void AppendDecodedValue(ValueEncoding encoding, std::string_view value, Charset 
         AppendContinuedLineBreaks(text, buffers.continued);
         text = buffers.continued;
     }
-    if (widenKana) {
+    if (decoding.widenKana) {
         AppendWidenedKatakana(text, target);
     } else {
         target.append(text);
@@ -174,11 +238,47 @@ void AppendDecodedValue(ValueEncoding encoding, std::string_view value, Charset 
     TrimBuffer(buffers.continued);
 }
 
+void AppendQuotedPrintableAsBase64(std::string_view value, OwnedString& target)
+{
+    constexpr std::size_t kLineLength = 76;
+    DecodeBuffers& buffers = tBuffers;
+    buffers.quoted.clear();
+    AppendQuotedPrintable(value, buffers.quoted, true);
+    const std::string_view bytes = buffers.quoted;
+    const std::size_t characters = (bytes.size() + 2) / 3 * 4;
+    target.reserve(target.size() + characters + characters / kLineLength * 3);
+    std::size_t written = 0;
+    const auto put = [&](char character) {
+        if (written > 0 && written % kLineLength == 0) target.append("\r\n ");
+        target.push_back(character);
+        ++written;
+    };
+    const auto sextet = [](std::uint32_t group, int shift) {
+        return kBase64Alphabet[(group >> shift) & 0x3F];
+    };
+    for (std::size_t pos = 0; pos < bytes.size(); pos += 3) {
+        const std::size_t left = bytes.size() - pos;
+        std::uint32_t group = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[pos])) << 16;
+        if (left > 1) group |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[pos + 1])) << 8;
+        if (left > 2) group |= static_cast<unsigned char>(bytes[pos + 2]);
+        put(sextet(group, 18));
+        put(sextet(group, 12));
+        put(left > 1 ? sextet(group, 6) : '=');
+        put(left > 2 ? sextet(group, 0) : '=');
+    }
+    TrimBuffer(buffers.quoted);
+}
+
 OwnedString DecodeValue(ValueEncoding encoding, std::string_view value, Charset charset,
                         bool widenKana)
 {
+    ValueDecoding decoding;
+    decoding.encoding = encoding;
+    decoding.charset = charset;
+    decoding.ownCharset = charset;
+    decoding.widenKana = widenKana;
     OwnedString text;
-    AppendDecodedValue(encoding, UpToFirstNul(value), charset, widenKana, text);
+    AppendDecodedValue(decoding, UpToFirstNul(value), text);
     return text;
 }
 

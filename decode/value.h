@@ -2,6 +2,7 @@
 // Decoding of one raw property value into the text of the output card.
 
 #include <string_view>
+#include <vector>
 
 #include "vcard/line.h"
 #include "vcard/strings.h"
@@ -14,11 +15,30 @@ namespace karuto {
 OwnedString DecodeValue(ValueEncoding encoding, std::string_view value, Charset charset,
                         bool widenKana);
 
-// DecodeValue appended to `target`, for a value that holds no NUL byte (no
-// line of the card scanner does). The stages between reuse their buffers, so
-// a book's values are decoded without allocating for each one.
-void AppendDecodedValue(ValueEncoding encoding, std::string_view value, Charset charset,
-                        bool widenKana, OwnedString& target);
+// How the values of one property line are decoded.
+struct ValueDecoding {
+    ValueEncoding encoding = EncodingNone;
+    Charset charset = CharsetNone;     // of the bytes that Quoted-Printable escapes stand for
+    Charset ownCharset = CharsetNone;  // of the bytes that stand as they are
+    bool widenKana = false;
+    // Where each character that Shift_JIS lacks is noted as it becomes a space; or none.
+    std::vector<char32_t>* unmappable = nullptr;
+};
+
+// The decoding of the values of `line`, with katakana widened as it asks.
+ValueDecoding DecodingOf(const LogicalLine& line);
+
+// The value decoded as DecodeValue does, appended to `target`, for a value that
+// holds no NUL byte (no line of the card scanner does). Where the bytes that
+// stand as they are and those that Quoted-Printable escapes stand for differ in
+// charset, each run is converted from its own. The stages between reuse their
+// buffers, so a book's values are decoded without allocating for each one.
+void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, OwnedString& target);
+
+// A Quoted-Printable value's bytes, all of them, NUL bytes included (a photo),
+// appended to `target` in Base64 (RFC 4648, with padding), CR LF and a space
+// after every 76 characters that more follow, so that it goes on as a folded line.
+void AppendQuotedPrintableAsBase64(std::string_view value, OwnedString& target);
 
 // Decodes "=XX" escapes; a decoded NUL ends the result. A malformed escape is
 // kept as it stands.

@@ -32,9 +32,8 @@ CardCounts ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, con
     details.encoding = EncodingOf(loaded);
     details.nulCount = loaded.nulCount;
     details.firstNulLine = loaded.firstNulLine;
-    const bool utf8 = loaded.mark == ByteOrderMark::Utf8 || loaded.utf8WithoutMark;
-    const Charset defaultCharset = utf8 ? CharsetUtf8 : CharsetNone;
-    const CardCounts counts = ConvertText(loaded.text, details.cards, sink, defaultCharset);
+    const CardCounts counts =
+        ConvertText(loaded.text, details.cards, sink, loaded.textEncoding, loaded.lostCharacters);
     OwnedString().swap(loaded.text);
     return counts;
 }

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/codepage.h"
+#include "vcard/unfolding.h"
 
 namespace karuto {
 
@@ -88,17 +89,42 @@ std::u16string Utf16LeUnits(std::string_view payload)
 }
 
 // The conversion ends at a zero unit, so the text between zero units is
-// converted piece by piece and each zero unit becomes a NUL byte.
-OwnedString UnitsAsText(std::u16string_view units)
+// converted piece by piece and each zero unit becomes a NUL byte. The
+// characters made spaces are noted with their offsets in the text.
+OwnedString UnitsAsText(std::u16string_view units, std::vector<UnmappedCharacter>& unmapped)
 {
     OwnedString text;
+    std::vector<UnmappedCharacter> inPiece;
     for (;;) {
         const std::size_t nul = units.find(u'\0');
-        text += WideToAnsi(units.substr(0, nul));
+        inPiece.clear();
+        const std::size_t pieceStart = text.size();
+        text += WideToAnsi(units.substr(0, nul), inPiece);
+        for (const UnmappedCharacter& character : inPiece) {
+            unmapped.push_back({pieceStart + character.offset, character.codePoint});
+        }
         if (nul == std::u16string_view::npos) return text;
         text.push_back('\0');
         units.remove_prefix(nul + 1);
     }
+}
+
+// The lines of the characters made spaces, counted as the card scanner counts
+// them (by line feeds), in one pass however many there are.
+std::vector<LostCharacter> LostCharactersByLine(std::string_view text,
+                                                const std::vector<UnmappedCharacter>& unmapped)
+{
+    std::vector<LostCharacter> lost;
+    lost.reserve(unmapped.size());
+    std::int64_t line = 1;
+    std::size_t counted = 0;
+    for (const UnmappedCharacter& character : unmapped) {
+        line += std::count(text.begin() + static_cast<std::ptrdiff_t>(counted),
+                           text.begin() + static_cast<std::ptrdiff_t>(character.offset), '\n');
+        counted = character.offset;
+        lost.push_back({line, character.codePoint});
+    }
+    return lost;
 }
 
 OwnedString Utf16LeAsText(std::string&& bytes, std::size_t markLength, LoadedText& loaded)
@@ -109,122 +135,24 @@ OwnedString Utf16LeAsText(std::string&& bytes, std::size_t markLength, LoadedTex
     std::string().swap(bytes);
     CountNuls(std::u16string_view(units), loaded);
     DropTrailingNuls(units);
-    return UnitsAsText(units);
+    std::vector<UnmappedCharacter> unmapped;
+    OwnedString text = UnitsAsText(units, unmapped);
+    loaded.lostCharacters = LostCharactersByLine(text, unmapped);
+    return text;
 }
 
-// Where a line break starting at `pos` ends, and whether a folded line (a
-// space or a tab) continues after it.
-struct LineBreak {
-    std::size_t end;
-    bool folded;
-};
-
-LineBreak ReadLineBreak(std::string_view text, std::size_t pos)
+// UTF-8 throughout, or only where a value says so by being valid.
+TextEncoding TextEncodingOf(const LoadedText& loaded)
 {
-    std::size_t end = pos + 1;
-    if (text[pos] == '\r' && end < text.size() && text[end] == '\n') ++end;
-    const bool folded = end < text.size() && (text[end] == ' ' || text[end] == '\t');
-    return {folded ? end + 1 : end, folded};
-}
-
-// Are the first `continuations` bytes of `rest` the continuation bytes of a
-// sequence, the first of them within [low, high]?
-bool IsWholeSequence(std::string_view rest, int continuations, unsigned char low, unsigned char high)
-{
-    if (rest.size() < static_cast<std::size_t>(continuations)) return false;
-    const auto second = static_cast<unsigned char>(rest[0]);
-    if (second < low || second > high) return false;
-    for (int i = 1; i < continuations; ++i) {
-        if ((static_cast<unsigned char>(rest[static_cast<std::size_t>(i)]) & 0xC0) != 0x80) return false;
+    switch (loaded.mark) {
+    case ByteOrderMark::Utf16Le: return TextConverted;
+    case ByteOrderMark::Utf8: return ReadAsFoldedUtf8(loaded.text).valid ? TextUtf8 : TextMixedUtf8;
+    case ByteOrderMark::None: break;
     }
-    return true;
-}
-
-// Past the characters from `pos` on that need no closer look: ASCII (line
-// breaks between characters included), eight bytes at a time where it comes
-// in runs, and the three-byte characters of Japanese text whose second byte
-// may be any continuation byte (not after E0 or ED), each in one step.
-std::size_t SkipPlainCharacters(std::string_view text, std::size_t pos, bool& beyondAscii)
-{
-    while (pos < text.size()) {
-        if (text.size() - pos >= 8) {
-            std::uint64_t eight = 0;
-            std::memcpy(&eight, text.data() + pos, 8);
-            if ((eight & 0x8080808080808080ull) == 0) {
-                pos += 8;
-                continue;
-            }
-        }
-        const auto first = static_cast<unsigned char>(text[pos]);
-        if (first < 0x80) {
-            ++pos;
-            continue;
-        }
-        if (first < 0xE1 || first > 0xEF || first == 0xED || text.size() - pos < 3) break;
-        if ((static_cast<unsigned char>(text[pos + 1]) & 0xC0) != 0x80 ||
-            (static_cast<unsigned char>(text[pos + 2]) & 0xC0) != 0x80) {
-            break;
-        }
-        beyondAscii = true;
-        pos += 3;
-    }
-    return pos;
+    return loaded.utf8WithoutMark ? TextUtf8 : TextShiftJis;
 }
 
 } // namespace
-
-bool IsUtf8BeyondAscii(std::string_view text)
-{
-    bool beyondAscii = false;
-    int continuations = 0;  // still to come in the current sequence
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    for (std::size_t pos = 0; pos < text.size();) {
-        if (continuations == 0) pos = SkipPlainCharacters(text, pos, beyondAscii);
-        if (pos == text.size()) break;
-        const auto byte = static_cast<unsigned char>(text[pos]);
-        if (byte == '\r' || byte == '\n') {
-            // Some writers fold inside a multi-byte character.
-            const LineBreak lineBreak = ReadLineBreak(text, pos);
-            if (continuations > 0 && !lineBreak.folded) return false;
-            pos = lineBreak.end;
-            continue;
-        }
-        ++pos;
-        if (continuations > 0) {
-            if (byte < low || byte > high) return false;
-            low = 0x80;
-            high = 0xBF;
-            --continuations;
-            continue;
-        }
-        if (byte < 0x80) continue;
-        beyondAscii = true;
-        // The second byte's range excludes overlongs (E0, F0), surrogates (ED)
-        // and code points beyond U+10FFFF (F4).
-        if (byte >= 0xC2 && byte <= 0xDF) {
-            continuations = 1;
-        } else if (byte >= 0xE0 && byte <= 0xEF) {
-            continuations = 2;
-            low = byte == 0xE0 ? 0xA0 : 0x80;
-            high = byte == 0xED ? 0x9F : 0xBF;
-        } else if (byte >= 0xF0 && byte <= 0xF4) {
-            continuations = 3;
-            low = byte == 0xF0 ? 0x90 : 0x80;
-            high = byte == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return false;
-        }
-        // A sequence that lies whole before any line break is taken in one step.
-        if (IsWholeSequence(text.substr(pos), continuations, low, high)) {
-            pos += static_cast<std::size_t>(continuations);
-            continuations = 0;
-            low = 0x80;
-            high = 0xBF;
-        }
-    }
-    return beyondAscii && continuations == 0;
-}
 
 SourceEncoding EncodingOf(const LoadedText& loaded)
 {
@@ -255,6 +183,7 @@ int LoadInputBytes(std::string&& bytes, LoadedText& loaded)
                         ? Utf16LeAsText(std::move(bytes), scan.length, made)
                         : BytesAsText(std::move(bytes), scan.length, made);
         made.utf8WithoutMark = scan.mark == ByteOrderMark::None && IsUtf8BeyondAscii(made.text);
+        made.textEncoding = TextEncodingOf(made);
         loaded = std::move(made);
         return kResultOk;
     } catch (const std::bad_alloc&) {

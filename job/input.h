@@ -3,8 +3,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
+#include "vcard/line.h"
 #include "vcard/strings.h"
 
 namespace karuto {
@@ -17,6 +19,10 @@ struct LoadedText {
     // No mark, but the text is UTF-8 with at least one character beyond ASCII:
     // it is read as a file with the UTF-8 mark is.
     bool utf8WithoutMark = false;
+    // How the text holds its characters, for reading its values.
+    TextEncoding textEncoding = TextShiftJis;
+    // The characters of a UTF-16 file that Shift_JIS lacks, made spaces, in line order.
+    std::vector<LostCharacter> lostCharacters;
     std::int64_t nulCount = 0;      // NUL bytes (zero units of UTF-16) in the file
     std::int64_t firstNulLine = 0;  // 1-based line of the first of them; 0 without any
 };
@@ -24,10 +30,6 @@ struct LoadedText {
 // How the text of a file was read, for the report.
 enum class SourceEncoding { ShiftJis, Utf8WithMark, Utf8WithoutMark, Utf16Le };
 SourceEncoding EncodingOf(const LoadedText& loaded);
-
-// Is the text, with its folded lines joined, valid UTF-8 holding at least one
-// byte above 0x7F? Shift_JIS text with kana or kanji practically never is.
-bool IsUtf8BeyondAscii(std::string_view text);
 
 // Result codes shared by the file-level operations.
 inline constexpr int kResultOk = 0;

@@ -106,18 +106,22 @@ const AnsiCodeTable& AnsiCodes()
 struct AnsiCode {
     std::uint16_t code;   // one byte up to 0xFF, else lead byte << 8 | trail byte
     std::size_t units;    // UTF-16 units read
+    char32_t unmapped;    // the character written as the default one, or 0
 };
 
 constexpr std::size_t AnsiCodeLength(std::uint16_t code) { return code > 0xFF ? 2 : 1; }
 
 AnsiCode ReadWideAsAnsi(std::u16string_view wide, std::size_t pos, const AnsiCodeTable& codes)
 {
+    constexpr auto kDefault = static_cast<std::uint16_t>(kAnsiDefaultChar);
     const char16_t unit = wide[pos];
     // Shift_JIS has nothing beyond the BMP; the pair is one character, so one space.
-    if (IsHighSurrogate(unit) && pos + 1 < wide.size() && IsLowSurrogate(wide[pos + 1]))
-        return {static_cast<std::uint16_t>(kAnsiDefaultChar), 2};
+    if (IsHighSurrogate(unit) && pos + 1 < wide.size() && IsLowSurrogate(wide[pos + 1])) {
+        const char32_t codePoint = 0x10000 + ((unit - 0xD800u) << 10 | (wide[pos + 1] - 0xDC00u));
+        return {kDefault, 2, codePoint};
+    }
     const std::uint16_t code = codes[unit];
-    return {code != 0 ? code : static_cast<std::uint16_t>(kAnsiDefaultChar), 1};
+    return code != 0 ? AnsiCode{code, 1, 0} : AnsiCode{kDefault, 1, unit};
 }
 
 // ---- UTF-8 to UTF-16 ----
@@ -329,6 +333,12 @@ std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, st
 
 std::string WideToAnsi(std::u16string_view wide)
 {
+    std::vector<UnmappedCharacter> unmapped;
+    return WideToAnsi(wide, unmapped);
+}
+
+std::string WideToAnsi(std::u16string_view wide, std::vector<UnmappedCharacter>& unmapped)
+{
     wide = wide.substr(0, wide.find(u'\0'));
     const AnsiCodeTable& codes = AnsiCodes();
 
@@ -343,6 +353,8 @@ std::string WideToAnsi(std::u16string_view wide)
     char* out = ansi.data();
     for (std::size_t pos = 0; pos < wide.size();) {
         const AnsiCode next = ReadWideAsAnsi(wide, pos, codes);
+        if (next.unmapped != 0)
+            unmapped.push_back({static_cast<std::size_t>(out - ansi.data()), next.unmapped});
         if (AnsiCodeLength(next.code) == 2)
             *out++ = static_cast<char>(next.code >> 8);
         *out++ = static_cast<char>(next.code & 0xFF);
@@ -377,7 +389,7 @@ std::string ConvertUtf8ToAnsi(std::string_view utf8)
     return ansi;
 }
 
-void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi)
+void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi, std::vector<char32_t>* unmappable)
 {
     const AnsiCodeTable& codes = AnsiCodes();
     // No character takes more bytes in Shift_JIS than in UTF-8, and a
@@ -411,6 +423,7 @@ void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi)
         const std::uint16_t code = next.codePoint > 0xFFFF ? 0 : codes[next.codePoint];
         if (code == 0) {
             *out++ = kAnsiDefaultChar;
+            if (unmappable != nullptr) unmappable->push_back(next.codePoint);
         } else {
             if (AnsiCodeLength(code) == 2) *out++ = static_cast<char>(code >> 8);
             *out++ = static_cast<char>(code & 0xFF);

@@ -4,8 +4,10 @@
 // platform and whatever the system's own ANSI code page is; the conversions are
 // table-driven so that every build gives byte-identical results.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace karuto {
 
@@ -58,6 +60,17 @@ std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, st
 // one ASCII space.
 std::string WideToAnsi(std::u16string_view wide);
 
+// A character that a conversion to Shift_JIS wrote as a space for want of a
+// form: the space's offset in the converted text, and the code point (a lone
+// surrogate as itself).
+struct UnmappedCharacter {
+    std::size_t offset;
+    char32_t codePoint;
+};
+
+// WideToAnsi, noting in `unmapped` every character it wrote as a space.
+std::string WideToAnsi(std::u16string_view wide, std::vector<UnmappedCharacter>& unmapped);
+
 // UTF-8 to UTF-16, every byte converted. Each maximal malformed subsequence
 // becomes one U+FFFD; characters beyond the BMP become surrogate pairs.
 std::u16string Utf8ToWide(std::string_view utf8);
@@ -67,8 +80,11 @@ std::u16string Utf8ToWide(std::string_view utf8);
 // character without a form (supplementary ones included) to one space.
 std::string ConvertUtf8ToAnsi(std::string_view utf8);
 
-// ConvertUtf8ToAnsi, appended to `ansi`.
-void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi);
+// ConvertUtf8ToAnsi, appended to `ansi`. When `unmappable` is given, the code
+// point of every character written as a space is noted there (U+FFFD for a
+// malformed sequence).
+void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi,
+                      std::vector<char32_t>* unmappable = nullptr);
 
 // UTF-16 to UTF-8; a lone surrogate becomes U+FFFD. For POSIX file names and
 // console output.

@@ -864,6 +864,23 @@ const EncodedCase kEncodedCases[] = {
     {"FormattedNameWithoutName",
      u"BEGIN:VCARD\r\nVERSION:3.0\r\nFN:ﾔﾏﾀﾞ 花子\r\nFN:other\r\nTEL:1\r\nEND:VCARD\r\n",
      u"BEGIN:VCARD\r\nVERSION:3.0\r\nTEL:1\r\nN:ヤマダ 花子;;;;\r\nEND:VCARD\r\n", 1},
+    // A Shift_JIS book saved again as UTF-8 or UTF-16 keeps its labels: the
+    // characters are the file's, the bytes of escapes the label's.
+    {"CharsetLabelsOfTheFirstEncoding",
+     u"BEGIN:VCARD\r\nN;CHARSET=SHIFT_JIS:岡田;准一;;;\r\nSOUND;CHARSET=SHIFT_JIS:ｵｶﾀﾞ;ｼﾞｭﾝｲﾁ\r\n"
+     u"NOTE;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:東京=0D=0A=91=E5=8D=E3 ｶﾞ=\r\n=B6=DE\r\n"
+     u"ORG;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=B2=A1=E7=94=B0\r\nEND:VCARD\r\n",
+     u"BEGIN:VCARD\r\nN:岡田;准一;;;\r\nX-PHONETIC-LAST-NAME:オカダ\r\n"
+     u"X-PHONETIC-FIRST-NAME:ジュンイチ\r\nNOTE:東京\r\n 大阪 ガガ\r\nORG:岡田\r\nEND:VCARD\r\n", 1},
+    // A photo in Quoted-Printable is bytes, a ";" and zero bytes among them:
+    // written whole in Base64.
+    {"QuotedPrintablePhoto",
+     u"BEGIN:VCARD\r\nPHOTO;ENCODING=QUOTED-PRINTABLE;TYPE=JPEG:=FF=D8=FF=E0=00=10JFIF=00=01=02;=3D"
+     u"=0D=0A=80=81=82=83=84=85=86=87=88=89=8A=8B=8C=8D=8E=8F=90=91=92=93=\r\n"
+     u"=94=95=96=97=98=99=9A=9B=9C=9D=9E=9F=A0=A1=A2=A3=A4=A5=A6=A7=A8\r\nEND:VCARD\r\n",
+     u"BEGIN:VCARD\r\nPHOTO;TYPE=JPEG;ENCODING=BASE64:"
+     u"/9j/4AAQSkZJRgABAjs9DQqAgYKDhIWGh4iJiouMjY6PkJGSk5SVlpeYmZqbnJ2en6ChoqOkpaan\r\n qA==\r\n"
+     u"END:VCARD\r\n", 1},
 };
 
 class EncodedInputTest
@@ -895,6 +912,47 @@ INSTANTIATE_TEST_SUITE_P(, EncodedInputTest,
                                                           InputEncoding::Utf8,
                                                           InputEncoding::Utf16)),
                          EncodedCaseName);
+
+// Converts a book's bytes, returning the output file's bytes.
+std::string ConvertBytesOfBook(const std::string& bytes)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, bytes);
+    EXPECT_EQ(job.Run(), 0);
+    return ReadFileBytes(job.outputFile);
+}
+
+TEST(RunConversion, ABookSavedAgainInAnotherEncodingConvertsAsTheOriginal)
+{
+    const std::string sample =
+        ReadFileBytes(fs::path(KARUTO_TEST_DATA_DIR) / ".." / ".." / "examples" / "contacts.vcf");
+    // An Android 2.1 book: UTF-8 without a mark, every line labelled.
+    const std::string android = WideToUtf8(
+        u"BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8:岡田;准一;;;\r\n"
+        u"X-PHONETIC-LAST-NAME;CHARSET=UTF-8:ｵｶﾀﾞ\r\n"
+        u"NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=A4=A7=E9=98=AA=0D=0A=EF=BD=B6\r\n"
+        u"ADR;HOME;CHARSET=UTF-8:;;本町1-2;大阪市;;;\r\nEND:VCARD\r\n");
+    const std::string utf8Mark = "\xEF\xBB\xBF";
+    struct Book {
+        const char* name;
+        std::string bytes;
+        std::u16string text;
+    };
+    const Book books[] = {{"Shift_JIS sample", sample, AnsiToWide(sample)},
+                          {"UTF-8 book", android, Utf8ToWide(android)}};
+    for (const Book& book : books) {
+        SCOPED_TRACE(book.name);
+        const std::string original = ConvertBytesOfBook(book.bytes);
+        ASSERT_GT(original.size(), kMark.size());
+        EXPECT_EQ(ConvertBytesOfBook(utf8Mark + WideToUtf8(book.text)), original);
+        EXPECT_EQ(ConvertBytesOfBook(WideToUtf8(book.text)), original);
+        EXPECT_EQ(ConvertBytesOfBook(kMark + Utf16LeBytes(book.text)), original);
+    }
+    // A Shift_JIS book appended to a UTF-8 one keeps the cards of both.
+    const std::string cards = ConvertBytesOfBook(android) + ConvertBytesOfBook(sample).substr(kMark.size());
+    EXPECT_EQ(ConvertBytesOfBook(utf8Mark + android + sample), cards);
+    EXPECT_EQ(ConvertBytesOfBook(android + sample), cards);
+}
 
 TEST(RunConversion, AUtf16FileWithoutItsMarkGivesNoCard)
 {

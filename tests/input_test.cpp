@@ -1,4 +1,5 @@
 #include "job/input.h"
+#include "vcard/unfolding.h"
 
 #include <gtest/gtest.h>
 

@@ -24,7 +24,7 @@ struct Scanned {
     CardList cards;
 };
 
-Scanned Scan(std::string_view text, Charset defaultCharset = CharsetNone)
+Scanned Scan(std::string_view text, TextEncoding encoding = TextShiftJis)
 {
     test::TempDir dir;
     Scanned scanned;
@@ -35,7 +35,7 @@ Scanned Scan(std::string_view text, Charset defaultCharset = CharsetNone)
     const std::vector<char> exact(text.begin(), text.end());
     const CardSink sink = [&output](std::string_view card) { return WriteCardText(card, output.file); };
     scanned.counts = ConvertText(std::string_view(exact.data(), exact.size()), scanned.cards,
-                                 sink, defaultCharset);
+                                 sink, encoding);
     EXPECT_TRUE(CommitOutputFile(output));
     scanned.file = test::ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf"));
     return scanned;
@@ -385,7 +385,7 @@ TEST(ConvertText, Utf16WithoutMarkGivesNoCard)
 TEST(ConvertText, Utf8DefaultConvertsLinesWithoutCharset)
 {
     const Scanned scanned =
-        Scan("BEGIN:VCARD\r\nN:" UTF8_YAMADA "\r\nEND:VCARD\r\n", CharsetUtf8);
+        Scan("BEGIN:VCARD\r\nN:" UTF8_YAMADA "\r\nEND:VCARD\r\n", TextMixedUtf8);
     EXPECT_EQ(scanned.file, FileOf(u"BEGIN:VCARD\r\nN:山田\r\nEND:VCARD\r\n"));
     ExpectCounts(scanned.counts, 1, 1);
 }
@@ -394,7 +394,7 @@ TEST(ConvertText, Utf8DefaultGivesShiftJisCardText)
 {
     // Without END:VCARD the card's text stays in memory to be looked at.
     const Scanned scanned = Scan("BEGIN:VCARD\r\nN:" UTF8_YAMADA "\r\nURL:" UTF8_YAMADA "\r\n",
-                                 CharsetUtf8);
+                                 TextMixedUtf8);
     EXPECT_EQ(scanned.cards.entries[0].text,
               "BEGIN:VCARD\r\nN:\x8E\x52\x93\x63\r\nURL:\x8E\x52\x93\x63\r\n");  // 山田
 }
@@ -418,7 +418,7 @@ TEST(ConvertText, Utf8DefaultLeavesNamedCharsetsAlone)
         "N;CHARSET=SHIFT_JIS:\x8E\x52\x93\x63\r\n"  // 山田 in Shift_JIS
         "NOTE;CHARSET=UTF-8:" UTF8_YAMADA "\r\n"
         "END:VCARD\r\n",
-        CharsetUtf8);
+        TextMixedUtf8);
     EXPECT_EQ(scanned.file, FileOf(u"BEGIN:VCARD\r\nN:山田\r\nNOTE:山田\r\nEND:VCARD\r\n"));
 }
 
@@ -432,7 +432,7 @@ TEST(ConvertText, BothCharsetsNamedMeansUtf8)
 TEST(ConvertText, Utf8DefaultDoesNotAcceptUnknownCharsets)
 {
     const Scanned scanned =
-        Scan("BEGIN:VCARD\r\nN;CHARSET=ISO-8859-1:a\r\nEND:VCARD\r\n", CharsetUtf8);
+        Scan("BEGIN:VCARD\r\nN;CHARSET=ISO-8859-1:a\r\nEND:VCARD\r\n", TextMixedUtf8);
     EXPECT_EQ(scanned.file, kMark);
     ExpectCounts(scanned.counts, 1, 0);
 }

@@ -216,6 +216,43 @@ INSTANTIATE_TEST_SUITE_P(
                     QpCase{"NulEndsResult", "x=00y=41"sv, "x"sv}),
     CaseName<QpCase>);
 
+class QuotedPrintableAsBase64Cases : public testing::TestWithParam<QpCase> {};
+
+TEST_P(QuotedPrintableAsBase64Cases, GivesExpectedBytes)
+{
+    const std::vector<char> exact = Exact(GetParam().input);
+    std::string base64 = "PHOTO:";
+    AppendQuotedPrintableAsBase64(View(exact), base64);
+    EXPECT_EQ(base64, "PHOTO:" + std::string(GetParam().expected));
+}
+
+// RFC 4648's examples, zero bytes, malformed escapes and the fold after 76.
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, QuotedPrintableAsBase64Cases,
+    testing::Values(QpCase{"Empty", ""sv, ""sv},
+                    QpCase{"OneByte", "f"sv, "Zg=="sv},
+                    QpCase{"TwoBytes", "f=6F"sv, "Zm8="sv},
+                    QpCase{"ThreeBytes", "foo"sv, "Zm9v"sv},
+                    QpCase{"SixBytes", "foo=62ar"sv, "Zm9vYmFy"sv},
+                    QpCase{"ZeroBytesKept", "=00=00=FF=00"sv, "AAD/AA=="sv},
+                    QpCase{"MalformedEscapeKept", "=G1"sv, "PUcx"sv},
+                    QpCase{"ExactlyOneLine", std::string_view("=00=00=00" "=00=00=00" "=00=00=00"
+                                                              "=00=00=00" "=00=00=00" "=00=00=00"
+                                                              "=00=00=00" "=00=00=00" "=00=00=00"
+                                                              "=00=00=00" "=00=00=00" "=00=00=00"
+                                                              "=00=00=00" "=00=00=00" "=00=00=00"
+                                                              "=00=00=00" "=00=00=00" "=00=00=00"
+                                                              "=00=00=00"),
+                           std::string_view("AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"
+                                            "AAAAAAAAAAAAAAAAAAAAAAAA")},
+                    QpCase{"FoldedAfter76",
+                           "=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00"
+                           "=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00"
+                           "=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00=00=FF"sv,
+                           "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"
+                           "\r\n AP8="sv}),
+    CaseName<QpCase>);
+
 TEST(Utf8ToAnsi, ConvertsKanaAndKeepsAscii)
 {
     const std::vector<char> utf8 = Exact("A\xE3\x81\x82\xE3\x82\xAB" "z"sv /* Aあカz */);

@@ -2,7 +2,9 @@
 // The record of one logical property line and its enumerations.
 
 #include <cstdint>
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "vcard/strings.h"
 
@@ -12,6 +14,24 @@ enum Charset : std::int32_t {
     CharsetNone = 0,
     CharsetShiftJis = 1,
     CharsetUtf8 = 2,
+};
+
+// How the loaded text holds its characters. It decides how the bytes of a
+// value that stand as they are in the text are read; the bytes that
+// Quoted-Printable escapes stand for always follow the line's CHARSET, which a
+// book saved again in another encoding leaves as it was.
+enum TextEncoding : std::int32_t {
+    TextShiftJis = 0,   // as each line's CHARSET says (Shift_JIS when it names none)
+    TextConverted = 1,  // made Shift_JIS when loaded (UTF-16), whatever a CHARSET says
+    TextUtf8 = 2,       // valid UTF-8 throughout, whatever a CHARSET says
+    TextMixedUtf8 = 3,  // UTF-8 by its mark, not all valid: UTF-8 where a value is, else as CHARSET says
+};
+
+// A character that Shift_JIS lacks and that became a space when the text was
+// loaded (the code point), at its line.
+struct LostCharacter {
+    std::int64_t line;
+    char32_t codePoint;
 };
 
 enum ValueEncoding : std::int32_t {
@@ -28,7 +48,10 @@ enum LineState : std::int32_t {
 };
 
 struct LogicalLine {
-    Charset charset = CharsetNone;
+    Charset charset = CharsetNone;  // as the line's parameters say
+    // How the bytes of this line's value are held: TextShiftJis, TextConverted
+    // or TextUtf8 (a line of a TextMixedUtf8 text is one of the last two).
+    TextEncoding textEncoding = TextShiftJis;
     ValueEncoding encoding = EncodingNone;
     LineState state = LineEmpty;
     bool recognized = false;  // the dispatch handled the property by name
@@ -40,6 +63,12 @@ struct LogicalLine {
     OwnedString gathered;
     bool isGathered = false;
     std::int64_t firstLineNumber = 0;  // 1-based number of the first physical line
+    std::int64_t lastLineNumber = 0;   // and of the last
+    // The characters of these lines that became spaces when the text was loaded.
+    std::span<const LostCharacter> lostWhenLoaded;
+    // Where the decoding notes each character that Shift_JIS lacks (its code
+    // point) as it writes a space for it; none when nobody asks.
+    std::vector<char32_t>* unmappable = nullptr;
     // The name tokens of the first physical line and their parameter words;
     // when that line holds the ":" (`nameComplete`), they are the logical
     // line's own, and the dispatch need not split its name again.

@@ -10,7 +10,7 @@ namespace karuto {
 
 namespace {
 
-enum class Rule { Version, Generic, Phonetic, Email, Address };
+enum class Rule { Version, Generic, Phonetic, Email, Address, Photo };
 
 struct DispatchRow {
     std::string_view name;
@@ -34,7 +34,7 @@ constexpr DispatchRow kDispatchTable[] = {
     {"ORG", true, Rule::Generic},
     {"TITLE", true, Rule::Generic},
     {"NOTE", true, Rule::Generic},
-    {"PHOTO", false, Rule::Generic},
+    {"PHOTO", false, Rule::Photo},
 };
 
 // "BEGIN:VCARD" and "END:VCARD" are recognised with blanks after them, which
@@ -88,10 +88,12 @@ void CheckTransferParameters(CardEntry& entry, const PropertyTokens& tokens, con
 void RememberName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line)
 {
     if (!entry.name.empty()) return;
+    ValueDecoding decoding = DecodingOf(line);
+    decoding.unmappable = nullptr;  // what is written is noted, not the report's own copy
     for (std::string_view token : valueTokens) {
         const std::size_t joined = entry.name.size();
         if (joined > 0) entry.name.push_back(' ');
-        AppendDecodedValue(line.encoding, token, line.charset, line.widenKana, entry.name);
+        AppendDecodedValue(decoding, token, entry.name);
         // An empty component adds nothing, not even its space.
         if (entry.name.size() == joined + (joined > 0 ? 1 : 0)) entry.name.resize(joined);
     }
@@ -106,6 +108,7 @@ void RunRule(const DispatchRow& row, CardEntry& entry, const PropertyTokens& tok
     case Rule::Phonetic: EmitPhoneticName(entry, tokens.valueTokens, line); break;
     case Rule::Email: EmitEmail(entry, tokens, line); break;
     case Rule::Address: EmitAddress(entry, tokens, line); break;
+    case Rule::Photo: EmitPhoto(entry, tokens, line); break;
     }
 }
 

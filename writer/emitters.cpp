@@ -37,6 +37,19 @@ void MakeRoomForLine(const PropertyTokens& tokens, OwnedString& output)
     output.reserve(std::max(output.size() + needed, 2 * output.capacity()));
 }
 
+// The property's name and the parameters that stay: all of them on a Base64
+// line, else all but the charset and transfer-encoding markers.
+void AppendNameAndParameters(const PropertyTokens& tokens, const LogicalLine& line,
+                             OwnedString& output)
+{
+    const bool keepAll = (line.encoding == EncodingBase64);
+    for (std::size_t i = 0; i < tokens.nameTokens.size(); ++i) {
+        if (!keepAll && (tokens.nameWords[i] & kTransferMarkers)) continue;
+        if (i > 0) output.push_back(';');
+        output.append(tokens.nameTokens[i]);
+    }
+}
+
 enum class Destination { Work, Home, Other };
 
 void EmitTyped(CardEntry& entry, Destination destination, std::string_view property,
@@ -65,9 +78,11 @@ void EmitTyped(CardEntry& entry, Destination destination, std::string_view prope
 void AppendDecodedValues(const TokenArray& valueTokens, const LogicalLine& line, bool widenKana,
                          OwnedString& target)
 {
+    ValueDecoding decoding = DecodingOf(line);
+    decoding.widenKana = widenKana;
     for (std::size_t i = 0; i < valueTokens.size(); ++i) {
         if (i > 0) target.push_back(';');
-        AppendDecodedValue(line.encoding, valueTokens[i], line.charset, widenKana, target);
+        AppendDecodedValue(decoding, valueTokens[i], target);
     }
 }
 
@@ -85,29 +100,42 @@ void EmitNameFromFormattedName(CardEntry& entry)
 
 void EmitProperty(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)
 {
-    const bool keepAll = (line.encoding == EncodingBase64);
     OwnedString& output = entry.text;
     MakeRoomForLine(tokens, output);
-    for (std::size_t i = 0; i < tokens.nameTokens.size(); ++i) {
-        if (!keepAll && (tokens.nameWords[i] & kTransferMarkers)) continue;
-        if (i > 0) output.push_back(';');
-        output.append(tokens.nameTokens[i]);
-    }
+    AppendNameAndParameters(tokens, line, output);
     output.push_back(':');
     AppendDecodedValues(tokens.valueTokens, line, line.widenKana, output);
     output.append(kLineEnd);
 }
 
+void EmitPhoto(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)
+{
+    if (line.encoding != EncodingQuotedPrintable) {
+        EmitProperty(entry, tokens, line);
+        return;
+    }
+    // An image is bytes, not text: decoded whole, zero bytes included, and
+    // written in Base64, which every reader takes for a photo.
+    OwnedString& output = entry.text;
+    AppendNameAndParameters(tokens, line, output);
+    output.append(";ENCODING=BASE64:");
+    const std::string_view first = tokens.valueTokens.front();
+    const std::string_view last = tokens.valueTokens.back();
+    AppendQuotedPrintableAsBase64(
+        std::string_view(first.data(), static_cast<std::size_t>(last.data() + last.size() - first.data())),
+        output);
+    output.append(kLineEnd);
+}
+
 void EmitPhoneticName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line)
 {
+    const ValueDecoding decoding = DecodingOf(line);
     OwnedString& output = entry.text;
     output.append("X-PHONETIC-LAST-NAME:");
-    AppendDecodedValue(line.encoding, valueTokens[0], line.charset, line.widenKana, output);
+    AppendDecodedValue(decoding, valueTokens[0], output);
     output.append(kLineEnd);
     output.append("X-PHONETIC-FIRST-NAME:");
-    if (valueTokens.size() >= 2) {
-        AppendDecodedValue(line.encoding, valueTokens[1], line.charset, line.widenKana, output);
-    }
+    if (valueTokens.size() >= 2) AppendDecodedValue(decoding, valueTokens[1], output);
     output.append(kLineEnd);
 }
 

@@ -17,6 +17,10 @@ inline constexpr std::string_view KnownTypeNames[] = {"WORK", "HOME", "CELL", "P
 // and its values decoded.
 void EmitProperty(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line);
 
+// A photo as EmitProperty writes it, but one in Quoted-Printable: its bytes in
+// Base64 on a folded line, after the parameters that EmitProperty keeps.
+void EmitPhoto(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line);
+
 // A name reading becomes the two phonetic-name properties.
 void EmitPhoneticName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line);
 

@@ -88,11 +88,38 @@ std::size_t CountCardStarts(std::string_view text)
     return count;
 }
 
+// How the value of a complete line holds its characters: in a text that is
+// UTF-8 by its mark but not valid throughout (a Shift_JIS book appended to a
+// UTF-8 one), a value is UTF-8 only when its own bytes are.
+TextEncoding LineTextEncoding(std::string_view lineText, TextEncoding encoding)
+{
+    if (encoding != TextMixedUtf8) return encoding;
+    const std::size_t colon = FindByte(lineText, ':');
+    const std::string_view value = colon == std::string_view::npos ? std::string_view() : lineText.substr(colon + 1);
+    return ReadAsFoldedUtf8(value).valid ? TextUtf8 : TextShiftJis;
+}
+
+// The characters lost when the text was loaded that lie on the lines of
+// `line`, taken from the front of `lost`, which is in line order.
+std::span<const LostCharacter> TakeLostCharacters(const LogicalLine& line,
+                                                  std::span<const LostCharacter>& lost)
+{
+    std::size_t skipped = 0;
+    while (skipped < lost.size() && lost[skipped].line < line.firstLineNumber) ++skipped;
+    std::size_t taken = skipped;
+    while (taken < lost.size() && lost[taken].line <= line.lastLineNumber) ++taken;
+    const std::span<const LostCharacter> onLine = lost.subspan(skipped, taken - skipped);
+    lost = lost.subspan(taken);
+    return onLine;
+}
+
 } // namespace
 
 CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink& sink,
-                       Charset defaultCharset)
+                       TextEncoding encoding, std::span<const LostCharacter> lostWhenLoaded)
 {
+    const Charset defaultCharset =
+        (encoding == TextUtf8 || encoding == TextMixedUtf8) ? CharsetUtf8 : CharsetNone;
     // Room for the cards at once: growing the records by doubling would hold
     // them twice for a moment, a large share of the memory of a big book.
     cardList.entries.reserve(cardList.entries.size() + CountCardStarts(text));
@@ -115,6 +142,7 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
         if (!endOfInput && line.state == LineEmpty) line.firstLineNumber = physical.number;
         AccumulateLine(line, endOfInput ? std::nullopt : std::optional(physical.text),
                        defaultCharset, text);
+        if (!endOfInput && line.state != LineCompleteHeld) line.lastLineNumber = physical.number;
         switch (line.state) {
         case LineEmpty:
             ResetLogicalLine(line);
@@ -123,6 +151,8 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
             break;
         case LineComplete:
         case LineCompleteHeld:
+            line.textEncoding = LineTextEncoding(line.text, encoding);
+            if (!lostWhenLoaded.empty()) line.lostWhenLoaded = TakeLostCharacters(line, lostWhenLoaded);
             ConvertProperty(line.text, sink, line, cardList);
             if (line.state == LineCompleteHeld) {
                 held = physical;

@@ -1,6 +1,7 @@
 #pragma once
 // The converter's main loop over the whole input text.
 
+#include <span>
 #include <string_view>
 
 #include "vcard/line.h"
@@ -12,9 +13,11 @@ namespace karuto {
 // dropped; a NUL byte counts as an LF, except for the line numbers, which
 // count LFs only), gathers them into logical lines and dispatches each one, which
 // builds the cards in `cardList` and hands the accepted ones to `sink`.
-// Returns the counts of cards read and written. `defaultCharset` is the charset
-// of lines that name none (see AccumulateLine).
+// Returns the counts of cards read and written. `encoding` tells how the text
+// holds its characters; `lostWhenLoaded`, in line order, the characters that
+// became spaces when it was loaded.
 CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink& sink,
-                       Charset defaultCharset = CharsetNone);
+                       TextEncoding encoding = TextShiftJis,
+                       std::span<const LostCharacter> lostWhenLoaded = {});
 
 } // namespace karuto
