@@ -20,7 +20,7 @@ int HexDigitValue(char digit)
 }
 
 // The byte of the escape "=XX" at `pos`, or -1 when no complete escape starts there.
-int EscapedByteAt(std::string_view text, std::size_t pos)
+inline int EscapedByteAt(std::string_view text, std::size_t pos)
 {
     if (text[pos] != '=' || text.size() - pos < 3) return -1;
     const int high = HexDigitValue(text[pos + 1]);
@@ -46,7 +46,8 @@ void AppendContinuedLineBreaks(std::string_view text, OwnedString& continued)
 // advises: only its "=" is consumed, so the bytes after it go through the scan
 // again and nothing of the value is lost. A decoded NUL ends a text value;
 // binary data (a photo) keeps it with `keepNul`.
-void AppendQuotedPrintable(std::string_view text, OwnedString& decoded, bool keepNul = false)
+template <bool keepNul = false>
+void AppendQuotedPrintable(std::string_view text, OwnedString& decoded)
 {
     // Decoding never lengthens the text: room for all of it, trimmed after.
     const std::size_t start = decoded.size();
@@ -243,7 +244,7 @@ void AppendQuotedPrintableAsBase64(std::string_view value, OwnedString& target)
     constexpr std::size_t kLineLength = 76;
     DecodeBuffers& buffers = tBuffers;
     buffers.quoted.clear();
-    AppendQuotedPrintable(value, buffers.quoted, true);
+    AppendQuotedPrintable<true>(value, buffers.quoted);
     const std::string_view bytes = buffers.quoted;
     const std::size_t characters = (bytes.size() + 2) / 3 * 4;
     target.reserve(target.size() + characters + characters / kLineLength * 3);

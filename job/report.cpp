@@ -1,6 +1,10 @@
 #include "job/report.h"
 
+#include <algorithm>
+#include <span>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/codepage.h"
 
@@ -68,6 +72,140 @@ std::u16string PartlyWrittenCards(const CardList& cards)
            u"件\n" + lines;
 }
 
+// ---- What written cards lost ----
+
+bool IsWritten(const CardEntry& card) { return card.ended && !card.rejected; }
+
+bool Counts(const Loss& loss, const CardList& cards)
+{
+    const CardEntry& card = cards.entries[loss.card];
+    return IsWritten(card) && !(loss.onlyWithoutName && card.hasName);
+}
+
+std::u16string HexText(std::uint32_t value, int digits)
+{
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+    std::u16string text;
+    do {
+        text.insert(text.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+        --digits;
+    } while (value != 0 || digits > 0);
+    return text;
+}
+
+// How one loss is named: the line's name as written, "U+AC00", "F89F".
+std::u16string LossLabel(const Loss& loss, const CardList& cards)
+{
+    switch (loss.kind) {
+    case LossKind::Line:
+        return AnsiToWide(std::string_view(cards.lossNames).substr(loss.nameOffset, loss.nameLength));
+    case LossKind::Character: return u"U+" + HexText(loss.code, 4);
+    case LossKind::PrivateUse: return HexText(loss.code, 4);
+    }
+    return {};
+}
+
+// One of the three lists: what it is called and how its things are counted.
+struct LossList {
+    LossKind kind;
+    std::u16string_view title;
+    std::u16string_view unit;  // 件, 文字
+};
+
+constexpr LossList kLossLists[] = {
+    {LossKind::Line, u"書き出さなかった項目", u"件"},
+    {LossKind::Character, u"Shift_JIS にないため空白にした文字", u"文字"},
+    {LossKind::PrivateUse, u"私用領域の文字（iPhone では何も表示されません。携帯電話の絵文字など）",
+     u"文字"},
+};
+
+// A card's line lists at most this many different names or codes.
+constexpr std::size_t kShownPerCard = 30;
+
+struct LossGroup {
+    std::u16string label;
+    std::int64_t firstLine;
+    std::int64_t count;
+};
+
+// "X-CLASS（17行目）", "U+AC00（62行目ほか、計5文字）"
+std::u16string GroupText(const LossGroup& group, std::u16string_view unit)
+{
+    std::u16string text = group.label + u"（" + DecimalText(group.firstLine) + u"行目";
+    if (group.count > 1) text += u"ほか、計" + DecimalText(group.count) + std::u16string(unit);
+    return text + u"）";
+}
+
+// The card's losses of one kind, the same name or code together, in the
+// order of their first line.
+std::u16string CardLosses(std::span<const Loss> losses, const LossList& list, const CardList& cards)
+{
+    std::vector<LossGroup> groups;
+    std::unordered_map<std::u16string, std::size_t> groupOf;
+    for (const Loss& loss : losses) {
+        if (loss.kind != list.kind || !Counts(loss, cards)) continue;
+        std::u16string label = LossLabel(loss, cards);
+        const auto [found, added] = groupOf.try_emplace(label, groups.size());
+        if (added) {
+            groups.push_back({std::move(label), loss.line, 1});
+        } else {
+            LossGroup& group = groups[found->second];
+            group.firstLine = std::min(group.firstLine, loss.line);
+            ++group.count;
+        }
+    }
+    std::stable_sort(groups.begin(), groups.end(),
+                     [](const LossGroup& a, const LossGroup& b) { return a.firstLine < b.firstLine; });
+    std::u16string text;
+    for (std::size_t i = 0; i < groups.size() && i < kShownPerCard; ++i) {
+        if (i > 0) text += u"、";
+        text += GroupText(groups[i], list.unit);
+    }
+    if (groups.size() > kShownPerCard) {
+        text += u"、ほか" + DecimalText(static_cast<std::int64_t>(groups.size() - kShownPerCard)) + u"種類";
+    }
+    return text;
+}
+
+// One list: a first line with its totals, then a line for each card.
+std::u16string LossListText(const LossList& list, const CardList& cards)
+{
+    std::u16string lines;
+    std::int64_t total = 0;
+    std::int64_t cardCount = 0;
+    const std::span<const Loss> losses = cards.losses;
+    for (std::size_t start = 0; start < losses.size();) {
+        std::size_t end = start;
+        std::int64_t counted = 0;
+        for (; end < losses.size() && losses[end].card == losses[start].card; ++end) {
+            if (losses[end].kind == list.kind && Counts(losses[end], cards)) ++counted;
+        }
+        if (counted > 0) {
+            const std::uint32_t card = losses[start].card;
+            lines += ReportLine(cards.entries[card], card + std::size_t{1},
+                                CardLosses(losses.subspan(start, end - start), list, cards));
+            total += counted;
+            ++cardCount;
+        }
+        start = end;
+    }
+    if (total == 0) return std::u16string(list.title) + u"：なし\n";
+    return std::u16string(list.title) + u"：" + DecimalText(total) + std::u16string(list.unit) +
+           u"（カード" + DecimalText(cardCount) + u"件）\n" + lines;
+}
+
+// The three lists, or one line when no written card lost anything.
+std::u16string LossesText(const CardList& cards)
+{
+    const bool any = std::any_of(cards.losses.begin(), cards.losses.end(),
+                                 [&cards](const Loss& loss) { return Counts(loss, cards); });
+    if (!any) return u"書き出さなかった項目・文字はありません。\n";
+    std::u16string text;
+    for (const LossList& list : kLossLists) text += LossListText(list, cards);
+    return text;
+}
+
 // NUL bytes are no text; the scanner reads them as line breaks, which is
 // worth knowing when a card looks cut.
 std::u16string NulBytesText(const ConversionDetails& details)
@@ -95,7 +233,7 @@ std::u16string FormatReport(const ConversionDetails& details)
                    : u"書き出さなかったカード：" + DecimalText(static_cast<std::int64_t>(count)) +
                          u"件\n" + lines;
     return EncodingText(details.encoding) + notWritten + PartlyWrittenCards(cards) +
-           NulBytesText(details);
+           NulBytesText(details) + LossesText(cards);
 }
 
 } // namespace karuto

@@ -363,6 +363,61 @@ std::string WideToAnsi(std::u16string_view wide, std::vector<UnmappedCharacter>&
     return ansi;
 }
 
+namespace {
+
+constexpr bool IsUserDefinedLead(unsigned char byte) { return byte >= 0xF0 && byte <= 0xF9; }
+
+// The first byte F0-F9 from `from` on, or the size: sixteen bytes at a time
+// where the processor compares them at once.
+std::size_t FindUserDefinedLead(std::string_view ansi, std::size_t from)
+{
+    std::size_t pos = from;
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi8(static_cast<char>(0xF0));
+    const __m128i span = _mm_set1_epi8(0xF9 - 0xF0);
+    for (; ansi.size() - pos >= 16; pos += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ansi.data() + pos));
+        const __m128i offset = _mm_sub_epi8(chunk, first);
+        const auto inRange = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(offset, span), offset)));
+        if (inRange != 0) return pos + static_cast<std::size_t>(std::countr_zero(inRange));
+    }
+#endif
+    // Eight bytes at a time past those without all four high bits set.
+    for (; ansi.size() - pos >= 8; pos += 8) {
+        std::uint64_t eight = 0;
+        std::memcpy(&eight, ansi.data() + pos, 8);
+        if (eight & (eight << 1) & (eight << 2) & (eight << 3) & 0x8080808080808080ull) break;
+    }
+    for (; pos < ansi.size(); ++pos) {
+        if (IsUserDefinedLead(static_cast<unsigned char>(ansi[pos]))) return pos;
+    }
+    return pos;
+}
+
+} // namespace
+
+void FindUserDefinedCodes(std::string_view ansi, std::vector<std::uint16_t>& codes)
+{
+    // A byte F0-F9 is as often the second byte of a kanji. Whether it starts a
+    // character is found by walking from the nearest place known to start one:
+    // the start, where the last walk ended, or right after a byte that cannot
+    // open a pair (it is a character, or the second byte of one). Each byte is
+    // looked at a bounded number of times, so long texts stay linear.
+    std::size_t known = 0;
+    for (std::size_t candidate = FindUserDefinedLead(ansi, 0); candidate < ansi.size();
+         candidate = FindUserDefinedLead(ansi, known)) {
+        std::size_t pos = candidate;
+        while (pos > known && IsAnsiLeadByte(static_cast<unsigned char>(ansi[pos - 1]))) --pos;
+        while (pos < candidate) pos += AnsiCharLength(ansi, pos);
+        if (pos == candidate && AnsiCharLength(ansi, pos) == 2) {
+            codes.push_back(static_cast<std::uint16_t>(static_cast<unsigned char>(ansi[pos]) << 8 |
+                                                       static_cast<unsigned char>(ansi[pos + 1])));
+        }
+        known = pos == candidate ? pos + AnsiCharLength(ansi, pos) : pos;
+    }
+}
+
 std::u16string Utf8ToWide(std::string_view utf8)
 {
     std::size_t count = 0;

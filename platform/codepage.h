@@ -5,6 +5,7 @@
 // table-driven so that every build gives byte-identical results.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,11 @@ struct UnmappedCharacter {
 
 // WideToAnsi, noting in `unmapped` every character it wrote as a space.
 std::string WideToAnsi(std::u16string_view wide, std::vector<UnmappedCharacter>& unmapped);
+
+// The double-byte codes F040-F9FC of Shift_JIS text (the user-defined area,
+// which becomes the private-use characters U+E000-U+E757), appended to
+// `codes` in order. The text must start at a character.
+void FindUserDefinedCodes(std::string_view ansi, std::vector<std::uint16_t>& codes);
 
 // UTF-8 to UTF-16, every byte converted. Each maximal malformed subsequence
 // becomes one U+FFFD; characters beyond the BMP become surrogate pairs.

@@ -12,6 +12,7 @@ namespace karuto {
 namespace {
 
 const std::string kShiftJisLine = "文字コード：Shift_JIS として読みました。\n";
+const std::string kNothingLeftOut = "書き出さなかった項目・文字はありません。\n";
 
 CardEntry ReportCard(std::int64_t beginLine, std::string_view name, bool ended,
                      std::uint32_t droppedItems, Rejection rejection = Rejection::None)
@@ -75,16 +76,17 @@ TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
               "  カード2（210行目）「Many Mails」：項目グループ（item1〜item99）に入りきらない"
               "メールアドレス・住所 2件を書き出していません\n"
               "  カード3（420行目）（名前なし）：項目グループ（item1〜item99）に入りきらない"
-              "メールアドレス・住所 17件を書き出していません\n");
+              "メールアドレス・住所 17件を書き出していません\n" + kNothingLeftOut);
 }
 
 TEST(FormatReport, SaysSoWhenEveryCardWasWrittenWhole)
 {
     ConversionDetails details;
     details.cards.entries.push_back(ReportCard(1, "Full Fumi", true, 0));
-    EXPECT_EQ(WideToUtf8(FormatReport(details)), kShiftJisLine + "書き出さなかったカードはありません。\n");
+    EXPECT_EQ(WideToUtf8(FormatReport(details)),
+              kShiftJisLine + "書き出さなかったカードはありません。\n" + kNothingLeftOut);
     EXPECT_EQ(WideToUtf8(FormatReport(ConversionDetails())),
-              kShiftJisLine + "書き出さなかったカードはありません。\n");
+              kShiftJisLine + "書き出さなかったカードはありません。\n" + kNothingLeftOut);
 }
 
 TEST(FormatReport, NamesTheFirstLineWithANulAndHowManyThereWere)
@@ -94,7 +96,8 @@ TEST(FormatReport, NamesTheFirstLineWithANulAndHowManyThereWere)
     details.firstNulLine = 345;
     EXPECT_EQ(WideToUtf8(FormatReport(details)),
               kShiftJisLine + "書き出さなかったカードはありません。\n"
-              "NUL文字（0x00）が12個ありました（最初は345行目）。改行として読みました。\n");
+              "NUL文字（0x00）が12個ありました（最初は345行目）。改行として読みました。\n" +
+                  kNothingLeftOut);
 }
 
 } // namespace

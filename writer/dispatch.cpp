@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "decode/value.h"
+#include "platform/codepage.h"
 #include "vcard/params.h"
 #include "writer/emitters.h"
 
@@ -84,6 +85,81 @@ void CheckTransferParameters(CardEntry& entry, const PropertyTokens& tokens, con
     }
 }
 
+// Lines that carry nothing a person would miss on the phone: identifiers,
+// time stamps and the writing program's own. Compared without a group prefix.
+constexpr std::string_view kUnmissedProperties[] = {
+    "PRODID", "REV", "UID", "X-IRMC-LUID", "CLASS", "SOURCE", "NAME", "PROFILE", "MAILER", "X-ABUID"};
+// Lines that only label a group, whose own line is listed when it is left out.
+constexpr std::string_view kGroupLabels[] = {"X-ABLabel", "X-ABADR"};
+
+bool IsUnmissed(std::string_view name)
+{
+    const std::size_t dot = name.find('.');
+    const std::string_view bare = dot == std::string_view::npos ? name : name.substr(dot + 1);
+    const auto equals = [bare](std::string_view known) { return EqualsNoCase(bare, known); };
+    return std::any_of(std::begin(kUnmissedProperties), std::end(kUnmissedProperties), equals) ||
+           (dot != std::string_view::npos &&
+            std::any_of(std::begin(kGroupLabels), std::end(kGroupLabels), equals));
+}
+
+// A name of the report is cut after this many bytes (a line without ":" is
+// named by its text).
+constexpr std::size_t kNamedBytes = 40;
+
+// Notes a line of the current card that gives no output line, by its name.
+void NoteLeftOutLine(std::string_view name, const LogicalLine& line, CardList& cardList,
+                     bool onlyWithoutName = false)
+{
+    Loss loss;
+    loss.card = static_cast<std::uint32_t>(cardList.entries.size() - 1);
+    loss.kind = LossKind::Line;
+    loss.onlyWithoutName = onlyWithoutName;
+    loss.line = line.firstLineNumber;
+    loss.nameOffset = cardList.lossNames.size();
+    if (name.size() > kNamedBytes) {
+        std::size_t cut = 0;
+        while (cut < name.size()) {
+            const std::size_t next = cut + (IsAnsiLeadByte(static_cast<unsigned char>(name[cut])) ? 2 : 1);
+            if (next > kNamedBytes) break;
+            cut = next;
+        }
+        cardList.lossNames.append(name.substr(0, cut)).append("\x81\x63");  // "…"
+    } else {
+        cardList.lossNames.append(name);
+    }
+    loss.nameLength = static_cast<std::uint32_t>(cardList.lossNames.size() - loss.nameOffset);
+    cardList.losses.push_back(loss);
+}
+
+// Notes what the text `written` (whole lines just added to the card from
+// `line`) lost: the characters Shift_JIS lacks, made spaces when the text was
+// loaded or as its values were decoded, and the private-use codes in it.
+void NoteLostCharacters(std::string_view written, const LogicalLine& line, CardList& cardList,
+                        bool onlyWithoutName)
+{
+    Loss loss;
+    loss.card = static_cast<std::uint32_t>(cardList.entries.size() - 1);
+    loss.onlyWithoutName = onlyWithoutName;
+    loss.line = line.firstLineNumber;
+    loss.kind = LossKind::Character;
+    for (const LostCharacter& lost : line.lostWhenLoaded) {
+        loss.code = lost.codePoint;
+        cardList.losses.push_back(loss);
+    }
+    for (const char32_t codePoint : cardList.unmappable) {
+        loss.code = codePoint;
+        cardList.losses.push_back(loss);
+    }
+    std::vector<std::uint16_t>& codes = cardList.userDefinedCodes;
+    codes.clear();
+    FindUserDefinedCodes(written, codes);
+    loss.kind = LossKind::PrivateUse;
+    for (const std::uint16_t code : codes) {
+        loss.code = code;
+        cardList.losses.push_back(loss);
+    }
+}
+
 // The card's name for the report, components joined by spaces.
 void RememberName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line)
 {
@@ -162,6 +238,31 @@ void CloseCard(CardEntry& entry, std::string_view lineText, const CardSink& sink
     ReleaseText(entry, cardList);
 }
 
+// A line without ":" has no value: it is no property. Inside a card, where it
+// is a piece of text that a writer broke off without folding it, it is lost.
+void HandleLineWithoutValue(std::string_view lineText, const LogicalLine& line, CardList& cardList)
+{
+    if (cardList.entries.empty() || cardList.entries.back().ended) return;
+    if (lineText.find_first_not_of(" \t") == std::string_view::npos) return;
+    NoteLeftOutLine(lineText.substr(0, FindByte(lineText, ';')), line, cardList);
+}
+
+// The FN line: not written, but its first value stands in for a missing N.
+void HandleFormattedName(CardEntry& entry, PropertyTokens& tokens, LogicalLine& line,
+                         std::string_view lineText, CardList& cardList)
+{
+    if (entry.hasFormattedName) {
+        NoteLeftOutLine(tokens.nameTokens[0], line, cardList, true);
+        return;
+    }
+    SplitPropertyValueInto(lineText, tokens);
+    const std::size_t before = entry.formattedName.size();
+    cardList.unmappable.clear();
+    line.unmappable = &cardList.unmappable;
+    RememberFormattedName(entry, tokens.valueTokens, line);
+    NoteLostCharacters(std::string_view(entry.formattedName).substr(before), line, cardList, true);
+}
+
 } // namespace
 
 void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line,
@@ -176,10 +277,15 @@ void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalL
 void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLine& line,
                      CardList& cardList)
 {
-    // A line without ":" has no value: it is no property.
-    if (!line.nameComplete && lineText.find(':') == std::string_view::npos) return;
+    if (!line.nameComplete && lineText.find(':') == std::string_view::npos) {
+        HandleLineWithoutValue(lineText, line, cardList);
+        return;
+    }
 
-    if (IsKeywordLine(lineText, "BEGIN:VCARD")) OpenCard(lineText, line, cardList);
+    if (IsKeywordLine(lineText, "BEGIN:VCARD")) {
+        OpenCard(lineText, line, cardList);
+        return;
+    }
     if (cardList.entries.empty()) return;
     CardEntry& entry = cardList.entries.back();
 
@@ -193,14 +299,16 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
     // ":"; the value is split only for a property that is handled.
     PropertyTokens& tokens = line.tokens;
     if (!line.nameComplete) SplitPropertyNameInto(lineText, tokens);
-    // FN is not written and not a handled property; it only stands in for a missing N.
-    if (EqualsNoCase(tokens.nameTokens[0], "FN")) {
-        SplitPropertyValueInto(lineText, tokens);
-        RememberFormattedName(entry, tokens.valueTokens, line);
+    const std::string_view name = tokens.nameTokens[0];
+    if (EqualsNoCase(name, "FN")) {
+        HandleFormattedName(entry, tokens, line, lineText, cardList);
         return;
     }
-    const DispatchRow* row = FindRow(tokens.nameTokens[0]);
-    if (row == nullptr) return;
+    const DispatchRow* row = FindRow(name);
+    if (row == nullptr) {
+        if (!IsUnmissed(name)) NoteLeftOutLine(name, line, cardList);
+        return;
+    }
     SplitPropertyValueInto(lineText, tokens);
     line.recognized = true;
     line.widenKana = row->widenKana;
@@ -208,7 +316,13 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
         entry.hasName = true;
         RememberName(entry, tokens.valueTokens, line);
     }
+    const std::size_t before = entry.text.size();
+    cardList.unmappable.clear();
+    line.unmappable = &cardList.unmappable;
     RunRule(*row, entry, tokens, line, lineText);
+    if (entry.text.size() > before) {
+        NoteLostCharacters(std::string_view(entry.text).substr(before), line, cardList, false);
+    }
     CheckTransferParameters(entry, tokens, line);
 }
 
