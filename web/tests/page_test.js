@@ -146,6 +146,7 @@ test("the example address book converts as the command line converts it", async 
     ]);
     const report = await page.$eval("#report", (element) => element.textContent);
     assert.match(report, /CHARSET=ISO-2022-JP/);
+    assert.match(report, /書き出さなかった項目：1件（カード1件）\n  カード1（1行目）「佐藤 花子」：X-CLASS（15行目）/);
     const downloaded = await takeDownload(page, downloads);
     assert.ok(downloaded.equals(commandLineOutput(example).bytes), "the download differs");
     await saveScreenshot(page, `web-${suffix}-after.png`);
