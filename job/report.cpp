@@ -95,11 +95,11 @@ std::u16string HexText(std::uint32_t value, int digits)
 }
 
 // How one loss is named: the line's name as written, "U+AC00", "F89F".
-std::u16string LossLabel(const Loss& loss, const CardList& cards)
+std::u16string LossLabel(const Loss& loss, const LossLog& log)
 {
     switch (loss.kind) {
     case LossKind::Line:
-        return AnsiToWide(std::string_view(cards.lossNames).substr(loss.nameOffset, loss.nameLength));
+        return AnsiToWide(std::string_view(log.names).substr(loss.nameOffset, loss.nameLength));
     case LossKind::Character: return u"U+" + HexText(loss.code, 4);
     case LossKind::PrivateUse: return HexText(loss.code, 4);
     }
@@ -110,7 +110,7 @@ std::u16string LossLabel(const Loss& loss, const CardList& cards)
 struct LossList {
     LossKind kind;
     std::u16string_view title;
-    std::u16string_view unit;  // 件, 文字
+    std::u16string_view unit;
 };
 
 constexpr LossList kLossLists[] = {
@@ -119,6 +119,11 @@ constexpr LossList kLossLists[] = {
     {LossKind::PrivateUse, u"私用領域の文字（iPhone では何も表示されません。携帯電話の絵文字など）",
      u"文字"},
 };
+
+std::int64_t Unlisted(const LossList& list, const LossLog& log)
+{
+    return log.unlisted[static_cast<std::size_t>(list.kind)];
+}
 
 // A card's line lists at most this many different names or codes.
 constexpr std::size_t kShownPerCard = 30;
@@ -137,22 +142,22 @@ std::u16string GroupText(const LossGroup& group, std::u16string_view unit)
     return text + u"）";
 }
 
-// The card's losses of one kind, the same name or code together, in the
-// order of their first line.
+// The card's losses of one kind, the same name or code together (an FN line
+// that stands in for N keeps its own), in the order of their first line.
 std::u16string CardLosses(std::span<const Loss> losses, const LossList& list, const CardList& cards)
 {
     std::vector<LossGroup> groups;
     std::unordered_map<std::u16string, std::size_t> groupOf;
     for (const Loss& loss : losses) {
         if (loss.kind != list.kind || !Counts(loss, cards)) continue;
-        std::u16string label = LossLabel(loss, cards);
+        std::u16string label = LossLabel(loss, cards.lossLog);
         const auto [found, added] = groupOf.try_emplace(label, groups.size());
         if (added) {
-            groups.push_back({std::move(label), loss.line, 1});
+            groups.push_back({std::move(label), loss.line, loss.count});
         } else {
             LossGroup& group = groups[found->second];
             group.firstLine = std::min(group.firstLine, loss.line);
-            ++group.count;
+            group.count += loss.count;
         }
     }
     std::stable_sort(groups.begin(), groups.end(),
@@ -174,12 +179,12 @@ std::u16string LossListText(const LossList& list, const CardList& cards)
     std::u16string lines;
     std::int64_t total = 0;
     std::int64_t cardCount = 0;
-    const std::span<const Loss> losses = cards.losses;
+    const std::span<const Loss> losses = cards.lossLog.losses;
     for (std::size_t start = 0; start < losses.size();) {
         std::size_t end = start;
         std::int64_t counted = 0;
         for (; end < losses.size() && losses[end].card == losses[start].card; ++end) {
-            if (losses[end].kind == list.kind && Counts(losses[end], cards)) ++counted;
+            if (losses[end].kind == list.kind && Counts(losses[end], cards)) counted += losses[end].count;
         }
         if (counted > 0) {
             const std::uint32_t card = losses[start].card;
@@ -190,16 +195,24 @@ std::u16string LossListText(const LossList& list, const CardList& cards)
         }
         start = end;
     }
-    if (total == 0) return std::u16string(list.title) + u"：なし\n";
-    return std::u16string(list.title) + u"：" + DecimalText(total) + std::u16string(list.unit) +
-           u"（カード" + DecimalText(cardCount) + u"件）\n" + lines;
+    const std::int64_t unlisted = Unlisted(list, cards.lossLog);
+    if (unlisted > 0) {
+        lines += u"  ほかに、数が多いため一覧にしていないもの " + DecimalText(unlisted) +
+                 std::u16string(list.unit) + u"\n";
+    }
+    if (total + unlisted == 0) return std::u16string(list.title) + u"：なし\n";
+    return std::u16string(list.title) + u"：" + DecimalText(total + unlisted) +
+           std::u16string(list.unit) + u"（カード" + DecimalText(cardCount) + u"件）\n" + lines;
 }
 
 // The three lists, or one line when no written card lost anything.
 std::u16string LossesText(const CardList& cards)
 {
-    const bool any = std::any_of(cards.losses.begin(), cards.losses.end(),
-                                 [&cards](const Loss& loss) { return Counts(loss, cards); });
+    const LossLog& log = cards.lossLog;
+    const bool any =
+        std::any_of(log.losses.begin(), log.losses.end(), [&cards](const Loss& loss) { return Counts(loss, cards); }) ||
+        std::any_of(std::begin(kLossLists), std::end(kLossLists),
+                    [&log](const LossList& list) { return Unlisted(list, log) > 0; });
     if (!any) return u"書き出さなかった項目・文字はありません。\n";
     std::u16string text;
     for (const LossList& list : kLossLists) text += LossListText(list, cards);

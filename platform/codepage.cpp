@@ -363,6 +363,17 @@ std::string WideToAnsi(std::u16string_view wide, std::vector<UnmappedCharacter>&
     return ansi;
 }
 
+std::size_t AnsiPrefixLength(std::string_view ansi, std::size_t maxBytes)
+{
+    std::size_t length = 0;
+    while (length < ansi.size()) {
+        const std::size_t next = length + AnsiCharLength(ansi, length);
+        if (next > maxBytes) break;
+        length = next;
+    }
+    return length;
+}
+
 namespace {
 
 constexpr bool IsUserDefinedLead(unsigned char byte) { return byte >= 0xF0 && byte <= 0xF9; }

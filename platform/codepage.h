@@ -72,6 +72,10 @@ struct UnmappedCharacter {
 // WideToAnsi, noting in `unmapped` every character it wrote as a space.
 std::string WideToAnsi(std::u16string_view wide, std::vector<UnmappedCharacter>& unmapped);
 
+// The length of the longest start of `ansi` that is whole characters and at
+// most `maxBytes` long.
+std::size_t AnsiPrefixLength(std::string_view ansi, std::size_t maxBytes);
+
 // The double-byte codes F040-F9FC of Shift_JIS text (the user-defined area,
 // which becomes the private-use characters U+E000-U+E757), appended to
 // `codes` in order. The text must start at a character.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "vcard/strings.h"
+#include "writer/losses.h"
 
 namespace karuto {
 
@@ -42,33 +43,13 @@ struct CardEntry {
     std::int64_t rejectedLine = 0;
 };
 
-// Something of a card that does not reach the phone as it was, for the report.
-enum class LossKind : std::uint8_t {
-    Line,        // a property line that gave no output line
-    Character,   // a character that Shift_JIS lacks, written as a space
-    PrivateUse,  // a double-byte code F040-F9FC: a private-use character, shown as nothing
-};
-
-struct Loss {
-    std::uint32_t card = 0;        // the card's index in CardList::entries
-    LossKind kind = LossKind::Line;
-    // Lost only where the card has no N line, since then its FN line stands
-    // in for one (its characters reach the phone, a second FN does not).
-    bool onlyWithoutName = false;
-    std::uint32_t nameLength = 0;  // Line: its name as written, in CardList::lossNames
-    std::size_t nameOffset = 0;
-    std::int64_t line = 0;         // the first line of the property
-    std::uint32_t code = 0;        // Character: the code point; PrivateUse: the Shift_JIS code
-};
-
 struct CardList {
     std::vector<CardEntry> entries;  // one per BEGIN:VCARD line, in input order
     bool writeFailed = false;        // a card could not be written to the output file
     OwnedString spareText;           // room left by a finished card, for the next one
-    // What the cards lost, in card order; only what a written card lost
-    // matters, which the report finds out.
-    std::vector<Loss> losses;
-    OwnedString lossNames;
+    // What the cards lost; only what a written card lost matters, which the
+    // report finds out.
+    LossLog lossLog;
     // Room for what one line lost: characters to the decoding, and its
     // private-use codes.
     std::vector<char32_t> unmappable;

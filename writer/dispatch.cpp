@@ -106,29 +106,28 @@ bool IsUnmissed(std::string_view name)
 // named by its text).
 constexpr std::size_t kNamedBytes = 40;
 
-// Notes a line of the current card that gives no output line, by its name.
+std::uint32_t CurrentCard(const CardList& cardList)
+{
+    return static_cast<std::uint32_t>(cardList.entries.size() - 1);
+}
+
+// Notes a line of the current card that gives no output line, by its name in
+// Shift_JIS, as the report shows it.
 void NoteLeftOutLine(std::string_view name, const LogicalLine& line, CardList& cardList,
                      bool onlyWithoutName = false)
 {
-    Loss loss;
-    loss.card = static_cast<std::uint32_t>(cardList.entries.size() - 1);
-    loss.kind = LossKind::Line;
-    loss.onlyWithoutName = onlyWithoutName;
-    loss.line = line.firstLineNumber;
-    loss.nameOffset = cardList.lossNames.size();
-    if (name.size() > kNamedBytes) {
-        std::size_t cut = 0;
-        while (cut < name.size()) {
-            const std::size_t next = cut + (IsAnsiLeadByte(static_cast<unsigned char>(name[cut])) ? 2 : 1);
-            if (next > kNamedBytes) break;
-            cut = next;
-        }
-        cardList.lossNames.append(name.substr(0, cut)).append("\x81\x63");  // "…"
+    OwnedString shown;
+    if (line.textEncoding == TextUtf8) {
+        AppendUtf8AsAnsi(name, shown);
     } else {
-        cardList.lossNames.append(name);
+        shown.assign(name);
     }
-    loss.nameLength = static_cast<std::uint32_t>(cardList.lossNames.size() - loss.nameOffset);
-    cardList.losses.push_back(loss);
+    if (shown.size() > kNamedBytes) {
+        shown.resize(AnsiPrefixLength(shown, kNamedBytes));
+        shown.append("\x81\x63");  // "…"
+    }
+    NoteLoss(cardList.lossLog, CurrentCard(cardList), LossKind::Line, onlyWithoutName,
+             line.firstLineNumber, 0, shown);
 }
 
 // Notes what the text `written` (whole lines just added to the card from
@@ -137,27 +136,16 @@ void NoteLeftOutLine(std::string_view name, const LogicalLine& line, CardList& c
 void NoteLostCharacters(std::string_view written, const LogicalLine& line, CardList& cardList,
                         bool onlyWithoutName)
 {
-    Loss loss;
-    loss.card = static_cast<std::uint32_t>(cardList.entries.size() - 1);
-    loss.onlyWithoutName = onlyWithoutName;
-    loss.line = line.firstLineNumber;
-    loss.kind = LossKind::Character;
-    for (const LostCharacter& lost : line.lostWhenLoaded) {
-        loss.code = lost.codePoint;
-        cardList.losses.push_back(loss);
-    }
-    for (const char32_t codePoint : cardList.unmappable) {
-        loss.code = codePoint;
-        cardList.losses.push_back(loss);
-    }
+    const auto note = [&](LossKind kind, std::uint32_t code) {
+        NoteLoss(cardList.lossLog, CurrentCard(cardList), kind, onlyWithoutName,
+                 line.firstLineNumber, code);
+    };
+    for (const LostCharacter& lost : line.lostWhenLoaded) note(LossKind::Character, lost.codePoint);
+    for (const char32_t codePoint : cardList.unmappable) note(LossKind::Character, codePoint);
     std::vector<std::uint16_t>& codes = cardList.userDefinedCodes;
     codes.clear();
     FindUserDefinedCodes(written, codes);
-    loss.kind = LossKind::PrivateUse;
-    for (const std::uint16_t code : codes) {
-        loss.code = code;
-        cardList.losses.push_back(loss);
-    }
+    for (const std::uint16_t code : codes) note(LossKind::PrivateUse, code);
 }
 
 // The card's name for the report, components joined by spaces.

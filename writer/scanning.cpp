@@ -94,8 +94,9 @@ std::size_t CountCardStarts(std::string_view text)
 TextEncoding LineTextEncoding(std::string_view lineText, TextEncoding encoding)
 {
     if (encoding != TextMixedUtf8) return encoding;
+    // A line without ":" is all value: text that a writer broke off.
     const std::size_t colon = FindByte(lineText, ':');
-    const std::string_view value = colon == std::string_view::npos ? std::string_view() : lineText.substr(colon + 1);
+    const std::string_view value = colon == std::string_view::npos ? lineText : lineText.substr(colon + 1);
     return ReadAsFoldedUtf8(value).valid ? TextUtf8 : TextShiftJis;
 }
 
