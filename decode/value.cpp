@@ -96,12 +96,14 @@ struct DecodeBuffers {
 
 thread_local DecodeBuffers tBuffers;
 
+bool IsUtf8(Charset charset) { return charset == CharsetUtf8; }
+
 // `text` in Shift_JIS appended to `converted`: from UTF-8 when that is its
 // charset (ASCII is the same in both), else as it is.
 void AppendConverted(std::string_view text, Charset charset, const ValueDecoding& decoding,
                      OwnedString& converted)
 {
-    if (charset == CharsetUtf8 && !IsAscii(text)) {
+    if (IsUtf8(charset) && !IsAscii(text)) {
         AppendUtf8AsAnsi(text, converted, decoding.unmappable);
     } else {
         converted.append(text);
@@ -131,8 +133,6 @@ void AppendQuotedPrintableByOrigin(std::string_view text, const ValueDecoding& d
     }
     AppendConverted(run, runCharset, decoding, converted);
 }
-
-bool IsUtf8(Charset charset) { return charset == CharsetUtf8; }
 
 constexpr char kBase64Alphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

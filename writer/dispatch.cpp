@@ -130,6 +130,14 @@ void NoteLeftOutLine(std::string_view name, const LogicalLine& line, CardList& c
              line.firstLineNumber, 0, shown);
 }
 
+// The decoding of the line's values notes, in an emptied list, each
+// character that it writes as a space.
+void CollectUnmappable(LogicalLine& line, CardList& cardList)
+{
+    cardList.unmappable.clear();
+    line.unmappable = &cardList.unmappable;
+}
+
 // Notes what the text `written` (whole lines just added to the card from
 // `line`) lost: the characters Shift_JIS lacks, made spaces when the text was
 // loaded or as its values were decoded, and the private-use codes in it.
@@ -245,8 +253,7 @@ void HandleFormattedName(CardEntry& entry, PropertyTokens& tokens, LogicalLine& 
     }
     SplitPropertyValueInto(lineText, tokens);
     const std::size_t before = entry.formattedName.size();
-    cardList.unmappable.clear();
-    line.unmappable = &cardList.unmappable;
+    CollectUnmappable(line, cardList);
     RememberFormattedName(entry, tokens.valueTokens, line);
     NoteLostCharacters(std::string_view(entry.formattedName).substr(before), line, cardList, true);
 }
@@ -305,8 +312,7 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
         RememberName(entry, tokens.valueTokens, line);
     }
     const std::size_t before = entry.text.size();
-    cardList.unmappable.clear();
-    line.unmappable = &cardList.unmappable;
+    CollectUnmappable(line, cardList);
     RunRule(*row, entry, tokens, line, lineText);
     if (entry.text.size() > before) {
         NoteLostCharacters(std::string_view(entry.text).substr(before), line, cardList, false);

@@ -1,31 +1,52 @@
 #include "writer/losses.h"
 
-#include <cstring>
+#include <utility>
 
 namespace karuto {
 
 namespace {
 
-std::string KeyOf(LossKind kind, bool onlyWithoutName, std::uint32_t code, std::string_view name)
-{
-    std::string key{static_cast<char>(kind), static_cast<char>(onlyWithoutName)};
-    if (kind == LossKind::Line) return key.append(name);
-    char bytes[sizeof code];
-    std::memcpy(bytes, &code, sizeof code);
-    return key.append(bytes, sizeof bytes);
-}
+constexpr std::size_t kNoPlace = static_cast<std::size_t>(-1);
 
-// A new card starts with no losses to count into. A map that grew for a card
-// with very many is let go: clearing it would cost its size for every card after.
-void StartCard(LossLog& log, std::uint32_t card)
+// A map that grew for a card with very many losses is let go: clearing it
+// would cost its size again for every card after.
+template <typename Map>
+void Empty(Map& map)
 {
     constexpr std::size_t kKeptBuckets = 1024;
-    log.card = card;
-    if (log.ofCard.bucket_count() > kKeptBuckets) {
-        std::unordered_map<std::string, std::size_t>().swap(log.ofCard);
+    if (map.bucket_count() > kKeptBuckets) {
+        Map().swap(map);
     } else {
-        log.ofCard.clear();
+        map.clear();
     }
+}
+
+// Where the card's earlier loss of the same thing is, if any; else, while
+// the log has room, the place of a new one (and true).
+template <typename Map, typename Key>
+std::pair<std::size_t, bool> PlaceIn(Map& map, Key&& key, std::size_t next, bool full)
+{
+    if (full) {
+        const auto found = map.find(key);
+        return {found == map.end() ? kNoPlace : found->second, false};
+    }
+    const auto [found, added] = map.try_emplace(std::forward<Key>(key), next);
+    return {found->second, added};
+}
+
+std::pair<std::size_t, bool> PlaceOf(LossLog& log, LossKind kind, bool onlyWithoutName,
+                                     std::uint32_t code, std::string_view name)
+{
+    const std::size_t next = log.losses.size();
+    const bool full = next >= kMaxLoggedLosses;
+    if (kind == LossKind::Line) {
+        std::string key(name);
+        key.push_back(static_cast<char>(onlyWithoutName));
+        return PlaceIn(log.linesOfCard, std::move(key), next, full);
+    }
+    const std::uint64_t key = std::uint64_t{code} << 16 | static_cast<unsigned>(kind) << 8 |
+                              static_cast<unsigned>(onlyWithoutName);
+    return PlaceIn(log.codesOfCard, key, next, full);
 }
 
 } // namespace
@@ -33,16 +54,18 @@ void StartCard(LossLog& log, std::uint32_t card)
 void NoteLoss(LossLog& log, std::uint32_t card, LossKind kind, bool onlyWithoutName,
               std::int64_t line, std::uint32_t code, std::string_view name)
 {
-    if (card != log.card || log.losses.empty()) StartCard(log, card);
-    const auto [found, added] =
-        log.ofCard.try_emplace(KeyOf(kind, onlyWithoutName, code, name), log.losses.size());
-    if (!added) {
-        ++log.losses[found->second].count;
+    if (card != log.card || log.losses.empty()) {
+        log.card = card;
+        Empty(log.linesOfCard);
+        Empty(log.codesOfCard);
+    }
+    const auto [place, added] = PlaceOf(log, kind, onlyWithoutName, code, name);
+    if (place == kNoPlace) {
+        ++log.unlisted[static_cast<std::size_t>(kind)];
         return;
     }
-    if (log.losses.size() >= kMaxLoggedLosses) {
-        log.ofCard.erase(found);
-        ++log.unlisted[static_cast<std::size_t>(kind)];
+    if (!added) {
+        ++log.losses[place].count;
         return;
     }
     Loss loss;

@@ -41,8 +41,10 @@ struct LossLog {
     std::vector<Loss> losses;
     OwnedString names;
     std::int64_t unlisted[kLossKindCount] = {};  // lost once the log was full, by kind
-    // Where each loss of the current card is, by what was lost.
-    std::unordered_map<std::string, std::size_t> ofCard;
+    // Where each loss of the current card is: lines by name, characters and
+    // codes by kind and code.
+    std::unordered_map<std::string, std::size_t> linesOfCard;
+    std::unordered_map<std::uint64_t, std::size_t> codesOfCard;
     std::uint32_t card = 0;
 };
 
