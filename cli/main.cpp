@@ -89,7 +89,7 @@ int Convert(const Options& options, Console& console)
     window.addMessage = [&console](std::u16string_view text) { console.Out(TerminalText(text)); };
 
     ConversionDetails details;
-    const int result = RunConversion(*outputPath, window, *inputPath, &details);
+    const int result = RunConversion(*outputPath, window, *inputPath, &details, options.emoji);
     if (session.declined) return ExitDeclined;
     if (result != 0) return ExitFailed;
     if (options.report) console.Out(FormatReport(details));

@@ -50,6 +50,24 @@ bool IsOutputOption(PathView argument)
     return argument == u"-o" || argument == u"--output" || argument.starts_with(kOutputPrefix);
 }
 
+constexpr char16_t kEmojiPrefix[] = u"--emoji=";
+
+// "--emoji=auto|docomo|au|softbank|none"; false for any other value.
+bool TakeEmoji(PathView argument, Options& options)
+{
+    static constexpr std::pair<std::u16string_view, EmojiChoice> kChoices[] = {
+        {u"auto", EmojiChoice::Auto}, {u"docomo", EmojiChoice::Docomo}, {u"au", EmojiChoice::Au},
+        {u"softbank", EmojiChoice::SoftBank}, {u"none", EmojiChoice::None}};
+    const PathView value = argument.substr(std::char_traits<char16_t>::length(kEmojiPrefix));
+    for (const auto& [name, choice] : kChoices) {
+        if (value == name) {
+            options.emoji = choice;
+            return true;
+        }
+    }
+    return false;
+}
+
 // Handles one option; false for an unknown one.
 bool TakeFlag(PathView argument, Options& options)
 {
@@ -85,6 +103,11 @@ ParsedOptions ParseOptions(const std::vector<PathString>& arguments)
         } else if (isOption && IsOutputOption(argument)) {
             if (!TakeOutput(arguments, i, options)) {
                 return Refused(u"-o には出力ファイルを一つだけ指定してください。 (-o takes one output file.)");
+            }
+        } else if (isOption && argument.starts_with(kEmojiPrefix)) {
+            if (!TakeEmoji(argument, options)) {
+                return Refused(u"--emoji には auto、docomo、au、softbank、none のどれかを指定してください。 "
+                               u"(--emoji takes auto, docomo, au, softbank or none.)");
             }
         } else if (isOption) {
             if (!TakeFlag(argument, options)) {
@@ -128,7 +151,7 @@ std::optional<PathString> MakeAbsolute(PathView path, PathView currentDirectory)
 
 std::u16string UsageLine()
 {
-    return u"使い方 (usage): karuto [--yes] [--report] [-o 出力.vcf] [--] 変換元.vcf\n";
+    return u"使い方 (usage): karuto [--yes] [--report] [--emoji=携帯電話会社] [-o 出力.vcf] [--] 変換元.vcf\n";
 }
 
 std::u16string VersionText()
@@ -148,7 +171,11 @@ std::u16string HelpText()
            u"                        --output=ファイル とも書けます。\n"
            u"  -y, --yes             作成するファイルが既にあるとき、確認せずに上書きします。\n"
            u"      --report          書き出さなかったカード（位置・名前・理由）、メールアドレス・住所の\n"
-           u"                        一部を書き出さなかったカード、NUL文字の位置を表示します。\n"
+           u"                        一部を書き出さなかったカード、NUL文字の位置、書き出した\n"
+           u"                        カードから漏れた項目・文字を表示します。\n"
+           u"      --emoji=会社      携帯電話の絵文字（Shift_JIS のファイルの外字）を iPhone の\n"
+           u"                        絵文字にします。auto（既定。ファイルの絵文字がすべて一社の\n"
+           u"                        ものと決まるときだけ）、docomo、au、softbank、none（しない）。\n"
            u"  -h, --help            この説明を表示します。\n"
            u"      --version         バージョンを表示します。\n"
            u"      --                これより後ろはすべてファイル名です（- で始まる名前に）。\n"
@@ -165,7 +192,12 @@ std::u16string HelpText()
            u"  -y, --yes          replace an existing output file without asking\n"
            u"      --report       list the cards that were not written, with their\n"
            u"                     position, name and the reason, the cards written without\n"
-           u"                     some of their e-mails or addresses, and where NUL bytes were\n"
+           u"                     some of their e-mails or addresses, where NUL bytes were,\n"
+           u"                     and what the written cards lost (lines, characters)\n"
+           u"      --emoji=CARRIER\n"
+           u"                     turn feature-phone pictograms (user-defined codes of a\n"
+           u"                     Shift_JIS file) into emoji: auto (default; only when one\n"
+           u"                     carrier has them all), docomo, au, softbank or none\n"
            u"  -h, --help         show this help\n"
            u"      --version      show the version\n"
            u"      --             every argument after it is a file name\n"

@@ -24,6 +24,7 @@ struct Options {
     bool outputGiven = false;
     bool assumeYes = false;
     bool report = false;
+    EmojiChoice emoji = EmojiChoice::Auto;  // --emoji=auto|docomo|au|softbank|none
     bool help = false;
     bool version = false;
 };

@@ -25,16 +25,26 @@ int LoadFailure(const JobWindow& window, int loadResult)
                                                                  : kCannotLoad);
 }
 
-// The cards of a loaded text, handed to `sink`; the text is let go as soon
-// as it is read.
-CardCounts ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, const CardSink& sink)
+// The cards of a loaded text, handed to `writer` with their pictograms as
+// `emoji` asks; the text is let go as soon as it is read. A failed write is
+// noted in the card list.
+CardCounts ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, CardWriter& writer,
+                             EmojiChoice emoji)
 {
     details.encoding = EncodingOf(loaded);
     details.nulCount = loaded.nulCount;
     details.firstNulLine = loaded.firstNulLine;
+    details.emojiChoice = emoji;
+    PictogramStage stage;
+    StartPictograms(stage, emoji, loaded.textEncoding == TextShiftJis, writer);
     const CardCounts counts =
-        ConvertText(loaded.text, details.cards, sink, loaded.textEncoding, loaded.lostCharacters);
+        ConvertText(loaded.text, details.cards, [&stage](std::string_view card) { return PassCard(stage, card); },
+                    loaded.textEncoding, loaded.lostCharacters);
     OwnedString().swap(loaded.text);
+    if (!FinishCards(stage)) details.cards.writeFailed = true;
+    details.carrier = writer.pictograms.carrier;
+    details.pictogramsConverted = writer.pictograms.converted;
+    details.unattributedCodes = HasUnattributedCodes(stage);
     return counts;
 }
 
@@ -51,7 +61,7 @@ int ReportCounts(const JobWindow& window, const CardCounts& counts)
 
 // Everything after the replacement question; may throw std::bad_alloc.
 int Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
-            ConversionDetails& details)
+            ConversionDetails& details, EmojiChoice emoji)
 {
     window.addMessage(kConverting);
     LoadedText loaded;
@@ -62,10 +72,8 @@ int Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
     if (!OpenOutputFile(outputPath, output)) return Fail(window, kCannotWrite);
 
     CardWriter writer = FileCardWriter(output.file);
-    const CardCounts counts = ConvertLoadedText(
-        loaded, details, [&writer](std::string_view card) { return WriteCardBuffered(card, writer); });
+    const CardCounts counts = ConvertLoadedText(loaded, details, writer, emoji);
     CardList& cards = details.cards;
-    if (!FlushCards(writer)) cards.writeFailed = true;
     // A conversion that lost a card leaves the output as it was.
     if (cards.writeFailed) DiscardOutputFile(output);
     if (cards.writeFailed || !CommitOutputFile(output)) return Fail(window, kCannotWrite);
@@ -74,16 +82,15 @@ int Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
 
 // A file's bytes to the output file's bytes, handed on in blocks.
 int ConvertBytes(std::string&& bytes, const JobWindow& window, const ByteSink& output,
-                 ConversionDetails& details)
+                 ConversionDetails& details, EmojiChoice emoji)
 {
     window.addMessage(kConverting);
     LoadedText loaded;
     const int loadResult = LoadInputBytes(std::move(bytes), loaded);
     if (loadResult != kResultOk) return LoadFailure(window, loadResult);
     CardWriter writer{output, "\xFF\xFE", false};
-    const CardCounts counts = ConvertLoadedText(
-        loaded, details, [&writer](std::string_view card) { return WriteCardBuffered(card, writer); });
-    if (!FlushCards(writer)) return Fail(window, kCannotWrite);
+    const CardCounts counts = ConvertLoadedText(loaded, details, writer, emoji);
+    if (details.cards.writeFailed) return Fail(window, kCannotWrite);
     return ReportCounts(window, counts);
 }
 
@@ -118,21 +125,21 @@ std::u16string FormatSummary(std::int32_t cardsRead, std::int32_t cardsWritten)
 }
 
 int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPath,
-                  ConversionDetails* details)
+                  ConversionDetails* details, EmojiChoice emoji)
 {
     if (!CheckPaths(outputPath, window, inputPath)) return -1;
     if (PathExists(outputPath) && !window.askQuestion(kReplaceQuestion)) return 0;
     return RunGuarded(window, details, [&](ConversionDetails& used) {
-        return Convert(outputPath, window, inputPath, used);
+        return Convert(outputPath, window, inputPath, used, emoji);
     });
 }
 
 int ConvertFileBytes(PathView fileName, std::string&& bytes, const JobWindow& window,
-                     const ByteSink& output, ConversionDetails* details)
+                     const ByteSink& output, ConversionDetails* details, EmojiChoice emoji)
 {
     if (!CheckFileName(fileName, window)) return -1;
     return RunGuarded(window, details, [&](ConversionDetails& used) {
-        return ConvertBytes(std::move(bytes), window, output, used);
+        return ConvertBytes(std::move(bytes), window, output, used, emoji);
     });
 }
 

@@ -3,6 +3,7 @@
 
 #include "job/input.h"
 #include "job/output.h"
+#include "job/pictograms.h"
 #include "job/window.h"
 #include "platform/files.h"
 #include "writer/cards.h"
@@ -16,6 +17,12 @@ struct ConversionDetails {
     SourceEncoding encoding = SourceEncoding::ShiftJis;  // how the text was read
     std::int64_t nulCount = 0;      // NUL bytes of the input, read as line breaks
     std::int64_t firstNulLine = 0;  // the line of the first of them
+    // Feature-phone pictograms: what was asked, whose became emoji and how
+    // many, and whether `Auto` found codes it could give to no one carrier.
+    EmojiChoice emojiChoice = EmojiChoice::Auto;
+    Carrier carrier = Carrier::None;
+    std::int64_t pictogramsConverted = 0;
+    bool unattributedCodes = false;
 };
 
 // Checks the paths, asks before replacing an existing output file, loads the
@@ -24,7 +31,7 @@ struct ConversionDetails {
 // replacement or the conversion ran to its end. `details`, when given, is
 // filled as far as the conversion got.
 int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPath,
-                  ConversionDetails* details = nullptr);
+                  ConversionDetails* details = nullptr, EmojiChoice emoji = EmojiChoice::Auto);
 
 // The same conversion for a file that comes as bytes with its name, as in a
 // browser: the checks of the name (not empty, ".vcf"), then loading,
@@ -33,7 +40,8 @@ int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPa
 // are the output only when the result is 0. Nothing is asked: no file is
 // replaced.
 int ConvertFileBytes(PathView fileName, std::string&& bytes, const JobWindow& window,
-                     const ByteSink& output, ConversionDetails* details = nullptr);
+                     const ByteSink& output, ConversionDetails* details = nullptr,
+                     EmojiChoice emoji = EmojiChoice::Auto);
 
 // Message texts of the job.
 inline constexpr char16_t kReplaceQuestion[] =

@@ -137,7 +137,8 @@ bool WriteCardBuffered(std::string_view text, CardWriter& writer)
     while (!text.empty()) {
         try {
             const std::size_t room = (kBlockBytes - std::min(writer.pending.size(), kBlockBytes)) / 2;
-            text.remove_prefix(AppendAnsiAsUtf16LeUpTo(text, std::max<std::size_t>(room, 1), writer.pending));
+            text.remove_prefix(AppendAnsiAsUtf16LeUpTo(text, std::max<std::size_t>(room, 1),
+                                                       writer.pending, &writer.pictograms));
         } catch (const std::bad_alloc&) {
             writer.failed = true;
             return false;

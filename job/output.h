@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
 
 namespace karuto {
@@ -49,6 +50,8 @@ struct CardWriter {
     ByteSink write;
     std::string pending;  // UTF-16LE bytes not written yet
     bool failed = false;  // a write failed; nothing more is taken
+    // Whose pictograms become emoji on the way, and how many did.
+    PictogramConversion pictograms = {};
 };
 
 // A writer into an open file.

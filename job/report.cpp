@@ -76,9 +76,14 @@ std::u16string PartlyWrittenCards(const CardList& cards)
 
 bool IsWritten(const CardEntry& card) { return card.ended && !card.rejected; }
 
-bool Counts(const Loss& loss, const CardList& cards)
+// Lost by a written card, and not a pictogram that became an emoji.
+bool Counts(const Loss& loss, const ConversionDetails& details)
 {
-    const CardEntry& card = cards.entries[loss.card];
+    const CardEntry& card = details.cards.entries[loss.card];
+    if (loss.kind == LossKind::PrivateUse &&
+        !PictogramOf(details.carrier, static_cast<std::uint16_t>(loss.code)).empty()) {
+        return false;
+    }
     return IsWritten(card) && !(loss.onlyWithoutName && card.hasName);
 }
 
@@ -144,13 +149,13 @@ std::u16string GroupText(const LossGroup& group, std::u16string_view unit)
 
 // The card's losses of one kind, the same name or code together (an FN line
 // that stands in for N keeps its own), in the order of their first line.
-std::u16string CardLosses(std::span<const Loss> losses, const LossList& list, const CardList& cards)
+std::u16string CardLosses(std::span<const Loss> losses, const LossList& list, const ConversionDetails& details)
 {
     std::vector<LossGroup> groups;
     std::unordered_map<std::u16string, std::size_t> groupOf;
     for (const Loss& loss : losses) {
-        if (loss.kind != list.kind || !Counts(loss, cards)) continue;
-        std::u16string label = LossLabel(loss, cards.lossLog);
+        if (loss.kind != list.kind || !Counts(loss, details)) continue;
+        std::u16string label = LossLabel(loss, details.cards.lossLog);
         const auto [found, added] = groupOf.try_emplace(label, groups.size());
         if (added) {
             groups.push_back({std::move(label), loss.line, loss.count});
@@ -174,22 +179,23 @@ std::u16string CardLosses(std::span<const Loss> losses, const LossList& list, co
 }
 
 // One list: a first line with its totals, then a line for each card.
-std::u16string LossListText(const LossList& list, const CardList& cards)
+std::u16string LossListText(const LossList& list, const ConversionDetails& details)
 {
     std::u16string lines;
     std::int64_t total = 0;
     std::int64_t cardCount = 0;
+    const CardList& cards = details.cards;
     const std::span<const Loss> losses = cards.lossLog.losses;
     for (std::size_t start = 0; start < losses.size();) {
         std::size_t end = start;
         std::int64_t counted = 0;
         for (; end < losses.size() && losses[end].card == losses[start].card; ++end) {
-            if (losses[end].kind == list.kind && Counts(losses[end], cards)) counted += losses[end].count;
+            if (losses[end].kind == list.kind && Counts(losses[end], details)) counted += losses[end].count;
         }
         if (counted > 0) {
             const std::uint32_t card = losses[start].card;
             lines += ReportLine(cards.entries[card], card + std::size_t{1},
-                                CardLosses(losses.subspan(start, end - start), list, cards));
+                                CardLosses(losses.subspan(start, end - start), list, details));
             total += counted;
             ++cardCount;
         }
@@ -206,17 +212,49 @@ std::u16string LossListText(const LossList& list, const CardList& cards)
 }
 
 // The three lists, or one line when no written card lost anything.
-std::u16string LossesText(const CardList& cards)
+std::u16string LossesText(const ConversionDetails& details)
 {
-    const LossLog& log = cards.lossLog;
+    const LossLog& log = details.cards.lossLog;
     const bool any =
-        std::any_of(log.losses.begin(), log.losses.end(), [&cards](const Loss& loss) { return Counts(loss, cards); }) ||
+        std::any_of(log.losses.begin(), log.losses.end(), [&details](const Loss& loss) { return Counts(loss, details); }) ||
         std::any_of(std::begin(kLossLists), std::end(kLossLists),
                     [&log](const LossList& list) { return Unlisted(list, log) > 0; });
     if (!any) return u"書き出さなかった項目・文字はありません。\n";
     std::u16string text;
-    for (const LossList& list : kLossLists) text += LossListText(list, cards);
+    for (const LossList& list : kLossLists) text += LossListText(list, details);
     return text;
+}
+
+std::u16string_view CarrierName(Carrier carrier)
+{
+    switch (carrier) {
+    case Carrier::Docomo: return u"docomo";
+    case Carrier::Au: return u"au";
+    case Carrier::SoftBank: return u"SoftBank";
+    case Carrier::None: break;
+    }
+    return {};
+}
+
+// Which carrier's pictograms became emoji, or why the ones found did not.
+std::u16string PictogramsText(const ConversionDetails& details)
+{
+    if (details.carrier != Carrier::None) {
+        const std::u16string carrier = u"絵文字：" + std::u16string(CarrierName(details.carrier)) + u" の絵文字";
+        if (details.pictogramsConverted == 0) return carrier + u"はありませんでした。\n";
+        const std::u16string how = details.emojiChoice == EmojiChoice::Auto ? u"（自動判定）" : u"";
+        return carrier + DecimalText(details.pictogramsConverted) + u"個を iPhone の絵文字にしました" + how +
+               u"。\n";
+    }
+    if (!details.unattributedCodes) return {};
+    std::int64_t remaining = 0;
+    for (const Loss& loss : details.cards.lossLog.losses) {
+        if (loss.kind == LossKind::PrivateUse && Counts(loss, details)) remaining += loss.count;
+    }
+    return u"絵文字：携帯電話の絵文字と思われる文字" + DecimalText(remaining) +
+           u"個は、どの携帯電話会社のものか決められないため、そのままにしました（iPhone では表示されません）。"
+           u"携帯電話会社を選んで変換し直すと絵文字になります（コマンドラインでは --emoji=docomo、"
+           u"--emoji=au、--emoji=softbank）。\n";
 }
 
 // NUL bytes are no text; the scanner reads them as line breaks, which is
@@ -246,7 +284,7 @@ std::u16string FormatReport(const ConversionDetails& details)
                    : u"書き出さなかったカード：" + DecimalText(static_cast<std::int64_t>(count)) +
                          u"件\n" + lines;
     return EncodingText(details.encoding) + notWritten + PartlyWrittenCards(cards) +
-           NulBytesText(details) + LossesText(cards);
+           NulBytesText(details) + PictogramsText(details) + LossesText(details);
 }
 
 } // namespace karuto

@@ -13,6 +13,7 @@
 #endif
 
 #include "platform/cp932_tables.h"
+#include "platform/emoji_tables.h"
 
 // Every conversion walks its input twice with the same reader: once to count
 // the output, once to fill a string allocated to exactly that size.
@@ -274,19 +275,53 @@ std::uint64_t SpreadToUnits(std::uint64_t four)
 
 } // namespace
 
+std::u16string_view PictogramOf(Carrier carrier, std::uint16_t code)
+{
+    std::span<const emoji::Pictogram> table;
+    switch (carrier) {
+    case Carrier::Docomo: table = emoji::kDocomo; break;
+    case Carrier::Au: table = emoji::kAu; break;
+    case Carrier::SoftBank: table = emoji::kSoftBank; break;
+    case Carrier::None: return {};
+    }
+    const auto found = std::lower_bound(table.begin(), table.end(), code,
+                                        [](const emoji::Pictogram& row, std::uint16_t wanted) {
+                                            return row.code < wanted;
+                                        });
+    if (found == table.end() || found->code != code) return {};
+    const std::u16string_view units(found->units, std::size(found->units));
+    return units.substr(0, units.find(u'\0'));
+}
+
 void AppendAnsiAsUtf16Le(std::string_view ansi, std::string& bytes)
 {
     AppendAnsiAsUtf16LeUpTo(ansi, ansi.size(), bytes);
 }
 
-std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, std::string& bytes)
+namespace {
+
+// The emoji of the pair at `pos` when it is one of the carrier's pictograms.
+std::u16string_view PictogramAt(std::string_view ansi, std::size_t pos, std::size_t length,
+                                const PictogramConversion* pictograms)
+{
+    const auto lead = static_cast<unsigned char>(ansi[pos]);
+    if (pictograms == nullptr || length != 2 || lead < 0xF3 || lead == 0xFA || lead > 0xFB) return {};
+    return PictogramOf(pictograms->carrier,
+                       static_cast<std::uint16_t>(lead << 8 | static_cast<unsigned char>(ansi[pos + 1])));
+}
+
+} // namespace
+
+std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, std::string& bytes,
+                                    PictogramConversion* pictograms)
 {
     limit = std::min(limit, ansi.size());
+    if (pictograms != nullptr && pictograms->carrier == Carrier::None) pictograms = nullptr;
     // Every byte gives at most one unit of two bytes (a pair that ends past
-    // the limit, two for two): room for the worst case, then trimmed to
-    // what was written.
+    // the limit, two for two), and a pictogram's two bytes at most four
+    // units: room for the worst case, then trimmed to what was written.
     const std::size_t start = bytes.size();
-    bytes.resize(start + 2 * limit + 2);
+    bytes.resize(start + (pictograms != nullptr ? 4 * limit + 8 : 2 * limit + 2));
     char* out = bytes.data() + start;
     std::size_t pos = 0;
     while (pos < limit) {
@@ -323,8 +358,12 @@ std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, st
             continue;
         }
         const AnsiChar next = ReadAnsiChar(ansi, pos);
-        *out++ = static_cast<char>(next.wide & 0xFF);
-        *out++ = static_cast<char>(next.wide >> 8);
+        const std::u16string_view emoji = PictogramAt(ansi, pos, next.length, pictograms);
+        for (const char16_t unit : emoji.empty() ? std::u16string_view(&next.wide, 1) : emoji) {
+            *out++ = static_cast<char>(unit & 0xFF);
+            *out++ = static_cast<char>(unit >> 8);
+        }
+        if (!emoji.empty()) ++pictograms->converted;
         pos += next.length;
     }
     bytes.resize(static_cast<std::size_t>(out - bytes.data()));
@@ -376,16 +415,15 @@ std::size_t AnsiPrefixLength(std::string_view ansi, std::size_t maxBytes)
 
 namespace {
 
-constexpr bool IsUserDefinedLead(unsigned char byte) { return byte >= 0xF0 && byte <= 0xF9; }
-
-// The first byte F0-F9 from `from` on, or the size: sixteen bytes at a time
-// where the processor compares them at once.
-std::size_t FindUserDefinedLead(std::string_view ansi, std::size_t from)
+// The first byte within [firstLead, lastLead] (at least 0xF0) from `from` on,
+// or the size: sixteen bytes at a time where the processor compares them at once.
+std::size_t FindLeadIn(std::string_view ansi, std::size_t from, unsigned char firstLead,
+                       unsigned char lastLead)
 {
     std::size_t pos = from;
 #if defined(__SSE2__)
-    const __m128i first = _mm_set1_epi8(static_cast<char>(0xF0));
-    const __m128i span = _mm_set1_epi8(0xF9 - 0xF0);
+    const __m128i first = _mm_set1_epi8(static_cast<char>(firstLead));
+    const __m128i span = _mm_set1_epi8(static_cast<char>(lastLead - firstLead));
     for (; ansi.size() - pos >= 16; pos += 16) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ansi.data() + pos));
         const __m128i offset = _mm_sub_epi8(chunk, first);
@@ -401,23 +439,25 @@ std::size_t FindUserDefinedLead(std::string_view ansi, std::size_t from)
         if (eight & (eight << 1) & (eight << 2) & (eight << 3) & 0x8080808080808080ull) break;
     }
     for (; pos < ansi.size(); ++pos) {
-        if (IsUserDefinedLead(static_cast<unsigned char>(ansi[pos]))) return pos;
+        const auto byte = static_cast<unsigned char>(ansi[pos]);
+        if (byte >= firstLead && byte <= lastLead) return pos;
     }
     return pos;
 }
 
 } // namespace
 
-void FindUserDefinedCodes(std::string_view ansi, std::vector<std::uint16_t>& codes)
+void FindDoubleByteCodes(std::string_view ansi, unsigned char firstLead, unsigned char lastLead,
+                         std::vector<std::uint16_t>& codes)
 {
-    // A byte F0-F9 is as often the second byte of a kanji. Whether it starts a
+    // A byte from F0 up is as often the second byte of a kanji. Whether it starts a
     // character is found by walking from the nearest place known to start one:
     // the start, where the last walk ended, or right after a byte that cannot
     // open a pair (it is a character, or the second byte of one). Each byte is
     // looked at a bounded number of times, so long texts stay linear.
     std::size_t known = 0;
-    for (std::size_t candidate = FindUserDefinedLead(ansi, 0); candidate < ansi.size();
-         candidate = FindUserDefinedLead(ansi, known)) {
+    for (std::size_t candidate = FindLeadIn(ansi, 0, firstLead, lastLead); candidate < ansi.size();
+         candidate = FindLeadIn(ansi, known, firstLead, lastLead)) {
         std::size_t pos = candidate;
         while (pos > known && IsAnsiLeadByte(static_cast<unsigned char>(ansi[pos - 1]))) --pos;
         while (pos < candidate) pos += AnsiCharLength(ansi, pos);

@@ -41,6 +41,22 @@ constexpr bool IsAnsiTrailByte(unsigned char byte)
 // truncated character survives.
 std::u16string AnsiToWide(std::string_view ansi);
 
+// The Japanese carrier whose feature phones wrote a text: its pictograms are
+// double-byte codes of its own (docomo F89F-F9FC, au F340-F7FC, SoftBank
+// F741-F9ED and FB41-FBD7), which code page 932 reads as private-use
+// characters (and SoftBank's FB codes as IBM extension kanji).
+enum class Carrier { None, Docomo, Au, SoftBank };
+
+// The emoji (UTF-16, a character or a sequence) that `code` stands for on
+// `carrier`'s phones; empty when it is none of its pictograms.
+std::u16string_view PictogramOf(Carrier carrier, std::uint16_t code);
+
+// Whose pictograms the output's conversion turns into emoji, and how many it turned.
+struct PictogramConversion {
+    Carrier carrier = Carrier::None;
+    std::int64_t converted = 0;
+};
+
 // AnsiToWide, appended to `bytes` as UTF-16LE: the output file's form, made
 // in one pass without an intermediate string.
 void AppendAnsiAsUtf16Le(std::string_view ansi, std::string& bytes);
@@ -49,8 +65,10 @@ void AppendAnsiAsUtf16Le(std::string_view ansi, std::string& bytes);
 // `limit` (at most its size): a text converted piece by piece, each piece
 // starting where the one before stopped, gives the same bytes as converted
 // at once. Returns where it stopped: `limit`, or one byte past it when the
-// last character was a pair.
-std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, std::string& bytes);
+// last character was a pair. With `pictograms`, the carrier's pictogram codes
+// become their emoji.
+std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, std::string& bytes,
+                                    PictogramConversion* pictograms = nullptr);
 
 // UTF-16 to Shift_JIS, up to the first U+0000 unit or the end of `wide`, as
 // Windows' encoder without flags converts: exact forms, then its best fits
@@ -76,10 +94,12 @@ std::string WideToAnsi(std::u16string_view wide, std::vector<UnmappedCharacter>&
 // most `maxBytes` long.
 std::size_t AnsiPrefixLength(std::string_view ansi, std::size_t maxBytes);
 
-// The double-byte codes F040-F9FC of Shift_JIS text (the user-defined area,
-// which becomes the private-use characters U+E000-U+E757), appended to
-// `codes` in order. The text must start at a character.
-void FindUserDefinedCodes(std::string_view ansi, std::vector<std::uint16_t>& codes);
+// The double-byte codes of Shift_JIS text whose first byte lies within
+// [firstLead, lastLead] (at least 0xF0), appended to `codes` in order. The
+// text must start at a character. F0-F9 is the user-defined area, which
+// becomes the private-use characters U+E000-U+E757.
+void FindDoubleByteCodes(std::string_view ansi, unsigned char firstLead, unsigned char lastLead,
+                         std::vector<std::uint16_t>& codes);
 
 // UTF-8 to UTF-16, every byte converted. Each maximal malformed subsequence
 // becomes one U+FFFD; characters beyond the BMP become surrogate pairs.

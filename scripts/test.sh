@@ -10,7 +10,7 @@ ensure_packages ca-certificates cmake ninja-build g++ make libc6-dev python3 \
     googletest libgtest-dev libgmock-dev libbenchmark-dev \
     clang libclang-rt-14-dev \
     g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xauth fonts-ipafont \
-    emscripten chromium
+    emscripten chromium unicode-data
 
 jobs=$(nproc)
 for preset in native sanitize fuzz; do
@@ -33,6 +33,7 @@ ctest --preset web --timeout 900
 
 echo "== generated files are up to date"
 python3 tools/gen_cp932_tables.py --check
+python3 tools/gen_emoji_tables.py --check
 python3 tools/make_example.py --check
 python3 tools/make_icons.py --check
 

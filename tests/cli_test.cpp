@@ -470,6 +470,39 @@ TEST(Cli, ReportListsWhatTheWrittenCardsLeftOut)
     }
 }
 
+// A docomo book: the carrier is found, or given, or the pictograms are left.
+TEST(Cli, EmojiOptionChoosesWhosePictogramsBecomeEmoji)
+{
+    struct Row {
+        std::string option;
+        std::string reportLine;
+        std::u16string nickname;  // the NICKNAME line of the output
+    };
+    const Row rows[] = {
+        {"--emoji=auto", "絵文字：docomo の絵文字4個を iPhone の絵文字にしました（自動判定）。\n", u"NICKNAME:☔"},
+        {"--emoji=docomo", "絵文字：docomo の絵文字4個を iPhone の絵文字にしました。\n", u"NICKNAME:☔"},
+        {"--emoji=softbank", "絵文字：SoftBank の絵文字2個を iPhone の絵文字にしました。\n", u"NICKNAME:\uE640"},
+        {"--emoji=none", "：F89F（3行目）、F8A1（4行目）、F8A0（5行目）\n  カード2（7行目）", u"NICKNAME:\uE640"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.option);
+        CliFolder folder;
+        fs::copy_file(DataFile("pictograms.vcf"), folder.dir.path / "in.vcf");
+        const CliResult result = folder.Run({"--report", row.option, folder.Path(u"in.vcf")});
+        EXPECT_EQ(result.exitStatus, kConverted);
+        EXPECT_NE(result.out.find(row.reportLine), std::string::npos) << result.out;
+        EXPECT_NE(ReadFileBytes(folder.Output()).find(Utf16LeBytes(row.nickname)), std::string::npos);
+    }
+    // Codes that docomo and SoftBank share: no carrier is chosen, and the report says how to choose.
+    CliFolder folder;
+    WriteFileBytes(folder.dir.path / "in.vcf", "BEGIN:VCARD\r\nN:\xF9\x41;;;;\r\nEND:VCARD\r\n");
+    const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});
+    EXPECT_NE(result.out.find("絵文字：携帯電話の絵文字と思われる文字1個は、どの携帯電話会社のものか決められないため"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("--emoji=docomo"), std::string::npos);
+}
+
 TEST(Cli, ReportOfACleanConversionListsNoCard)
 {
     CliFolder folder;
@@ -666,6 +699,8 @@ TEST(Cli, UsageErrorsExitWithTwo)
         {"-o", "", "in.vcf"},
         {"--output=", "in.vcf"},
         {"--version=2"},
+        {"--emoji=kddi", "in.vcf"},
+        {"--emoji", "docomo", "in.vcf"},
     };
     for (const std::vector<std::string>& arguments : cases) {
         SCOPED_TRACE(testing::PrintToString(arguments));

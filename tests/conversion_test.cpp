@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -952,6 +953,81 @@ TEST(RunConversion, ABookSavedAgainInAnotherEncodingConvertsAsTheOriginal)
     const std::string cards = ConvertBytesOfBook(android) + ConvertBytesOfBook(sample).substr(kMark.size());
     EXPECT_EQ(ConvertBytesOfBook(utf8Mark + android + sample), cards);
     EXPECT_EQ(ConvertBytesOfBook(android + sample), cards);
+}
+
+// --- Feature-phone pictograms ---------------------------------------------------------
+
+struct PictogramCase {
+    const char* name;
+    // Shift_JIS codes in the name, the nickname and a Quoted-Printable note.
+    std::array<std::uint16_t, 3> codes;
+    // The choices that turn them into emoji, and what they become; every
+    // other choice leaves them as they are.
+    std::vector<std::pair<EmojiChoice, std::array<std::u16string, 3>>> converted;
+};
+
+std::string CodeBytes(std::uint16_t code)
+{
+    return {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+}
+
+const PictogramCase kPictogramCases[] = {
+    // The sun, an umbrella and a cloud, docomo's own codes.
+    {"Docomo", {0xF89F, 0xF8A1, 0xF8A0},
+     {{EmojiChoice::Auto, {u"☀", u"☔", u"☁"}}, {EmojiChoice::Docomo, {u"☀", u"☔", u"☁"}}}},
+    // A leaf, a flag and a briefcase, au's own codes.
+    {"Au", {0xF340, 0xF3D2, 0xF341},
+     {{EmojiChoice::Auto, {u"🍂", u"🇨🇳", u"💼"}}, {EmojiChoice::Au, {u"🍂", u"🇨🇳", u"💼"}}}},
+    // SoftBank's own codes, one of them among the IBM extension kanji.
+    {"SoftBank", {0xF748, 0xFB41, 0xF794},
+     {{EmojiChoice::Auto, {u"😓", u"😥", u"🏣"}}, {EmojiChoice::SoftBank, {u"😓", u"😥", u"🏣"}}}},
+    // Codes that docomo and SoftBank both use, for different pictograms:
+    // automatic choice cannot tell whose they are.
+    {"SharedByTwoCarriers", {0xF941, 0xF985, 0xF943},
+     {{EmojiChoice::Docomo, {u"🌔", u"#\u20E3", u"🌙"}}, {EmojiChoice::SoftBank, {u"👦", u"🍸", u"💋"}}}},
+    // 髙 (FBFC) and 涬 (FB41) are kanji unless the book is SoftBank's.
+    {"IbmKanji", {0xFBFC, 0xFB41, 0x8E52}, {{EmojiChoice::SoftBank, {u"髙", u"😥", u"山"}}}},
+};
+
+TEST(RunConversion, PictogramsBecomeTheEmojiOfTheirCarrier)
+{
+    constexpr EmojiChoice kChoices[] = {EmojiChoice::Auto, EmojiChoice::None, EmojiChoice::Docomo,
+                                        EmojiChoice::Au, EmojiChoice::SoftBank};
+    for (const PictogramCase& c : kPictogramCases) {
+        const auto escape = [](unsigned byte) {
+            static constexpr char kDigits[] = "0123456789ABCDEF";
+            return std::string{'=', kDigits[byte >> 4], kDigits[byte & 0xF]};
+        };
+        const std::string qp = escape(c.codes[2] >> 8) + escape(c.codes[2] & 0xFFu);
+        const std::string book = "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=SHIFT_JIS:\x82\xE4\x82\xDD" +
+                                 CodeBytes(c.codes[0]) + ";;;;\r\nNICKNAME:" + CodeBytes(c.codes[1]) +
+                                 "\r\nNOTE;ENCODING=QUOTED-PRINTABLE:" + qp + "\r\nEND:VCARD\r\n";
+        for (const EmojiChoice choice : kChoices) {
+            SCOPED_TRACE(std::string(c.name) + " choice " + std::to_string(static_cast<int>(choice)));
+            std::array<std::u16string, 3> expected;
+            for (std::size_t i = 0; i < 3; ++i) expected[i] = AnsiToWide(CodeBytes(c.codes[i]));
+            for (const auto& [converting, emoji] : c.converted) {
+                if (converting == choice) expected = emoji;
+            }
+            JobFolder job;
+            WriteFileBytes(job.inputFile, book);
+            EXPECT_EQ(RunConversion(job.dir.Child(u"PC→iPhone.vcf"), job.recorder.Window(),
+                                    job.dir.Child(u"連絡先.vcf"), nullptr, choice),
+                      0);
+            EXPECT_EQ(ReadFileBytes(job.outputFile),
+                      kMark + Utf16LeBytes(u"BEGIN:VCARD\r\nVERSION:2.1\r\nN:ゆみ" + expected[0] +
+                                           u";;;;\r\nNICKNAME:" + expected[1] + u"\r\nNOTE:" + expected[2] +
+                                           u"\r\nEND:VCARD\r\n"));
+        }
+    }
+    // A UTF-8 file's private-use characters were never a phone's codes.
+    const std::u16string card = u"BEGIN:VCARD\r\nN:ゆみ\uE63E;;;;\r\nEND:VCARD\r\n";
+    JobFolder job;
+    WriteFileBytes(job.inputFile, "\xEF\xBB\xBF" + WideToUtf8(card));
+    EXPECT_EQ(RunConversion(job.dir.Child(u"PC→iPhone.vcf"), job.recorder.Window(),
+                            job.dir.Child(u"連絡先.vcf"), nullptr, EmojiChoice::Docomo),
+              0);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(card));
 }
 
 TEST(RunConversion, AUtf16FileWithoutItsMarkGivesNoCard)

@@ -7,6 +7,7 @@
   const dropZone = document.getElementById("drop-zone");
   const chosenName = document.getElementById("chosen-name");
   const startButton = document.getElementById("start");
+  const emojiChoice = document.getElementById("emoji");
   const busy = document.getElementById("busy");
   const messages = document.getElementById("messages");
   const reportBox = document.getElementById("report-box");
@@ -36,6 +37,7 @@
     busy.hidden = !on;
     startButton.disabled = on || !chosenFile;
     fileInput.disabled = on;
+    emojiChoice.disabled = on;
     document.body.setAttribute("aria-busy", on ? "true" : "false");
   }
 
@@ -65,7 +67,7 @@
     setBusy(true);
     try {
       const bytes = await chosenFile.arrayBuffer();
-      worker.postMessage({ name: chosenFile.name, bytes }, [bytes]);
+      worker.postMessage({ name: chosenFile.name, bytes, emoji: emojiChoice.value }, [bytes]);
     } catch (error) {
       addMessage("変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。", true);
       setBusy(false);

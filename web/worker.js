@@ -10,7 +10,10 @@ function utf8Bytes(text) {
   return new TextEncoder().encode(text + "\0");
 }
 
-async function convert(name, bytes) {
+// The converter's numbers for the choices of the page's pictogram list.
+const emojiChoices = ["auto", "none", "docomo", "au", "softbank"];
+
+async function convert(name, bytes, emoji) {
   const module = await ready;
   const input = new Uint8Array(bytes);
   const inputPointer = module._karuto_input_buffer(input.length);
@@ -22,7 +25,7 @@ async function convert(name, bytes) {
   const namePointer = module._malloc(nameBytes.length);
   module.HEAPU8.set(nameBytes, namePointer);
   try {
-    module._karuto_convert(namePointer);
+    module._karuto_convert(namePointer, Math.max(0, emojiChoices.indexOf(emoji)));
   } finally {
     module._free(namePointer);
   }
@@ -35,6 +38,6 @@ async function convert(name, bytes) {
 }
 
 self.onmessage = async (event) => {
-  const result = await convert(event.data.name, event.data.bytes);
+  const result = await convert(event.data.name, event.data.bytes, event.data.emoji);
   self.postMessage(result, result.output);
 };

@@ -152,7 +152,7 @@ void NoteLostCharacters(std::string_view written, const LogicalLine& line, CardL
     for (const char32_t codePoint : cardList.unmappable) note(LossKind::Character, codePoint);
     std::vector<std::uint16_t>& codes = cardList.userDefinedCodes;
     codes.clear();
-    FindUserDefinedCodes(written, codes);
+    FindDoubleByteCodes(written, 0xF0, 0xF9, codes);
     for (const std::uint16_t code : codes) note(LossKind::PrivateUse, code);
 }
 

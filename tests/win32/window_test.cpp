@@ -257,16 +257,20 @@ TEST_F(WindowProgram, ConvertsLikeTheCommandLineAndKeepsTheLinesOfEveryRun)
 {
     ASSERT_NO_FATAL_FAILURE(OpenMainWindow());
     const fs::path input = dir.path / L"連絡先.vcf";
-    WriteFileBytes(input, ExampleBytes());
+    // The sample and a card with a docomo pictogram (F89F, the sun), which the
+    // window turns into an emoji as the command line does by default.
+    WriteFileBytes(input, ExampleBytes() + "BEGIN:VCARD\r\nVERSION:2.1\r\n"
+                                           "N;CHARSET=SHIFT_JIS:\x82\xE4\x82\xDD\xF8\x9F;;;;\r\nEND:VCARD\r\n");
     PressStart(input.wstring());
     WaitForLines(3);
     EXPECT_EQ(Field(IDC_OUTPUT_PATH), (dir.path / L"PC→iPhone.vcf").wstring());
     const std::vector<std::string> oneRun = {"変換処理中...", "変換が完了しました。",
-                                             "入力データ：6件、　出力データ：5件"};
+                                             "入力データ：7件、　出力データ：6件"};
     EXPECT_EQ(Utf8Lines(Messages().lines), oneRun);
     EXPECT_EQ(Messages().selection, 2);
     const std::string converted = ReadFileBytes(dir.path / L"PC→iPhone.vcf");
     EXPECT_EQ(converted, CommandLineOutput(input, dir.path / "command-line.vcf"));
+    EXPECT_NE(converted.find(std::string("\x86\x30\x7F\x30\x00\x26", 6)), std::string::npos);  // ゆみ☀
 
     // Again: the replacement question, declined, then confirmed.
     Click(Item(IDC_START));

@@ -18,14 +18,16 @@ function cString(module, text) {
   return pointer;
 }
 
-function convertWithModule(module, name, bytes) {
+// `emoji`: the number of the choice, as web/worker.js passes it (0 auto,
+// 1 none, 2 docomo, 3 au, 4 softbank).
+function convertWithModule(module, name, bytes, emoji = 0) {
   const inputPointer = module._karuto_input_buffer(bytes.length);
   module.HEAPU8.set(bytes, inputPointer);
   const blocks = [];
   module.onOutputBlock = (block) => blocks.push(block);
   const namePointer = cString(module, name);
   try {
-    module._karuto_convert(namePointer);
+    module._karuto_convert(namePointer, emoji);
   } finally {
     module._free(namePointer);
   }

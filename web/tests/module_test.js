@@ -27,11 +27,11 @@ function goldenInputs() {
 }
 
 // The command line's lines before its report, its report, and its output file.
-function convertWithCommandLine(input) {
+function convertWithCommandLine(input, options = []) {
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), "karuto-web-"));
   try {
     const output = path.join(folder, "out.vcf");
-    const stdout = execFileSync(cli, ["--yes", "--report", "-o", output, input],
+    const stdout = execFileSync(cli, ["--yes", "--report", ...options, "-o", output, input],
                                 { encoding: "utf8", timeout: 60000 });
     const lines = stdout.split("\n");
     const converted = lines.findIndex((line) => line.startsWith("入力データ：") ||
@@ -59,6 +59,17 @@ test("every golden input converts as the command line converts it", async () => 
     const summary = expected.lines.at(-1).match(/^入力データ：(\d+)件、　出力データ：(\d+)件$/);
     assert.deepEqual([result.cardsRead, result.cardsWritten].map(String), summary.slice(1), input);
   }
+});
+
+test("every choice of pictograms converts as the command line's --emoji", async () => {
+  const module = await loadModule();
+  const input = path.join(source, "tests", "data", "pictograms.vcf");
+  ["auto", "none", "docomo", "au", "softbank"].forEach((choice, number) => {
+    const expected = convertWithCommandLine(input, [`--emoji=${choice}`]);
+    const result = convertWithModule(module, "pictograms.vcf", fs.readFileSync(input), number);
+    assert.equal(result.report, expected.report, choice);
+    assert.ok(Buffer.from(result.output).equals(expected.output), `${choice}: output differs`);
+  });
 });
 
 test("outcomes of the browser's entry point keep the job's messages", async () => {

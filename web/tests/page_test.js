@@ -91,6 +91,11 @@ async function openPage(width, height) {
 async function convert(page, file, limitMs = 60000) {
   const input = await page.$("#input-file");
   await input.uploadFile(file);
+  return convertAgain(page, limitMs);
+}
+
+// Presses the start button for the file already chosen.
+async function convertAgain(page, limitMs = 60000) {
   await page.waitForFunction(() => !document.getElementById("start").disabled, { timeout: 10000 });
   const before = await page.$$eval("#messages li", (items) => items.length);
   const started = Date.now();
@@ -118,10 +123,10 @@ async function takeDownload(page, downloads) {
   return fs.readFileSync(file);
 }
 
-function commandLineOutput(input) {
+function commandLineOutput(input, options = []) {
   const output = path.join(work, `cli-${path.basename(input)}`);
   const started = process.hrtime.bigint();
-  execFileSync(cli, ["--yes", "-o", output, input], { stdio: "ignore", timeout: 120000 });
+  execFileSync(cli, ["--yes", ...options, "-o", output, input], { stdio: "ignore", timeout: 120000 });
   const elapsedMs = Number(process.hrtime.bigint() - started) / 1e6;
   return { bytes: fs.readFileSync(output), elapsedMs };
 }
@@ -138,6 +143,8 @@ test("the example address book converts as the command line converts it", async 
     assert.equal(await page.$eval("html", (html) => html.lang), "ja");
     assert.equal(await page.$eval("#download", (link) => link.hidden), true);
     await saveScreenshot(page, `web-${suffix}-before.png`);
+    // Nothing to download yet: the link is not shown.
+    assert.equal(await page.$eval("#download", (link) => link.offsetParent === null), true);
     const { messages } = await convert(page, example);
     assert.deepEqual(messages, [
       { text: "変換処理中...", error: false },
@@ -154,6 +161,21 @@ test("the example address book converts as the command line converts it", async 
     for (const url of requests) assert.ok(url.startsWith(`${origin}/`) || url.startsWith("blob:"), url);
     await page.close();
   }
+});
+
+test("another choice of pictograms converts the same file again with one click", async () => {
+  const { page, downloads } = await openPage(1000, 800);
+  const book = path.join(source, "tests", "data", "pictograms.vcf");
+  assert.equal(await page.$eval("#emoji", (select) => select.value), "auto");
+  await convert(page, book);
+  assert.ok((await takeDownload(page, downloads)).equals(commandLineOutput(book).bytes), "auto differs");
+  fs.rmSync(path.join(downloads, "PC→iPhone.vcf"));
+  await page.select("#emoji", "softbank");
+  await convertAgain(page);
+  const softBank = await takeDownload(page, downloads);
+  assert.ok(softBank.equals(commandLineOutput(book, ["--emoji=softbank"]).bytes), "SoftBank differs");
+  assert.match(await page.$eval("#report", (element) => element.textContent), /SoftBank の絵文字2個/);
+  await page.close();
 });
 
 test("a file that is not a vCard and a UTF-16 big-endian file give their messages", async () => {

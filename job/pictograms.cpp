@@ -1,0 +1,103 @@
+#include "job/pictograms.h"
+
+#include <algorithm>
+#include <array>
+
+namespace karuto {
+
+namespace {
+
+constexpr std::uint16_t kUserDefinedFirst = 0xF040;
+constexpr std::uint16_t kUserDefinedLast = 0xF9FC;
+constexpr std::uint16_t kSoftBankOnlyFirst = 0xFB41;  // also IBM extension kanji
+constexpr std::uint16_t kSoftBankOnlyLast = 0xFBD7;
+
+constexpr std::array kCarriers = {Carrier::Docomo, Carrier::Au, Carrier::SoftBank};
+
+Carrier CarrierOf(EmojiChoice choice)
+{
+    switch (choice) {
+    case EmojiChoice::Docomo: return Carrier::Docomo;
+    case EmojiChoice::Au: return Carrier::Au;
+    case EmojiChoice::SoftBank: return Carrier::SoftBank;
+    case EmojiChoice::Auto:
+    case EmojiChoice::None: break;
+    }
+    return Carrier::None;
+}
+
+bool IsUserDefined(std::uint16_t code) { return code >= kUserDefinedFirst && code <= kUserDefinedLast; }
+
+// Does the carrier have every user-defined code seen?
+bool HasEvery(Carrier carrier, const std::bitset<0x0A00>& seen)
+{
+    for (std::size_t offset = 0; offset < seen.size(); ++offset) {
+        if (seen[offset] && PictogramOf(carrier, static_cast<std::uint16_t>(0xF000 + offset)).empty()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The one carrier that has every code seen; none when there is no code, or
+// none or several fit.
+Carrier FittingCarrier(const std::bitset<0x0A00>& seen)
+{
+    if (seen.none()) return Carrier::None;
+    Carrier fitting = Carrier::None;
+    for (const Carrier carrier : kCarriers) {
+        if (!HasEvery(carrier, seen)) continue;
+        if (fitting != Carrier::None) return Carrier::None;
+        fitting = carrier;
+    }
+    return fitting;
+}
+
+} // namespace
+
+void StartPictograms(PictogramStage& stage, EmojiChoice choice, bool shiftJis, CardWriter& writer)
+{
+    stage = PictogramStage();
+    stage.choice = shiftJis ? choice : EmojiChoice::None;
+    stage.writer = &writer;
+    writer.pictograms = {CarrierOf(stage.choice), 0};
+}
+
+bool PassCard(PictogramStage& stage, std::string_view card)
+{
+    if (stage.choice != EmojiChoice::Auto) return WriteCardBuffered(card, *stage.writer);
+    stage.codes.clear();
+    FindDoubleByteCodes(card, 0xF0, 0xFB, stage.codes);
+    bool claimable = false;
+    for (const std::uint16_t code : stage.codes) {
+        if (IsUserDefined(code)) {
+            stage.userDefined.set(code - 0xF000u);
+            claimable = true;
+        } else if (code >= kSoftBankOnlyFirst && code <= kSoftBankOnlyLast) {
+            claimable = true;
+        }
+    }
+    stage.holding = stage.holding || claimable;
+    if (!stage.holding) return WriteCardBuffered(card, *stage.writer);
+    stage.held.append(card);
+    return true;
+}
+
+bool FinishCards(PictogramStage& stage)
+{
+    if (stage.choice == EmojiChoice::Auto) {
+        stage.writer->pictograms.carrier = FittingCarrier(stage.userDefined);
+        const bool written = WriteCardBuffered(stage.held, *stage.writer);
+        OwnedString().swap(stage.held);
+        if (!written) return false;
+    }
+    return FlushCards(*stage.writer);
+}
+
+bool HasUnattributedCodes(const PictogramStage& stage)
+{
+    return stage.choice == EmojiChoice::Auto && stage.userDefined.any() &&
+           stage.writer->pictograms.carrier == Carrier::None;
+}
+
+} // namespace karuto
