@@ -38,7 +38,8 @@ CardCounts ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, Car
     PictogramStage stage;
     StartPictograms(stage, emoji, loaded.textEncoding == TextShiftJis, writer);
     const CardCounts counts =
-        ConvertText(loaded.text, details.cards, [&stage](std::string_view card) { return PassCard(stage, card); },
+        ConvertText(loaded.text, details.cards,
+                    [&stage, &details](std::string_view card) { return PassCard(stage, card, details.cards); },
                     loaded.textEncoding, loaded.lostCharacters);
     OwnedString().swap(loaded.text);
     if (!FinishCards(stage)) details.cards.writeFailed = true;

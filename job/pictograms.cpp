@@ -7,11 +7,6 @@ namespace karuto {
 
 namespace {
 
-constexpr std::uint16_t kUserDefinedFirst = 0xF040;
-constexpr std::uint16_t kUserDefinedLast = 0xF9FC;
-constexpr std::uint16_t kSoftBankOnlyFirst = 0xFB41;  // also IBM extension kanji
-constexpr std::uint16_t kSoftBankOnlyLast = 0xFBD7;
-
 constexpr std::array kCarriers = {Carrier::Docomo, Carrier::Au, Carrier::SoftBank};
 
 Carrier CarrierOf(EmojiChoice choice)
@@ -25,8 +20,6 @@ Carrier CarrierOf(EmojiChoice choice)
     }
     return Carrier::None;
 }
-
-bool IsUserDefined(std::uint16_t code) { return code >= kUserDefinedFirst && code <= kUserDefinedLast; }
 
 // Does the carrier have every user-defined code seen?
 bool HasEvery(Carrier carrier, const std::bitset<0x0A00>& seen)
@@ -63,19 +56,18 @@ void StartPictograms(PictogramStage& stage, EmojiChoice choice, bool shiftJis, C
     writer.pictograms = {CarrierOf(stage.choice), 0};
 }
 
-bool PassCard(PictogramStage& stage, std::string_view card)
+bool PassCard(PictogramStage& stage, std::string_view card, const CardList& cards)
 {
     if (stage.choice != EmojiChoice::Auto) return WriteCardBuffered(card, *stage.writer);
-    stage.codes.clear();
-    FindDoubleByteCodes(card, 0xF0, 0xFB, stage.codes);
-    bool claimable = false;
-    for (const std::uint16_t code : stage.codes) {
-        if (IsUserDefined(code)) {
-            stage.userDefined.set(code - 0xF000u);
-            claimable = true;
-        } else if (code >= kSoftBankOnlyFirst && code <= kSoftBankOnlyLast) {
-            claimable = true;
-        }
+    const std::uint32_t index = static_cast<std::uint32_t>(cards.entries.size() - 1);
+    const CardEntry& entry = cards.entries.back();
+    bool claimable = entry.holdsSoftBankRange;
+    const std::vector<Loss>& losses = cards.lossLog.losses;
+    for (auto loss = losses.rbegin(); loss != losses.rend() && loss->card == index; ++loss) {
+        // An FN line's codes reach the card only where it has no N.
+        if (loss->kind != LossKind::PrivateUse || (loss->onlyWithoutName && entry.hasName)) continue;
+        stage.userDefined.set(loss->code - 0xF000u);
+        claimable = true;
     }
     stage.holding = stage.holding || claimable;
     if (!stage.holding) return WriteCardBuffered(card, *stage.writer);

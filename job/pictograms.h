@@ -9,6 +9,7 @@
 #include "job/output.h"
 #include "platform/codepage.h"
 #include "vcard/strings.h"
+#include "writer/cards.h"
 
 namespace karuto {
 
@@ -29,14 +30,14 @@ struct PictogramStage {
     bool holding = false;
     OwnedString held;                   // the cards held back, in Shift_JIS
     std::bitset<0x0A00> userDefined;    // the codes F040-F9FC seen, by code - F000
-    std::vector<std::uint16_t> codes;   // room for one card's codes
 };
 
 // Readies the stage for a file read as Shift_JIS or not.
 void StartPictograms(PictogramStage& stage, EmojiChoice choice, bool shiftJis, CardWriter& writer);
 
-// Takes one written card; false once a write failed.
-bool PassCard(PictogramStage& stage, std::string_view card);
+// Takes one written card, the last of `cards`, whose codes F040-F9FC the
+// writer noted among its losses; false once a write failed.
+bool PassCard(PictogramStage& stage, std::string_view card, const CardList& cards);
 
 // Settles the carrier, writes the cards held back and flushes the writer;
 // false when a write failed.

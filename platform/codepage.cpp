@@ -302,11 +302,11 @@ namespace {
 
 // The emoji of the pair at `pos` when it is one of the carrier's pictograms.
 std::u16string_view PictogramAt(std::string_view ansi, std::size_t pos, std::size_t length,
-                                const PictogramConversion* pictograms)
+                                const PictogramConversion& pictograms)
 {
     const auto lead = static_cast<unsigned char>(ansi[pos]);
-    if (pictograms == nullptr || length != 2 || lead < 0xF3 || lead == 0xFA || lead > 0xFB) return {};
-    return PictogramOf(pictograms->carrier,
+    if (length != 2 || lead < 0xF3 || lead == 0xFA || lead > 0xFB) return {};
+    return PictogramOf(pictograms.carrier,
                        static_cast<std::uint16_t>(lead << 8 | static_cast<unsigned char>(ansi[pos + 1])));
 }
 
@@ -358,12 +358,18 @@ std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, st
             continue;
         }
         const AnsiChar next = ReadAnsiChar(ansi, pos);
-        const std::u16string_view emoji = PictogramAt(ansi, pos, next.length, pictograms);
-        for (const char16_t unit : emoji.empty() ? std::u16string_view(&next.wide, 1) : emoji) {
-            *out++ = static_cast<char>(unit & 0xFF);
-            *out++ = static_cast<char>(unit >> 8);
+        const std::u16string_view emoji =
+            pictograms != nullptr ? PictogramAt(ansi, pos, next.length, *pictograms) : std::u16string_view();
+        if (!emoji.empty()) {
+            for (const char16_t unit : emoji) {
+                *out++ = static_cast<char>(unit & 0xFF);
+                *out++ = static_cast<char>(unit >> 8);
+            }
+            ++pictograms->converted;
+        } else {
+            *out++ = static_cast<char>(next.wide & 0xFF);
+            *out++ = static_cast<char>(next.wide >> 8);
         }
-        if (!emoji.empty()) ++pictograms->converted;
         pos += next.length;
     }
     bytes.resize(static_cast<std::size_t>(out - bytes.data()));

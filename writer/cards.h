@@ -12,7 +12,7 @@
 namespace karuto {
 
 // Why a card that ended was not written.
-enum class Rejection {
+enum class Rejection : std::uint8_t {
     None,
     Version,   // a VERSION line without "2.1" or "3.0"
     Charset,   // a CHARSET parameter naming neither Shift_JIS nor UTF-8
@@ -29,6 +29,8 @@ struct CardEntry {
     // A card that names itself only by FN still gets an N line (see CloseCard).
     bool hasName = false;           // an N line was dispatched
     bool hasFormattedName = false;  // an FN line was seen
+    // A code FB41-FBD7 was written: an IBM extension kanji, or a SoftBank pictogram.
+    bool holdsSoftBankRange = false;
     std::uint32_t itemCount = 0;  // numbered item groups used so far (e-mails and addresses)
     std::uint32_t droppedItems = 0;  // e-mails and addresses left out past the last group
     Rejection rejection = Rejection::None;  // why the report tells it was not written

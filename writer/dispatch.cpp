@@ -140,7 +140,8 @@ void CollectUnmappable(LogicalLine& line, CardList& cardList)
 
 // Notes what the text `written` (whole lines just added to the card from
 // `line`) lost: the characters Shift_JIS lacks, made spaces when the text was
-// loaded or as its values were decoded, and the private-use codes in it.
+// loaded or as its values were decoded, and the private-use codes in it; and
+// whether it holds a code that is a kanji unless the book is SoftBank's.
 void NoteLostCharacters(std::string_view written, const LogicalLine& line, CardList& cardList,
                         bool onlyWithoutName)
 {
@@ -152,8 +153,14 @@ void NoteLostCharacters(std::string_view written, const LogicalLine& line, CardL
     for (const char32_t codePoint : cardList.unmappable) note(LossKind::Character, codePoint);
     std::vector<std::uint16_t>& codes = cardList.userDefinedCodes;
     codes.clear();
-    FindDoubleByteCodes(written, 0xF0, 0xF9, codes);
-    for (const std::uint16_t code : codes) note(LossKind::PrivateUse, code);
+    FindDoubleByteCodes(written, 0xF0, 0xFB, codes);
+    for (const std::uint16_t code : codes) {
+        if (code <= 0xF9FC) {
+            note(LossKind::PrivateUse, code);
+        } else if (code >= 0xFB41 && code <= 0xFBD7) {
+            cardList.entries.back().holdsSoftBankRange = true;
+        }
+    }
 }
 
 // The card's name for the report, components joined by spaces.
