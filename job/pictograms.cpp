@@ -22,7 +22,7 @@ Carrier CarrierOf(EmojiChoice choice)
 }
 
 // Does the carrier have every user-defined code seen?
-bool HasEvery(Carrier carrier, const std::bitset<0x0A00>& seen)
+bool HasEvery(Carrier carrier, const UserDefinedCodes& seen)
 {
     for (std::size_t offset = 0; offset < seen.size(); ++offset) {
         if (seen[offset] && PictogramOf(carrier, static_cast<std::uint16_t>(0xF000 + offset)).empty()) {
@@ -34,7 +34,7 @@ bool HasEvery(Carrier carrier, const std::bitset<0x0A00>& seen)
 
 // The one carrier that has every code seen; none when there is no code, or
 // none or several fit.
-Carrier FittingCarrier(const std::bitset<0x0A00>& seen)
+Carrier FittingCarrier(const UserDefinedCodes& seen)
 {
     if (seen.none()) return Carrier::None;
     Carrier fitting = Carrier::None;

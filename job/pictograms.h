@@ -24,12 +24,15 @@ enum class EmojiChoice { Auto, None, Docomo, Au, SoftBank };
 // has every user-defined code (F040-F9FC) of the written cards: exactly one
 // fits, or none is used. Only a Shift_JIS file takes part: the codes of a
 // UTF-8 or UTF-16 file were never a phone's.
+// The codes F000-F9FF, by code - F000: room for every user-defined one.
+using UserDefinedCodes = std::bitset<0x0A00>;
+
 struct PictogramStage {
     EmojiChoice choice = EmojiChoice::Auto;
     CardWriter* writer = nullptr;
     bool holding = false;
     OwnedString held;                   // the cards held back, in Shift_JIS
-    std::bitset<0x0A00> userDefined;    // the codes F040-F9FC seen, by code - F000
+    UserDefinedCodes userDefined;       // the codes F040-F9FC of the written cards
 };
 
 // Readies the stage for a file read as Shift_JIS or not.
