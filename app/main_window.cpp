@@ -27,7 +27,7 @@ void ShowInputPath(HWND window, const wchar_t* path)
 
 void StartConversion(HWND window)
 {
-    const PathString inputPath = ReadControlText(window, IDC_INPUT_PATH, kPathCapacity);
+    const PathString inputPath = WithNativeSeparators(ReadControlText(window, IDC_INPUT_PATH, kPathCapacity));
     DeriveOutputPath(window, inputPath);
     // Read whole: a derived path too long for a conversion must reach the
     // path checks as it is, to be refused there, never cut to a shorter one.
@@ -160,7 +160,8 @@ void AcceptDroppedFile(HDROP drop, HWND window)
 void DeriveOutputPath(HWND window, PathView inputPath)
 {
     if (inputPath.empty()) return;
-    SetDlgItemTextW(window, IDC_OUTPUT_PATH, WideText(karuto::DeriveOutputPath(inputPath)).c_str());
+    SetDlgItemTextW(window, IDC_OUTPUT_PATH,
+                    WideText(karuto::DeriveOutputPath(WithNativeSeparators(inputPath))).c_str());
 }
 
 void AddMessage(HWND window, std::u16string_view text)

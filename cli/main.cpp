@@ -73,9 +73,10 @@ struct Session {
 int Convert(const Options& options, Console& console)
 {
     const PathString currentDirectory = CurrentDirectory();
-    const std::optional<PathString> inputPath = MakeAbsolute(options.inputPath, currentDirectory);
+    const std::optional<PathString> inputPath =
+        MakeAbsolute(WithNativeSeparators(options.inputPath), currentDirectory);
     const std::optional<PathString> outputPath =
-        options.outputGiven ? MakeAbsolute(options.outputPath, currentDirectory)
+        options.outputGiven ? MakeAbsolute(WithNativeSeparators(options.outputPath), currentDirectory)
                             : inputPath ? std::optional(DeriveOutputPath(*inputPath))
                                         : std::nullopt;
     if (!inputPath || !outputPath) {

@@ -3,6 +3,7 @@
 // Paths are UTF-16 everywhere (lengths count UTF-16 code units); the POSIX
 // implementation converts them to UTF-8 for its system calls.
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,6 +19,18 @@ inline constexpr char16_t kPathSeparator = u'\\';
 #else
 inline constexpr char16_t kPathSeparator = u'/';
 #endif
+
+// A path as a user gives it, in the form the path checks read: on Windows,
+// which takes "/" as a separator too (Git Bash, scripts), every "/" made "\";
+// elsewhere "\" is an ordinary character and nothing changes.
+inline PathString WithNativeSeparators(PathView path)
+{
+    PathString native(path);
+#ifdef _WIN32
+    std::replace(native.begin(), native.end(), u'/', u'\\');
+#endif
+    return native;
+}
 
 enum class ReadStatus {
     Ok,

@@ -62,6 +62,22 @@ cp contacts.vcf ./-dash.vcf
 expect_status $? 0 "-- and --output="
 cmp -s dash-out.vcf "$source_dir/tests/data/cli_contacts.expected.vcf" || fail "-- output differs"
 
+# Windows takes "/" as a separator too, as Git Bash and scripts write paths:
+# absolute (Wine's Z: is the root), relative and mixed, with the output
+# derived or named, convert as with "\".
+mkdir -p sub && cp contacts.vcf sub/
+for args in "Z:$work/sub/contacts.vcf" "sub/contacts.vcf" ".\\sub/contacts.vcf" \
+            "-o sub/named.vcf sub\\contacts.vcf"; do
+    rm -f "sub/PC→iPhone.vcf" sub/named.vcf
+    # shellcheck disable=SC2086  # the options are words of their own
+    "$run" "$exe" --yes $args >out.txt 2>err.txt </dev/null
+    expect_status $? 0 "forward slashes: $args"
+    written="sub/PC→iPhone.vcf"
+    [ -e sub/named.vcf ] && written=sub/named.vcf
+    cmp -s "$written" "$source_dir/tests/data/cli_contacts.expected.vcf" ||
+        fail "forward slashes: $args: output differs; $(cat err.txt)"
+done
+
 # The replacement leaves no temporary file behind, nor does a refused one.
 ls ~kt* >/dev/null 2>&1 && fail "temporary file left: $(ls ~kt*)"
 printf 'keep' > readonly.vcf

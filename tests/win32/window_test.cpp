@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -324,7 +325,26 @@ struct Outcome {
     bool replaceQuestion;  // answered with OK
     const wchar_t* error;  // the error box, or none
     std::vector<std::string> lines;
+    // Where the sample's conversion is written, in the folder, when it is one.
+    const wchar_t* written = nullptr;
 };
+
+// The folder's sample, in a subfolder, for paths typed in other forms.
+fs::path SampleInSubfolder(const fs::path& folder)
+{
+    fs::create_directory(folder / "sub");
+    WriteFileBytes(folder / "sub" / "contacts.vcf", ExampleBytes());
+    return folder / "sub" / "contacts.vcf";
+}
+
+std::wstring WithForwardSlashes(std::wstring path)
+{
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    return path;
+}
+
+const std::vector<std::string> kSampleConverted = {"変換処理中...", "変換が完了しました。",
+                                                   "入力データ：6件、　出力データ：5件"};
 
 const std::wstring kLongFolder(243, L'a');
 
@@ -365,6 +385,18 @@ const Outcome kOutcomes[] = {
          WriteFileBytes(f / "empty.vcf", "");
          return (f / "empty.vcf").wstring();
      }, false, nullptr, {"変換処理中...", "出力対象データが1件もありませんでした。"}},
+    // Windows takes "/" as a separator too: absolute, relative (to the
+    // program's folder) and mixed paths convert as with "\".
+    {"ForwardSlashes", [](const fs::path& f) { return WithForwardSlashes(SampleInSubfolder(f).wstring()); },
+     false, nullptr, kSampleConverted, L"sub\\PC→iPhone.vcf"},
+    {"RelativeForwardSlashes", [](const fs::path& f) {
+         SampleInSubfolder(f);
+         return std::wstring(L"sub/contacts.vcf");
+     }, false, nullptr, kSampleConverted, L"sub\\PC→iPhone.vcf"},
+    {"MixedSlashes", [](const fs::path& f) {
+         SampleInSubfolder(f);
+         return f.wstring() + L"\\sub/contacts.vcf";
+     }, false, nullptr, kSampleConverted, L"sub\\PC→iPhone.vcf"},
 };
 
 class MainWindowOutcome : public WindowProgram, public testing::WithParamInterface<Outcome> {};
@@ -391,6 +423,11 @@ TEST_P(MainWindowOutcome, ShowsItsBoxesAndLines)
     EXPECT_TRUE(OwnedDialogs(main).empty()) << "a further box appeared";
     if (typed.empty()) {
         EXPECT_EQ(Field(IDC_OUTPUT_PATH), L"previous");
+    }
+    if (outcome.written) {
+        EXPECT_EQ(Field(IDC_OUTPUT_PATH).find(L'/'), std::wstring::npos);
+        EXPECT_EQ(ReadFileBytes(dir.path / outcome.written),
+                  ReadFileBytes(fs::path(KARUTO_SOURCE_DIR) / "tests" / "data" / "cli_contacts.expected.vcf"));
     }
 }
 
