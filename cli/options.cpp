@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "job/conversion.h"
+#include "job/report.h"
 #include "platform/codepage.h"
 
 namespace karuto::cli {
@@ -111,7 +112,7 @@ ParsedOptions ParseOptions(const std::vector<PathString>& arguments)
             }
         } else if (isOption) {
             if (!TakeFlag(argument, options)) {
-                return Refused(Joined({u"不明なオプションです (unknown option): ", argument}));
+                return Refused(Joined({u"不明なオプションです (unknown option): ", EscapeControls(argument)}));
             }
         } else if (inputGiven) {
             return Refused(u"変換元ファイルは一つだけ指定してください。 (Give one input file.)");

@@ -27,7 +27,7 @@ std::u16string EncodingText(SourceEncoding encoding)
 
 std::u16string RejectionText(const CardEntry& card)
 {
-    const std::u16string culprit = u"\"" + AnsiToWide(card.rejectedBy) + u"\"";
+    const std::u16string culprit = u"\"" + EscapeControls(AnsiToWide(card.rejectedBy)) + u"\"";
     const std::u16string where = u"（" + DecimalText(card.rejectedLine) + u"行目）";
     switch (card.rejection) {
     case Rejection::Version: return u"未対応のバージョン " + culprit + where;
@@ -43,7 +43,7 @@ std::u16string ReportLine(const CardEntry& card, std::size_t number, std::u16str
 {
     std::u16string line = u"  カード" + DecimalText(static_cast<std::int64_t>(number)) + u"（" +
                           DecimalText(card.beginLine) + u"行目）";
-    line += card.name.empty() ? u"（名前なし）" : u"「" + AnsiToWide(card.name) + u"」";
+    line += card.name.empty() ? u"（名前なし）" : u"「" + EscapeControls(AnsiToWide(card.name)) + u"」";
     line += u"：";
     line += reason;
     line += u"\n";
@@ -104,7 +104,7 @@ std::u16string LossLabel(const Loss& loss, const LossLog& log)
 {
     switch (loss.kind) {
     case LossKind::Line:
-        return AnsiToWide(std::string_view(log.names).substr(loss.nameOffset, loss.nameLength));
+        return EscapeControls(AnsiToWide(std::string_view(log.names).substr(loss.nameOffset, loss.nameLength)));
     case LossKind::Character: return u"U+" + HexText(loss.code, 4);
     case LossKind::PrivateUse: return HexText(loss.code, 4);
     }
@@ -267,6 +267,23 @@ std::u16string NulBytesText(const ConversionDetails& details)
 }
 
 } // namespace
+
+std::u16string EscapeControls(std::u16string_view text)
+{
+    static constexpr char16_t kDigits[] = u"0123456789abcdef";
+    std::u16string escaped;
+    escaped.reserve(text.size());
+    for (const char16_t unit : text) {
+        if (unit >= 0x20 && (unit < 0x7F || unit > 0x9F)) {
+            escaped.push_back(unit);
+            continue;
+        }
+        escaped += u"\\x";
+        escaped.push_back(kDigits[unit >> 4]);
+        escaped.push_back(kDigits[unit & 0xF]);
+    }
+    return escaped;
+}
 
 std::u16string FormatReport(const ConversionDetails& details)
 {

@@ -13,4 +13,10 @@ namespace karuto {
 // addresses, and the NUL bytes of the input.
 std::u16string FormatReport(const ConversionDetails& details);
 
+// Text quoted from a file or a command line, with its control characters
+// (U+0000-U+001F, U+007F-U+009F) written as "\x1b" and the like, so that a
+// terminal shows them instead of obeying them (an escape sequence can set the
+// window's title or the clipboard).
+std::u16string EscapeControls(std::u16string_view text);
+
 } // namespace karuto

@@ -699,6 +699,7 @@ TEST(Cli, UsageErrorsExitWithTwo)
         {"-o", "", "in.vcf"},
         {"--output=", "in.vcf"},
         {"--version=2"},
+        {"--\x1b]0;title\x07", "in.vcf"},
         {"--emoji=kddi", "in.vcf"},
         {"--emoji", "docomo", "in.vcf"},
     };
@@ -708,6 +709,7 @@ TEST(Cli, UsageErrorsExitWithTwo)
         EXPECT_EQ(result.exitStatus, kUsage);
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find("karuto"), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << "a control character reached the terminal";
     }
     EXPECT_FALSE(fs::exists(folder.Output()));
 }

@@ -101,25 +101,27 @@ TEST(FormatReport, NamesTheFirstLineWithANulAndHowManyThereWere)
 }
 
 // Only what written cards lost is listed (an FN line's characters only where
-// the card has no N); what the full log could not hold is counted.
+// the card has no N); what the full log could not hold is counted. Control
+// characters quoted from the file are shown, not sent to the terminal.
 TEST(FormatReport, ListsWhatWrittenCardsLostAndCountsWhatTheLogCouldNotHold)
 {
     ConversionDetails details;
     CardList& cards = details.cards;
-    cards.entries.push_back(ReportCard(1, "Kim", true, 0));
+    cards.entries.push_back(ReportCard(1, "Kim\x1b]0;x\x07", true, 0));
     cards.entries.back().hasName = true;
     cards.entries.push_back(ReportCard(20, "Rejected Rei", true, 0, Rejection::Version));
     LossLog& log = cards.lossLog;
     NoteLoss(log, 0, LossKind::Line, false, 5, 0, "X-FOO");
     NoteLoss(log, 0, LossKind::Character, true, 3, 0xAC00);
     NoteLoss(log, 0, LossKind::Line, false, 9, 0, "X-FOO");
+    NoteLoss(log, 0, LossKind::Line, false, 11, 0, "X-\x1b[2J");
     NoteLoss(log, 1, LossKind::Line, false, 22, 0, "X-BAR");
     log.unlisted[static_cast<std::size_t>(LossKind::PrivateUse)] = 7;
     EXPECT_EQ(WideToUtf8(FormatReport(details)).substr(kShiftJisLine.size()),
               "書き出さなかったカード：1件\n"
               "  カード2（20行目）「Rejected Rei」：未対応のバージョン \"VERSION:4.0\"（21行目）\n"
-              "書き出さなかった項目：2件（カード1件）\n"
-              "  カード1（1行目）「Kim」：X-FOO（5行目ほか、計2件）\n"
+              "書き出さなかった項目：3件（カード1件）\n"
+              "  カード1（1行目）「Kim\\x1b]0;x\\x07」：X-FOO（5行目ほか、計2件）、X-\\x1b[2J（11行目）\n"
               "Shift_JIS にないため空白にした文字：なし\n"
               "私用領域の文字（iPhone では何も表示されません。携帯電話の絵文字など）：7文字（カード0件）\n"
               "  ほかに、数が多いため一覧にしていないもの 7文字\n");
