@@ -22,6 +22,8 @@
     chosenFile = file || null;
     chosenName.textContent = chosenFile ? chosenFile.name : "ファイルが選択されていません";
     startButton.disabled = !chosenFile;
+    // The result of the file chosen before is not this file's.
+    clearResult();
   }
 
   // One line of the message list; the newest is kept in view.
@@ -51,6 +53,12 @@
     download.hidden = false;
   }
 
+  function clearResult() {
+    offerDownload(null);
+    report.textContent = "";
+    reportBox.hidden = true;
+  }
+
   function showResult(result) {
     // The converter's memory, for the page's own speed and memory test.
     document.body.dataset.heapBytes = String(result.heapBytes);
@@ -62,8 +70,7 @@
 
   async function start() {
     if (!chosenFile) return;
-    offerDownload(null);
-    reportBox.hidden = true;
+    clearResult();
     setBusy(true);
     try {
       const bytes = await chosenFile.arrayBuffer();

@@ -175,6 +175,11 @@ test("another choice of pictograms converts the same file again with one click",
   const softBank = await takeDownload(page, downloads);
   assert.ok(softBank.equals(commandLineOutput(book, ["--emoji=softbank"]).bytes), "SoftBank differs");
   assert.match(await page.$eval("#report", (element) => element.textContent), /SoftBank の絵文字2個/);
+  // Another file chosen: the result of this one is no longer offered.
+  await (await page.$("#input-file")).uploadFile(example);
+  await page.waitForFunction(() => document.getElementById("chosen-name").textContent === "contacts.vcf");
+  assert.deepEqual(await page.$eval("#download", (link) => [link.hidden, link.offsetParent === null]), [true, true]);
+  assert.equal(await page.$eval("#report-box", (box) => box.hidden), true);
   await page.close();
 });
 
