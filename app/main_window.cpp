@@ -19,6 +19,20 @@ std::wstring WideText(std::u16string_view text)
     return std::wstring(text.begin(), text.end());
 }
 
+// A path as the user put it into the field, as it is used: Explorer's "copy
+// as path" puts it in double quotes, which no Windows name holds, so
+// surrounding quotes and the blanks outside them are taken off; and "/" is a
+// separator as "\" is.
+PathString UsablePath(PathView typed)
+{
+    const std::size_t first = typed.find_first_not_of(u" \t");
+    const std::size_t last = typed.find_last_not_of(u" \t");
+    if (first != PathView::npos && last > first && typed[first] == u'"' && typed[last] == u'"') {
+        typed = typed.substr(first + 1, last - first - 1);
+    }
+    return WithNativeSeparators(typed);
+}
+
 void ShowInputPath(HWND window, const wchar_t* path)
 {
     SetDlgItemTextW(window, IDC_INPUT_PATH, path);
@@ -27,7 +41,7 @@ void ShowInputPath(HWND window, const wchar_t* path)
 
 void StartConversion(HWND window)
 {
-    const PathString inputPath = WithNativeSeparators(ReadControlText(window, IDC_INPUT_PATH, kPathCapacity));
+    const PathString inputPath = UsablePath(ReadControlText(window, IDC_INPUT_PATH, kPathCapacity));
     DeriveOutputPath(window, inputPath);
     // Read whole: a derived path too long for a conversion must reach the
     // path checks as it is, to be refused there, never cut to a shorter one.
@@ -143,7 +157,9 @@ void BrowseForInput(HWND window)
     dialog.nMaxFileTitle = kPathCapacity;
     dialog.lpstrTitle = L"ファイルを開く";
     dialog.lpstrDefExt = L"vcf";
-    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    // The current folder stays where it was: left on the stick or card the
+    // book came from, it would keep Windows from ejecting it.
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (GetOpenFileNameW(&dialog)) ShowInputPath(window, path);
 }
 
@@ -161,7 +177,7 @@ void DeriveOutputPath(HWND window, PathView inputPath)
 {
     if (inputPath.empty()) return;
     SetDlgItemTextW(window, IDC_OUTPUT_PATH,
-                    WideText(karuto::DeriveOutputPath(WithNativeSeparators(inputPath))).c_str());
+                    WideText(karuto::DeriveOutputPath(UsablePath(inputPath))).c_str());
 }
 
 void AddMessage(HWND window, std::u16string_view text)

@@ -397,6 +397,9 @@ const Outcome kOutcomes[] = {
          SampleInSubfolder(f);
          return f.wstring() + L"\\sub/contacts.vcf";
      }, false, nullptr, kSampleConverted, L"sub\\PC→iPhone.vcf"},
+    // Pasted as Explorer's "copy as path" gives it: in double quotes.
+    {"QuotedAsExplorerCopiesIt", [](const fs::path& f) { return L" \"" + SampleInSubfolder(f).wstring() + L"\"  "; },
+     false, nullptr, kSampleConverted, L"sub\\PC→iPhone.vcf"},
 };
 
 class MainWindowOutcome : public WindowProgram, public testing::WithParamInterface<Outcome> {};
@@ -425,7 +428,7 @@ TEST_P(MainWindowOutcome, ShowsItsBoxesAndLines)
         EXPECT_EQ(Field(IDC_OUTPUT_PATH), L"previous");
     }
     if (outcome.written) {
-        EXPECT_EQ(Field(IDC_OUTPUT_PATH).find(L'/'), std::wstring::npos);
+        EXPECT_EQ(Field(IDC_OUTPUT_PATH).find_first_of(L"/\""), std::wstring::npos);
         EXPECT_EQ(ReadFileBytes(dir.path / outcome.written),
                   ReadFileBytes(fs::path(KARUTO_SOURCE_DIR) / "tests" / "data" / "cli_contacts.expected.vcf"));
     }
@@ -562,7 +565,8 @@ TEST_F(WindowProgram, TheExitButtonAndMenuAskBeforeEnding)
 TEST_F(WindowProgram, BrowsingPutsTheChosenFileIntoTheFields)
 {
     ASSERT_NO_FATAL_FAILURE(OpenMainWindow());
-    const fs::path input = dir.path / L"選んだ.vcf";
+    fs::create_directory(dir.path / L"card");
+    const fs::path input = dir.path / L"card" / L"選んだ.vcf";
     WriteFileBytes(input, ExampleBytes());
     constexpr int kFileNameBox = 0x47c;
 
@@ -587,7 +591,14 @@ TEST_F(WindowProgram, BrowsingPutsTheChosenFileIntoTheFields)
     SetWindowTextRemote(GetDlgItem(chooser, kFileNameBox), input.wstring());
     Click(GetDlgItem(chooser, IDOK));
     EXPECT_TRUE(WaitUntil([&] { return Field(IDC_INPUT_PATH) == input.wstring(); }));
-    EXPECT_EQ(Field(IDC_OUTPUT_PATH), (dir.path / L"PC→iPhone.vcf").wstring());
+    EXPECT_EQ(Field(IDC_OUTPUT_PATH), (dir.path / L"card" / L"PC→iPhone.vcf").wstring());
+
+    // The dialog left the current folder where it was (not on the card the
+    // file came from): a path relative to it still names the same file.
+    SampleInSubfolder(dir.path);
+    PressStart(L"sub\\contacts.vcf");
+    WaitForLines(3);
+    EXPECT_EQ(Utf8Lines(Messages().lines), kSampleConverted);
 }
 
 } // namespace
