@@ -165,6 +165,12 @@ void BrowseForInput(HWND window)
 
 void AcceptDroppedFile(HDROP drop, HWND window)
 {
+    // While a conversion runs (its questions keep messages flowing) a drop
+    // would name a file that is not the one converted: it is let go.
+    if (!IsWindowEnabled(GetDlgItem(window, IDC_START))) {
+        DragFinish(drop);
+        return;
+    }
     DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     wchar_t path[kPathCapacity] = {};
     DragQueryFileW(drop, 0, path, kPathCapacity);

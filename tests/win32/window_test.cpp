@@ -309,9 +309,15 @@ TEST_F(WindowProgram, EveryControlIsDisabledWhileAConversionRuns)
     for (HWND control : controls) {
         EXPECT_FALSE(IsWindowEnabled(control)) << "control " << GetDlgCtrlID(control);
     }
+    // A file dropped meanwhile is not taken: the fields keep naming the one converted.
+    WriteFileBytes(dir.path / "dropped.vcf", ExampleBytes());
+    ASSERT_TRUE(DropFiles(main, program->Id(), {(dir.path / "dropped.vcf").wstring()}));
+    std::this_thread::sleep_for(500ms);  // time for the question box's loop to hand the drop on
+    EXPECT_EQ(Field(IDC_INPUT_PATH), input.wstring());
 
     ASSERT_TRUE(Answer(question, IDOK));
     WaitForLines(3);
+    EXPECT_EQ(Field(IDC_INPUT_PATH), input.wstring());
     for (HWND control : controls) {
         EXPECT_TRUE(IsWindowEnabled(control)) << "control " << GetDlgCtrlID(control);
     }
