@@ -49,8 +49,16 @@
     download.hidden = true;
     if (!blocks) return;
     downloadUrl = URL.createObjectURL(new Blob(blocks, { type: "text/vcard" }));
-    download.href = downloadUrl;
     download.hidden = false;
+  }
+
+  // A real button (Space and Enter work), which saves through a link of its own.
+  function saveDownload() {
+    if (!downloadUrl) return;
+    const link = document.createElement("a");
+    link.href = downloadUrl;
+    link.download = "PC→iPhone.vcf";
+    link.click();
   }
 
   function clearResult() {
@@ -66,6 +74,11 @@
     report.textContent = result.report;
     reportBox.hidden = result.report === "";
     offerDownload(result.converted ? result.output : null);
+  }
+
+  // After a conversion the keyboard goes on where the user goes next.
+  function focusAfterConversion() {
+    (download.hidden ? startButton : download).focus();
   }
 
   async function start() {
@@ -84,25 +97,40 @@
   worker.onmessage = (event) => {
     showResult(event.data);
     setBusy(false);
+    focusAfterConversion();
   };
   worker.onerror = () => {
     addMessage("変換処理に失敗しました。", true);
     setBusy(false);
   };
 
+  // Of several files dropped the first is taken, and the page says so.
+  function chooseDropped(files) {
+    if (fileInput.disabled || files.length === 0) return;
+    choose(files[0]);
+    if (files.length > 1) {
+      chosenName.textContent += `（ドロップされた ${files.length} 個のファイルのうち最初のものを選びました）`;
+    }
+  }
+
   fileInput.addEventListener("change", () => choose(fileInput.files[0]));
   startButton.addEventListener("click", start);
+  download.addEventListener("click", saveDownload);
+  // A file dropped anywhere on the page is taken, never opened or saved by
+  // the browser in the page's place.
   for (const name of ["dragenter", "dragover"]) {
-    dropZone.addEventListener(name, (event) => {
+    document.addEventListener(name, (event) => {
       event.preventDefault();
       dropZone.classList.add("over");
     });
   }
-  dropZone.addEventListener("dragleave", () => dropZone.classList.remove("over"));
-  dropZone.addEventListener("drop", (event) => {
+  document.addEventListener("dragleave", (event) => {
+    if (event.relatedTarget === null) dropZone.classList.remove("over");
+  });
+  document.addEventListener("drop", (event) => {
     event.preventDefault();
     dropZone.classList.remove("over");
-    if (!fileInput.disabled && event.dataTransfer.files.length > 0) choose(event.dataTransfer.files[0]);
+    chooseDropped(event.dataTransfer.files);
   });
   choose(fileInput.files[0]);
 })();

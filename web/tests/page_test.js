@@ -110,9 +110,9 @@ async function convertAgain(page, limitMs = 60000) {
   return { messages: messages.slice(before), elapsedMs };
 }
 
-async function takeDownload(page, downloads) {
+async function takeDownload(page, downloads, press = () => page.click("#download")) {
   await page.waitForSelector("#download:not([hidden])", { timeout: 10000 });
-  await page.click("#download");
+  await press();
   const file = path.join(downloads, "PC→iPhone.vcf");
   const end = Date.now() + 30000;
   while (!fs.existsSync(file)) {
@@ -180,6 +180,30 @@ test("another choice of pictograms converts the same file again with one click",
   await page.waitForFunction(() => document.getElementById("chosen-name").textContent === "contacts.vcf");
   assert.deepEqual(await page.$eval("#download", (link) => [link.hidden, link.offsetParent === null]), [true, true]);
   assert.equal(await page.$eval("#report-box", (box) => box.hidden), true);
+  await page.close();
+});
+
+test("files dropped anywhere, the keyboard after converting and the page's icon", async () => {
+  const { page, downloads } = await openPage(1000, 800);
+  // Two files dropped outside the drop zone: the first is taken and the page
+  // says so; the browser neither opens nor saves them.
+  const prevented = await page.evaluate((text) => {
+    const transfer = new DataTransfer();
+    transfer.items.add(new File([Uint8Array.from(text, (c) => c.charCodeAt(0))], "contacts.vcf"));
+    transfer.items.add(new File(["x"], "other.vcf"));
+    const drop = new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true });
+    document.querySelector("h1").dispatchEvent(drop);
+    return drop.defaultPrevented;
+  }, fs.readFileSync(example).toString("latin1"));
+  assert.equal(prevented, true);
+  assert.equal(await page.$eval("#chosen-name", (element) => element.textContent),
+               "contacts.vcf（ドロップされた 2 個のファイルのうち最初のものを選びました）");
+  await convertAgain(page);
+  // The download button has the focus and takes Space.
+  assert.equal(await page.evaluate(() => document.activeElement.id), "download");
+  const saved = await takeDownload(page, downloads, () => page.keyboard.press("Space"));
+  assert.ok(saved.equals(commandLineOutput(example).bytes), "the download differs");
+  assert.equal(await page.evaluate(async () => (await fetch("favicon.ico")).status), 200);
   await page.close();
 });
 
