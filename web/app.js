@@ -14,6 +14,8 @@
   const report = document.getElementById("report");
   const download = document.getElementById("download");
 
+  const cannotLoad = "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。";
+
   const worker = new Worker("worker.js");
   let chosenFile = null;
   let downloadUrl = null;
@@ -89,19 +91,29 @@
       const bytes = await chosenFile.arrayBuffer();
       worker.postMessage({ name: chosenFile.name, bytes, emoji: emojiChoice.value }, [bytes]);
     } catch (error) {
-      addMessage("変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。", true);
+      addMessage(cannotLoad, true);
       setBusy(false);
     }
   }
 
+  function showFailure(outOfMemory) {
+    addMessage(outOfMemory ? cannotLoad : "変換処理に失敗しました。", true);
+    setBusy(false);
+    focusAfterConversion();
+  }
+
   worker.onmessage = (event) => {
+    if (event.data.failed) {
+      showFailure(event.data.outOfMemory);
+      return;
+    }
     showResult(event.data);
     setBusy(false);
     focusAfterConversion();
   };
-  worker.onerror = () => {
-    addMessage("変換処理に失敗しました。", true);
-    setBusy(false);
+  worker.onerror = (event) => {
+    event.preventDefault();
+    if (!busy.hidden) showFailure(false);
   };
 
   // Of several files dropped the first is taken, and the page says so.

@@ -122,9 +122,20 @@ EMSCRIPTEN_KEEPALIVE int karuto_convert(const char* name, int emoji)
         },
         &details, choice);
     std::string().swap(pendingInput);
-    const bool converted = result == 0 && karuto::CountCards(details.cards).cardsWritten > 0;
-    lastResult = ResultJson(result, details, messages, converted);
-    return result;
+    try {
+        const bool converted = result == 0 && karuto::CountCards(details.cards).cardsWritten > 0;
+        lastResult = ResultJson(result, details, messages, converted);
+        return result;
+    } catch (const std::bad_alloc&) {
+        // The report of a huge book may not fit where its conversion did: a
+        // failed conversion, as running out of memory during it is.
+        details = karuto::ConversionDetails();
+        std::string().swap(lastResult);
+        messages.push_back({"error", karuto::kCannotLoad});
+        messages.push_back({"line", karuto::kFailed});
+        lastResult = ResultJson(-1, details, messages, false);
+        return -1;
+    }
 }
 
 EMSCRIPTEN_KEEPALIVE const char* karuto_result_json() { return lastResult.c_str(); }

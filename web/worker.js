@@ -2,9 +2,16 @@
 // to WebAssembly) off the page's thread, so the page never freezes.
 "use strict";
 
-importScripts("karuto.js");
-
-const ready = createKarutoModule();
+// A converter that cannot be loaded is reported when a conversion asks for
+// it, not as the page opens.
+let ready;
+try {
+  importScripts("karuto.js");
+  ready = createKarutoModule();
+} catch (error) {
+  ready = Promise.reject(error);
+}
+ready.catch(() => {});
 
 function utf8Bytes(text) {
   return new TextEncoder().encode(text + "\0");
@@ -37,7 +44,14 @@ async function convert(name, bytes, emoji) {
   return result;
 }
 
+// Every outcome reaches the page, failures included: the page must never
+// stay busy.
 self.onmessage = async (event) => {
-  const result = await convert(event.data.name, event.data.bytes, event.data.emoji);
-  self.postMessage(result, result.output);
+  try {
+    const result = await convert(event.data.name, event.data.bytes, event.data.emoji);
+    self.postMessage(result, result.output);
+  } catch (error) {
+    const outOfMemory = error instanceof RangeError || /memory/i.test(String(error && error.message));
+    self.postMessage({ failed: true, outOfMemory });
+  }
 };

@@ -207,6 +207,30 @@ test("files dropped anywhere, the keyboard after converting and the page's icon"
   await page.close();
 });
 
+test("a converter that cannot be loaded fails the conversion and leaves the page usable", async () => {
+  // The site without karuto.wasm, served on a port of its own.
+  const broken = path.join(work, "broken-site");
+  fs.cpSync(site, broken, { recursive: true });
+  fs.rmSync(path.join(broken, "karuto.wasm"));
+  const port = await freePort();
+  const brokenServer = spawn("python3", ["-m", "http.server", "--bind", "127.0.0.1", "--directory", broken,
+                                         String(port)], { stdio: "ignore" });
+  try {
+    await waitForServer(`http://127.0.0.1:${port}/index.html`, 15000);
+    const page = await browser.newPage();
+    await page.goto(`http://127.0.0.1:${port}/index.html`, { waitUntil: "load", timeout: 30000 });
+    await new Promise((resolve) => setTimeout(resolve, 1000));
+    assert.equal(await page.$$eval("#messages li", (items) => items.length), 0, "a message before any conversion");
+    const { messages } = await convert(page, example);
+    assert.deepEqual(messages, [{ text: "変換処理に失敗しました。", error: true }]);
+    assert.equal(await page.$eval("#start", (button) => button.disabled), false);
+    assert.equal(await page.$eval("#busy", (note) => note.hidden), true);
+    await page.close();
+  } finally {
+    brokenServer.kill();
+  }
+});
+
 test("a file that is not a vCard and a UTF-16 big-endian file give their messages", async () => {
   const { page } = await openPage(1000, 800);
   const text = path.join(work, "contacts.txt");
