@@ -99,6 +99,8 @@ int Convert(const Options& options, Console& console)
 
 int Run(const std::vector<PathString>& arguments)
 {
+    // An interrupted conversion leaves the old output and no temporary file.
+    RemoveFileOnInterrupt();
     Console console;
     const ParsedOptions parsed = ParseOptions(arguments);
     int status = ExitConverted;

@@ -50,6 +50,7 @@ bool CreateTemporaryFile(OutputFile& output)
         if (created.file.IsOpen()) {
             output.temporaryPath = std::move(candidate);
             output.file = std::move(created.file);
+            SetFileRemovedOnInterrupt(output.temporaryPath);
             return true;
         }
         if (!created.nameTaken) return false;
@@ -166,6 +167,7 @@ bool CommitOutputFile(OutputFile& output)
     CloseFile(original);
     if (written && !output.temporaryPath.empty() &&
         MoveFileOver(output.temporaryPath, output.path)) {
+        SetFileRemovedOnInterrupt({});
         output.temporaryPath.clear();
         return true;
     }
@@ -178,6 +180,7 @@ void DiscardOutputFile(OutputFile& output)
     // A file must be closed before Windows deletes it.
     CloseFile(output.file);
     if (!output.temporaryPath.empty()) {
+        SetFileRemovedOnInterrupt({});
         RemoveFile(output.temporaryPath);
         output.temporaryPath.clear();
     }

@@ -113,6 +113,13 @@ bool MoveFileOver(PathView source, PathView target);
 // Deletes a file; false when it could not be deleted.
 bool RemoveFile(PathView path);
 
+// The file that an interruption (Ctrl+C, SIGTERM, SIGHUP) removes before the
+// program ends, once RemoveFileOnInterrupt was called; none when empty. So a
+// conversion interrupted on the command line leaves no temporary file. Does
+// nothing on Windows, where the file is open without sharing until then.
+void SetFileRemovedOnInterrupt(PathView path);
+void RemoveFileOnInterrupt();
+
 // Does a file or folder of this name exist? On Windows a path that holds "?"
 // or "*" never exists (no name can hold them); on POSIX the name is taken
 // literally, "?" and "*" included.

@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -264,6 +266,40 @@ bool RemoveFile(PathView path)
 {
     const std::optional<std::string> nativePath = NativePathOrNothing(path);
     return nativePath && unlink(nativePath->c_str()) == 0;
+}
+
+namespace {
+
+// What a signal handler may read: a path in a fixed buffer, and whether it
+// is whole.
+char gRemovedOnInterrupt[4096];
+volatile sig_atomic_t gHasRemovedOnInterrupt = 0;
+
+extern "C" void RemoveAndEnd(int signalNumber)
+{
+    if (gHasRemovedOnInterrupt) unlink(gRemovedOnInterrupt);
+    // Ended by the signal as without the handler, so callers see why.
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+} // namespace
+
+void SetFileRemovedOnInterrupt(PathView path)
+{
+    gHasRemovedOnInterrupt = 0;
+    const std::optional<std::string> nativePath = path.empty() ? std::nullopt : NativePath(path);
+    if (!nativePath || nativePath->size() >= sizeof gRemovedOnInterrupt) return;
+    std::memcpy(gRemovedOnInterrupt, nativePath->c_str(), nativePath->size() + 1);
+    gHasRemovedOnInterrupt = 1;
+}
+
+void RemoveFileOnInterrupt()
+{
+    struct sigaction action {};
+    action.sa_handler = RemoveAndEnd;
+    sigemptyset(&action.sa_mask);
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaction(signalNumber, &action, nullptr);
 }
 
 bool CloseFile(OutputHandle& file)

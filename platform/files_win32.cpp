@@ -302,4 +302,8 @@ PathString CurrentDirectory()
     return {};
 }
 
+void SetFileRemovedOnInterrupt(PathView) {}
+
+void RemoveFileOnInterrupt() {}
+
 } // namespace karuto

@@ -538,7 +538,7 @@ TEST(Cli, AConversionKilledPartWayLeavesThePreviousOutput)
     std::string input;
     input.reserve(card.size() * 200000);
     for (int n = 0; n < 200000; ++n) input += card;
-    for (const int signalNumber : {SIGKILL, SIGTERM, SIGINT}) {
+    for (const int signalNumber : {SIGKILL, SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signalNumber);
         CliFolder folder;
         WriteFileBytes(folder.dir.path / "in.vcf", input);
@@ -563,10 +563,12 @@ TEST(Cli, AConversionKilledPartWayLeavesThePreviousOutput)
 
         EXPECT_EQ(ReadFileBytes(folder.Output()), kOldOutput);
         EXPECT_TRUE(ReadFileBytes(folder.dir.path / "in.vcf") == input);
-        // What the killed conversion left is neither the output nor any .vcf.
+        // What the killed conversion left is neither the output nor any .vcf;
+        // a conversion that could clean up after itself left nothing.
         for (const fs::directory_entry& entry : fs::directory_iterator(folder.dir.path)) {
             const std::string name = entry.path().filename().string();
             if (name == "in.vcf" || name == kOutputName) continue;
+            EXPECT_EQ(signalNumber, SIGKILL) << name << " left";
             EXPECT_TRUE(name.starts_with("~kt")) << name;
             EXPECT_FALSE(name.ends_with(".vcf")) << name;
         }
