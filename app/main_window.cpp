@@ -132,6 +132,9 @@ void SetBusy(bool enable, HWND window)
     }
     DrawMenuBar(window);
     UpdateWindow(window);
+    // The conversion holds the window's thread: the pointer says it is busy
+    // until the controls come back, whatever the outcome.
+    SetCursor(LoadCursorW(nullptr, enable ? IDC_ARROW : IDC_WAIT));
 }
 
 void PumpMessages(HWND window)
@@ -192,6 +195,8 @@ void AddMessage(HWND window, std::u16string_view text)
                         reinterpret_cast<LPARAM>(WideText(text).c_str()));
     const LRESULT count = SendDlgItemMessageW(window, IDC_MESSAGES, LB_GETCOUNT, 0, 0);
     SendDlgItemMessageW(window, IDC_MESSAGES, LB_SETCURSEL, static_cast<WPARAM>(count - 1), 0);
+    // Painted now: "変換処理中..." must be seen while the conversion holds the thread.
+    UpdateWindow(GetDlgItem(window, IDC_MESSAGES));
 }
 
 JobWindow MakeJobWindow(HWND window)

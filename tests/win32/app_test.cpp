@@ -353,6 +353,7 @@ TEST(SetBusy, DisablesEveryControlAndGreysTheMenuThenRestoresThem)
             EXPECT_EQ((state & MF_GRAYED) != 0, !enable) << item;
         }
         EXPECT_TRUE(IsWindowEnabled(main.window));
+        EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, enable ? IDC_ARROW : IDC_WAIT));
     }
 }
 
@@ -398,9 +399,12 @@ TEST(AcceptDroppedFile, TakesTheFirstPathAndDerivesTheOutput)
 TEST(AddMessage, AppendsAndSelectsTheNewestLine)
 {
     MainWindow main;
+    ShowWindow(main.window, SW_SHOW);
     const HWND list = GetDlgItem(main.window, IDC_MESSAGES);
     for (int i = 0; i < 30; ++i) AddMessage(main.window, u"行");
     AddMessage(main.window, u"最後");
+    // Painted at once, before the conversion holds the thread.
+    EXPECT_FALSE(GetUpdateRect(list, nullptr, FALSE));
     EXPECT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 31);
     EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), 30);
     wchar_t text[8] = {};
