@@ -45,6 +45,23 @@ struct Console {
     void Error(std::u16string_view text) { failed = !WriteError(text) || failed; }
 };
 
+// The report reaches the terminal in pieces of a moderate size, never whole.
+struct ReportPrinter {
+    Console& console;
+    std::u16string pending;
+
+    void Add(std::u16string_view text)
+    {
+        pending += text;
+        if (pending.size() >= 32 * 1024) Flush();
+    }
+    void Flush()
+    {
+        if (!pending.empty()) console.Out(pending);
+        pending.clear();
+    }
+};
+
 struct Session {
     const Options& options;
     Console& console;
@@ -89,12 +106,13 @@ int Convert(const Options& options, Console& console)
     window.showError = [&console](std::u16string_view text) { console.Error(TerminalText(text)); };
     window.addMessage = [&console](std::u16string_view text) { console.Out(TerminalText(text)); };
 
-    ConversionDetails details;
-    const int result = RunConversion(*outputPath, window, *inputPath, &details, options.emoji);
+    ReportPrinter printer{console, {}};
+    ReportSink report;
+    if (options.report) report = [&printer](std::u16string_view text) { printer.Add(text); };
+    const int result = RunConversion(*outputPath, window, *inputPath, nullptr, options.emoji, report);
+    printer.Flush();
     if (session.declined) return ExitDeclined;
-    if (result != 0) return ExitFailed;
-    if (options.report) console.Out(FormatReport(details));
-    return ExitConverted;
+    return result == 0 ? ExitConverted : ExitFailed;
 }
 
 int Run(const std::vector<PathString>& arguments)

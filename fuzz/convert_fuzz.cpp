@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const karuto::CardCounts counts = karuto::CountCards(details.cards);
     Check(counts.cardsWritten <= counts.cardsRead);
-    Check(static_cast<std::size_t>(counts.cardsRead) <= details.cards.entries.size());
+    Check(static_cast<std::size_t>(counts.cardsRead) <= details.cards.records.size());
     Check(lines.back() == (counts.cardsWritten == 0
                                ? std::u16string(karuto::kNothingWritten)
                                : karuto::FormatSummary(counts.cardsRead, counts.cardsWritten)));

@@ -6,6 +6,7 @@
 #include "job/input.h"
 #include "job/output.h"
 #include "job/paths.h"
+#include "job/report.h"
 #include "writer/scanning.h"
 
 namespace karuto {
@@ -95,20 +96,38 @@ int ConvertBytes(std::string&& bytes, const JobWindow& window, const ByteSink& o
     return ReportCounts(window, counts);
 }
 
+// The report of a conversion that ran to its end. The output is whole by
+// then, so running out of memory fails only the report.
+int WriteReportGuarded(const JobWindow& window, const ConversionDetails& details,
+                       const ReportSink& report)
+{
+    try {
+        WriteReport(details, report);
+        return 0;
+    } catch (const std::bad_alloc&) {
+        window.showError(kReportOutOfMemory);
+        return -1;
+    }
+}
+
 // Runs `convert` on fresh details (the caller's, or its own); running out of
-// memory on the way is a failed load, with everything built released.
+// memory on the way is a failed load, with everything built released. Then
+// the report, when asked for.
 template <typename Convert>
-int RunGuarded(const JobWindow& window, ConversionDetails* details, const Convert& convert)
+int RunGuarded(const JobWindow& window, ConversionDetails* details, const ReportSink& report,
+               const Convert& convert)
 {
     ConversionDetails ownDetails;
     ConversionDetails& used = details ? *details : ownDetails;
     used = ConversionDetails();
+    int result = -1;
     try {
-        return convert(used);
+        result = convert(used);
     } catch (const std::bad_alloc&) {
         used = ConversionDetails();
         return Fail(window, kCannotLoad);
     }
+    return result == 0 && report ? WriteReportGuarded(window, used, report) : result;
 }
 
 } // namespace
@@ -126,11 +145,11 @@ std::u16string FormatSummary(std::int32_t cardsRead, std::int32_t cardsWritten)
 }
 
 int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPath,
-                  ConversionDetails* details, EmojiChoice emoji)
+                  ConversionDetails* details, EmojiChoice emoji, const ReportSink& report)
 {
     if (!CheckPaths(outputPath, window, inputPath)) return -1;
     if (PathExists(outputPath) && !window.askQuestion(kReplaceQuestion)) return 0;
-    return RunGuarded(window, details, [&](ConversionDetails& used) {
+    return RunGuarded(window, details, report, [&](ConversionDetails& used) {
         return Convert(outputPath, window, inputPath, used, emoji);
     });
 }
@@ -139,7 +158,7 @@ int ConvertFileBytes(PathView fileName, std::string&& bytes, const JobWindow& wi
                      const ByteSink& output, ConversionDetails* details, EmojiChoice emoji)
 {
     if (!CheckFileName(fileName, window)) return -1;
-    return RunGuarded(window, details, [&](ConversionDetails& used) {
+    return RunGuarded(window, details, {}, [&](ConversionDetails& used) {
         return ConvertBytes(std::move(bytes), window, output, used, emoji);
     });
 }

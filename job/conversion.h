@@ -25,13 +25,19 @@ struct ConversionDetails {
     bool unattributedCodes = false;
 };
 
+// Takes the report of a conversion piece by piece, as it is made.
+using ReportSink = std::function<void(std::u16string_view text)>;
+
 // Checks the paths, asks before replacing an existing output file, loads the
 // source, writes the output and reports through `window`. Returns -1 when the
 // paths are refused or the conversion failed, 0 when the user declined the
 // replacement or the conversion ran to its end. `details`, when given, is
-// filled as far as the conversion got.
+// filled as far as the conversion got. `report`, when given, takes the report
+// of a conversion that ran to its end; running out of memory while it is made
+// returns -1 with the output file in place.
 int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPath,
-                  ConversionDetails* details = nullptr, EmojiChoice emoji = EmojiChoice::Auto);
+                  ConversionDetails* details = nullptr, EmojiChoice emoji = EmojiChoice::Auto,
+                  const ReportSink& report = {});
 
 // The same conversion for a file that comes as bytes with its name, as in a
 // browser: the checks of the name (not empty, ".vcf"), then loading,
@@ -56,6 +62,8 @@ inline constexpr char16_t kCannotWrite[] =
 inline constexpr char16_t kFailed[] = u"変換処理に失敗しました。";
 inline constexpr char16_t kNothingWritten[] = u"出力対象データが1件もありませんでした。";
 inline constexpr char16_t kCompleted[] = u"変換が完了しました。";
+inline constexpr char16_t kReportOutOfMemory[] =
+    u"メモリが足りないため、レポートを最後まで作れませんでした。";
 
 // A number in decimal digits, for message texts.
 std::u16string DecimalText(std::int64_t value);

@@ -59,8 +59,8 @@ void StartPictograms(PictogramStage& stage, EmojiChoice choice, bool shiftJis, C
 bool PassCard(PictogramStage& stage, std::string_view card, const CardList& cards)
 {
     if (stage.choice != EmojiChoice::Auto) return WriteCardBuffered(card, *stage.writer);
-    const std::uint32_t index = static_cast<std::uint32_t>(cards.entries.size() - 1);
-    const CardEntry& entry = cards.entries.back();
+    const std::uint32_t index = static_cast<std::uint32_t>(cards.records.size() - 1);
+    const CardEntry& entry = cards.current;
     bool claimable = entry.holdsSoftBankRange;
     const std::vector<Loss>& losses = cards.lossLog.losses;
     for (auto loss = losses.rbegin(); loss != losses.rend() && loss->card == index; ++loss) {

@@ -25,7 +25,7 @@ std::u16string EncodingText(SourceEncoding encoding)
     return {};
 }
 
-std::u16string RejectionText(const CardEntry& card)
+std::u16string RejectionText(const CardDetails& card)
 {
     const std::u16string culprit = u"\"" + EscapeControls(AnsiToWide(card.rejectedBy)) + u"\"";
     const std::u16string where = u"（" + DecimalText(card.rejectedLine) + u"行目）";
@@ -39,7 +39,7 @@ std::u16string RejectionText(const CardEntry& card)
 }
 
 // "  カードN（L行目）「name」：" and the reason.
-std::u16string ReportLine(const CardEntry& card, std::size_t number, std::u16string_view reason)
+std::u16string ReportLine(const CardDetails& card, std::size_t number, std::u16string_view reason)
 {
     std::u16string line = u"  カード" + DecimalText(static_cast<std::int64_t>(number)) + u"（" +
                           DecimalText(card.beginLine) + u"行目）";
@@ -50,41 +50,54 @@ std::u16string ReportLine(const CardEntry& card, std::size_t number, std::u16str
     return line;
 }
 
-std::u16string DroppedItemsText(const CardEntry& card)
+std::u16string DroppedItemsText(const CardDetails& card)
 {
     return u"項目グループ（item1〜item99）に入りきらないメールアドレス・住所 " +
            DecimalText(card.droppedItems) + u"件を書き出していません";
 }
 
-// Cards that were written without some of their e-mails and addresses.
-std::u16string PartlyWrittenCards(const CardList& cards)
+// The cards that the report names, which are few in most books, are found
+// through their notes.
+template <typename Visit>
+void ForEachNamedCard(const CardList& cards, const Visit& visit)
 {
-    std::u16string lines;
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < cards.entries.size(); ++i) {
-        const CardEntry& card = cards.entries[i];
-        if (!card.ended || card.rejected || card.droppedItems == 0) continue;
-        lines += ReportLine(card, i + 1, DroppedItemsText(card));
-        ++count;
+    for (std::size_t i = 0; i < cards.records.size(); ++i) {
+        if (cards.records[i].note != kNoNote) visit(i, DetailsOf(cards, i));
     }
-    if (count == 0) return {};
-    return u"一部を書き出さなかったカード：" + DecimalText(static_cast<std::int64_t>(count)) +
-           u"件\n" + lines;
+}
+
+bool IsNotWritten(const CardDetails& card) { return !card.ended || card.rejected; }
+
+bool IsPartlyWritten(const CardDetails& card)
+{
+    return card.ended && !card.rejected && card.droppedItems > 0;
+}
+
+// A title with the number of cards, then a line for each card `listed` picks.
+template <typename Listed, typename Reason>
+void WriteCardList(const CardList& cards, const Listed& listed, const Reason& reason,
+                   std::u16string_view title, const ReportSink& sink)
+{
+    std::int64_t count = 0;
+    ForEachNamedCard(cards, [&](std::size_t, const CardDetails& card) { count += listed(card) ? 1 : 0; });
+    if (count == 0) return;
+    sink(std::u16string(title) + DecimalText(count) + u"件\n");
+    ForEachNamedCard(cards, [&](std::size_t i, const CardDetails& card) {
+        if (listed(card)) sink(ReportLine(card, i + 1, reason(card)));
+    });
 }
 
 // ---- What written cards lost ----
 
-bool IsWritten(const CardEntry& card) { return card.ended && !card.rejected; }
-
 // Lost by a written card, and not a pictogram that became an emoji.
 bool Counts(const Loss& loss, const ConversionDetails& details)
 {
-    const CardEntry& card = details.cards.entries[loss.card];
+    const CardRecord& card = details.cards.records[loss.card];
     if (loss.kind == LossKind::PrivateUse &&
         !PictogramOf(details.carrier, static_cast<std::uint16_t>(loss.code)).empty()) {
         return false;
     }
-    return IsWritten(card) && !(loss.onlyWithoutName && card.hasName);
+    return card.ended && !card.rejected && !(loss.onlyWithoutName && card.hasName);
 }
 
 std::u16string HexText(std::uint32_t value, int digits)
@@ -178,51 +191,62 @@ std::u16string CardLosses(std::span<const Loss> losses, const LossList& list, co
     return text;
 }
 
-// One list: a first line with its totals, then a line for each card.
-std::u16string LossListText(const LossList& list, const ConversionDetails& details)
+// Calls `visit` with each card's losses of the list's kind that count, and
+// how many they are.
+template <typename Visit>
+void ForEachCardThatLost(const LossList& list, const ConversionDetails& details, const Visit& visit)
 {
-    std::u16string lines;
-    std::int64_t total = 0;
-    std::int64_t cardCount = 0;
-    const CardList& cards = details.cards;
-    const std::span<const Loss> losses = cards.lossLog.losses;
+    const std::span<const Loss> losses = details.cards.lossLog.losses;
     for (std::size_t start = 0; start < losses.size();) {
         std::size_t end = start;
         std::int64_t counted = 0;
         for (; end < losses.size() && losses[end].card == losses[start].card; ++end) {
             if (losses[end].kind == list.kind && Counts(losses[end], details)) counted += losses[end].count;
         }
-        if (counted > 0) {
-            const std::uint32_t card = losses[start].card;
-            lines += ReportLine(cards.entries[card], card + std::size_t{1},
-                                CardLosses(losses.subspan(start, end - start), list, details));
-            total += counted;
-            ++cardCount;
-        }
+        if (counted > 0) visit(losses[start].card, losses.subspan(start, end - start), counted);
         start = end;
     }
-    const std::int64_t unlisted = Unlisted(list, cards.lossLog);
-    if (unlisted > 0) {
-        lines += u"  ほかに、数が多いため一覧にしていないもの " + DecimalText(unlisted) +
-                 std::u16string(list.unit) + u"\n";
+}
+
+// One list: a first line with its totals, then a line for each card.
+void WriteLossList(const LossList& list, const ConversionDetails& details, const ReportSink& sink)
+{
+    std::int64_t total = 0;
+    std::int64_t cardCount = 0;
+    ForEachCardThatLost(list, details, [&](std::uint32_t, std::span<const Loss>, std::int64_t counted) {
+        total += counted;
+        ++cardCount;
+    });
+    const std::int64_t unlisted = Unlisted(list, details.cards.lossLog);
+    if (total + unlisted == 0) {
+        sink(std::u16string(list.title) + u"：なし\n");
+        return;
     }
-    if (total + unlisted == 0) return std::u16string(list.title) + u"：なし\n";
-    return std::u16string(list.title) + u"：" + DecimalText(total + unlisted) +
-           std::u16string(list.unit) + u"（カード" + DecimalText(cardCount) + u"件）\n" + lines;
+    sink(std::u16string(list.title) + u"：" + DecimalText(total + unlisted) + std::u16string(list.unit) +
+         u"（カード" + DecimalText(cardCount) + u"件）\n");
+    ForEachCardThatLost(list, details, [&](std::uint32_t card, std::span<const Loss> losses, std::int64_t) {
+        sink(ReportLine(DetailsOf(details.cards, card), card + std::size_t{1},
+                        CardLosses(losses, list, details)));
+    });
+    if (unlisted > 0) {
+        sink(u"  ほかに、数が多いため一覧にしていないもの " + DecimalText(unlisted) +
+             std::u16string(list.unit) + u"\n");
+    }
 }
 
 // The three lists, or one line when no written card lost anything.
-std::u16string LossesText(const ConversionDetails& details)
+void WriteLosses(const ConversionDetails& details, const ReportSink& sink)
 {
     const LossLog& log = details.cards.lossLog;
     const bool any =
         std::any_of(log.losses.begin(), log.losses.end(), [&details](const Loss& loss) { return Counts(loss, details); }) ||
         std::any_of(std::begin(kLossLists), std::end(kLossLists),
                     [&log](const LossList& list) { return Unlisted(list, log) > 0; });
-    if (!any) return u"書き出さなかった項目・文字はありません。\n";
-    std::u16string text;
-    for (const LossList& list : kLossLists) text += LossListText(list, details);
-    return text;
+    if (!any) {
+        sink(u"書き出さなかった項目・文字はありません。\n");
+        return;
+    }
+    for (const LossList& list : kLossLists) WriteLossList(list, details, sink);
 }
 
 std::u16string_view CarrierName(Carrier carrier)
@@ -285,23 +309,25 @@ std::u16string EscapeControls(std::u16string_view text)
     return escaped;
 }
 
-std::u16string FormatReport(const ConversionDetails& details)
+void WriteReport(const ConversionDetails& details, const ReportSink& sink)
 {
     const CardList& cards = details.cards;
-    std::u16string lines;
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < cards.entries.size(); ++i) {
-        const CardEntry& card = cards.entries[i];
-        if (card.ended && !card.rejected) continue;
-        lines += ReportLine(card, i + 1, RejectionText(card));
-        ++count;
-    }
-    const std::u16string notWritten =
-        count == 0 ? std::u16string(u"書き出さなかったカードはありません。\n")
-                   : u"書き出さなかったカード：" + DecimalText(static_cast<std::int64_t>(count)) +
-                         u"件\n" + lines;
-    return EncodingText(details.encoding) + notWritten + PartlyWrittenCards(cards) +
-           NulBytesText(details) + PictogramsText(details) + LossesText(details);
+    sink(EncodingText(details.encoding));
+    const bool allWritten = std::all_of(cards.records.begin(), cards.records.end(),
+                                        [](const CardRecord& card) { return card.ended && !card.rejected; });
+    if (allWritten) sink(u"書き出さなかったカードはありません。\n");
+    WriteCardList(cards, IsNotWritten, RejectionText, u"書き出さなかったカード：", sink);
+    WriteCardList(cards, IsPartlyWritten, DroppedItemsText, u"一部を書き出さなかったカード：", sink);
+    sink(NulBytesText(details));
+    sink(PictogramsText(details));
+    WriteLosses(details, sink);
+}
+
+std::u16string FormatReport(const ConversionDetails& details)
+{
+    std::u16string report;
+    WriteReport(details, [&report](std::u16string_view text) { report += text; });
+    return report;
 }
 
 } // namespace karuto

@@ -11,6 +11,9 @@ namespace karuto {
 // How the file was read, then every card that was read and not written, every
 // card that never ended, every card written without some of its e-mails and
 // addresses, and the NUL bytes of the input.
+// The report goes to `sink` piece by piece, so that a book of millions of
+// cards never has it whole in memory.
+void WriteReport(const ConversionDetails& details, const ReportSink& sink);
 std::u16string FormatReport(const ConversionDetails& details);
 
 // Text quoted from a file or a command line, with its control characters

@@ -6,6 +6,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -1064,12 +1065,34 @@ TEST(RunConversion, HandsTheCardRecordsToTheCaller)
                             job.dir.Child(u"連絡先.vcf"), &details),
               0);
     const CardList& cards = details.cards;
-    ASSERT_EQ(cards.entries.size(), 4u);
-    EXPECT_TRUE(cards.entries[0].ended && !cards.entries[0].rejected);
-    EXPECT_TRUE(cards.entries[1].ended && cards.entries[1].rejected);
-    EXPECT_EQ(cards.entries[1].rejection, Rejection::Version);
-    EXPECT_TRUE(cards.entries[2].ended && !cards.entries[2].rejected);
-    EXPECT_FALSE(cards.entries[3].ended);
+    ASSERT_EQ(cards.records.size(), 4u);
+    EXPECT_TRUE(DetailsOf(cards, 0).ended && !DetailsOf(cards, 0).rejected);
+    EXPECT_TRUE(DetailsOf(cards, 1).ended && DetailsOf(cards, 1).rejected);
+    EXPECT_EQ(DetailsOf(cards, 1).rejection, Rejection::Version);
+    EXPECT_TRUE(DetailsOf(cards, 2).ended && !DetailsOf(cards, 2).rejected);
+    EXPECT_FALSE(DetailsOf(cards, 3).ended);
+}
+
+// The report is made inside the job, piece by piece; running out of memory
+// while it is made fails the run, but the finished output stays.
+TEST(RunConversion, WritesTheReportAndFailsCleanlyWhenItRunsOutOfMemory)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    std::u16string report;
+    EXPECT_EQ(RunConversion(job.dir.Child(u"PC→iPhone.vcf"), job.recorder.Window(), job.dir.Child(u"連絡先.vcf"),
+                            nullptr, EmojiChoice::Auto, [&report](std::u16string_view text) { report += text; }),
+              0);
+    EXPECT_NE(report.find(u"「Future Fiona」：未対応のバージョン"), std::u16string::npos);
+    const std::string output = ReadFileBytes(job.outputFile);
+
+    job.recorder.events.clear();
+    const auto exhausted = [](std::u16string_view) { throw std::bad_alloc(); };
+    EXPECT_EQ(RunConversion(job.dir.Child(u"PC→iPhone.vcf"), job.recorder.Window(), job.dir.Child(u"連絡先.vcf"),
+                            nullptr, EmojiChoice::Auto, exhausted),
+              -1);
+    EXPECT_EQ(job.recorder.events.back(), Error(kReportOutOfMemory));
+    EXPECT_EQ(ReadFileBytes(job.outputFile), output);
 }
 
 } // namespace

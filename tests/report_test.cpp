@@ -14,19 +14,21 @@ namespace {
 const std::string kShiftJisLine = "文字コード：Shift_JIS として読みました。\n";
 const std::string kNothingLeftOut = "書き出さなかった項目・文字はありません。\n";
 
-CardEntry ReportCard(std::int64_t beginLine, std::string_view name, bool ended,
-                     std::uint32_t droppedItems, Rejection rejection = Rejection::None)
+// Adds a card as the writer leaves it behind, with the note the report reads.
+void AddCard(CardList& cards, std::int64_t beginLine, std::string_view name, bool ended,
+             std::uint32_t droppedItems, Rejection rejection = Rejection::None, bool hasName = false)
 {
-    CardEntry card;
-    card.beginLine = beginLine;
-    card.name = name;
-    card.ended = ended;
-    card.rejected = rejection != Rejection::None;
-    card.rejection = rejection;
-    card.rejectedBy = "VERSION:4.0";
-    card.rejectedLine = beginLine + 1;
-    card.droppedItems = droppedItems;
-    return card;
+    CardRecord& record = cards.records.emplace_back();
+    record.beginLine = beginLine;
+    record.ended = ended;
+    record.rejected = rejection != Rejection::None;
+    record.hasName = hasName;
+    record.note = static_cast<std::uint32_t>(cards.notes.size());
+    const std::string_view rejectedBy = "VERSION:4.0";
+    cards.notes.push_back({cards.noteText.size(), static_cast<std::uint32_t>(name.size()),
+                           static_cast<std::uint32_t>(rejectedBy.size()), droppedItems, rejection,
+                           beginLine + 1});
+    cards.noteText.append(name).append(rejectedBy);
 }
 
 TEST(FormatReport, BeginsWithHowTheFileWasRead)
@@ -60,12 +62,12 @@ TEST(FormatReport, BeginsWithHowTheFileWasRead)
 TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
 {
     ConversionDetails details;
-    std::vector<CardEntry>& cards = details.cards.entries;
-    cards.push_back(ReportCard(1, "Full Fumi", true, 0));
-    cards.push_back(ReportCard(210, "Many Mails", true, 2));
-    cards.push_back(ReportCard(420, "", true, 17));
-    cards.push_back(ReportCard(900, "Rejected Rei", true, 5, Rejection::Version));
-    cards.push_back(ReportCard(999, "Cut Off", false, 3));
+    CardList& cards = details.cards;
+    AddCard(cards, 1, "Full Fumi", true, 0);
+    AddCard(cards, 210, "Many Mails", true, 2);
+    AddCard(cards, 420, "", true, 17);
+    AddCard(cards, 900, "Rejected Rei", true, 5, Rejection::Version);
+    AddCard(cards, 999, "Cut Off", false, 3);
     const std::string report = WideToUtf8(FormatReport(details));
     EXPECT_EQ(report,
               kShiftJisLine +
@@ -82,7 +84,7 @@ TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
 TEST(FormatReport, SaysSoWhenEveryCardWasWrittenWhole)
 {
     ConversionDetails details;
-    details.cards.entries.push_back(ReportCard(1, "Full Fumi", true, 0));
+    AddCard(details.cards, 1, "Full Fumi", true, 0);
     EXPECT_EQ(WideToUtf8(FormatReport(details)),
               kShiftJisLine + "書き出さなかったカードはありません。\n" + kNothingLeftOut);
     EXPECT_EQ(WideToUtf8(FormatReport(ConversionDetails())),
@@ -107,9 +109,8 @@ TEST(FormatReport, ListsWhatWrittenCardsLostAndCountsWhatTheLogCouldNotHold)
 {
     ConversionDetails details;
     CardList& cards = details.cards;
-    cards.entries.push_back(ReportCard(1, "Kim\x1b]0;x\x07", true, 0));
-    cards.entries.back().hasName = true;
-    cards.entries.push_back(ReportCard(20, "Rejected Rei", true, 0, Rejection::Version));
+    AddCard(cards, 1, "Kim\x1b]0;x\x07", true, 0, Rejection::None, true);
+    AddCard(cards, 20, "Rejected Rei", true, 0, Rejection::Version);
     LossLog& log = cards.lossLog;
     NoteLoss(log, 0, LossKind::Line, false, 5, 0, "X-FOO");
     NoteLoss(log, 0, LossKind::Character, true, 3, 0xAC00);

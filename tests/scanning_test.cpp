@@ -157,7 +157,7 @@ TEST(ConvertText, EmptyText)
 {
     const Scanned scanned = Scan("");
     EXPECT_EQ(scanned.file, kMark);
-    EXPECT_TRUE(scanned.cards.entries.empty());
+    EXPECT_TRUE(scanned.cards.records.empty());
     ExpectCounts(scanned.counts, 0, 0);
 }
 
@@ -165,7 +165,7 @@ TEST(ConvertText, TextWithoutCards)
 {
     const Scanned scanned = Scan("VERSION:2.1\r\nN:a\r\nEND:VCARD\r\n\r\n");
     EXPECT_EQ(scanned.file, kMark);
-    EXPECT_TRUE(scanned.cards.entries.empty());
+    EXPECT_TRUE(scanned.cards.records.empty());
     ExpectCounts(scanned.counts, 0, 0);
 }
 
@@ -174,8 +174,8 @@ TEST(ConvertText, EndFollowedByCrOnlyDoesNotEndTheCard)
     const Scanned scanned = Scan("BEGIN:VCARD\r\nVERSION:2.1\r\nN:a\r\nEND:VCARD\r");
     EXPECT_EQ(scanned.file, kMark);
     ExpectCounts(scanned.counts, 0, 0);
-    ASSERT_EQ(scanned.cards.entries.size(), 1u);
-    EXPECT_FALSE(scanned.cards.entries[0].ended);
+    ASSERT_EQ(scanned.cards.records.size(), 1u);
+    EXPECT_FALSE(DetailsOf(scanned.cards, 0).ended);
 }
 
 TEST(ConvertText, LoneCrInsideALineStays)
@@ -193,8 +193,8 @@ TEST_P(SoftBreakAtEndTest, LineIsDispatched)
     const Scanned scanned =
         Scan(std::string("BEGIN:VCARD\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a=") +
              std::string(GetParam()));
-    ASSERT_EQ(scanned.cards.entries.size(), 1u);
-    EXPECT_EQ(scanned.cards.entries[0].text, "BEGIN:VCARD\r\nNOTE:a\r\n");
+    ASSERT_EQ(scanned.cards.records.size(), 1u);
+    EXPECT_EQ(scanned.cards.current.text, "BEGIN:VCARD\r\nNOTE:a\r\n");
     ExpectCounts(scanned.counts, 0, 0);
     EXPECT_EQ(scanned.file, kMark);
 }
@@ -205,8 +205,8 @@ TEST(ConvertText, SoftBreakSwallowsTheEndLine)
 {
     const Scanned scanned =
         Scan("BEGIN:VCARD\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a=\r\nEND:VCARD\r\n");
-    ASSERT_EQ(scanned.cards.entries.size(), 1u);
-    EXPECT_EQ(scanned.cards.entries[0].text, "BEGIN:VCARD\r\nNOTE:aEND:VCARD\r\n");
+    ASSERT_EQ(scanned.cards.records.size(), 1u);
+    EXPECT_EQ(scanned.cards.current.text, "BEGIN:VCARD\r\nNOTE:aEND:VCARD\r\n");
     ExpectCounts(scanned.counts, 0, 0);
 }
 
@@ -327,8 +327,8 @@ TEST(ConvertText, RecordsLineNumbersOfFirstPhysicalLines)
         "TEL;ENCODING=8BIT:1\r\n"                   // 7, held after the ORG line
         " 2\r\n"                                    // 8
         "END:VCARD\r\n");                           // 9
-    ASSERT_EQ(scanned.cards.entries.size(), 1u);
-    const CardEntry& entry = scanned.cards.entries[0];
+    ASSERT_EQ(scanned.cards.records.size(), 1u);
+    const CardDetails entry = DetailsOf(scanned.cards, 0);
     EXPECT_EQ(entry.beginLine, 2);
     EXPECT_EQ(entry.rejection, Rejection::Encoding);
     EXPECT_EQ(entry.rejectedLine, 7);
@@ -362,9 +362,9 @@ TEST(ConvertText, LineNumbersCountLineFeedsOnly)
         "VERSION:2.1\0\0N:a\r\n"    // 2
         "TEL;ENCODING=8BIT:1\r\n"   // 3
         "END:VCARD\r\n"s);           // 4
-    ASSERT_EQ(scanned.cards.entries.size(), 1u);
-    EXPECT_EQ(scanned.cards.entries[0].beginLine, 1);
-    EXPECT_EQ(scanned.cards.entries[0].rejectedLine, 3);
+    ASSERT_EQ(scanned.cards.records.size(), 1u);
+    EXPECT_EQ(DetailsOf(scanned.cards, 0).beginLine, 1);
+    EXPECT_EQ(DetailsOf(scanned.cards, 0).rejectedLine, 3);
 }
 
 TEST(ConvertText, Utf16WithoutMarkGivesNoCard)
@@ -373,7 +373,7 @@ TEST(ConvertText, Utf16WithoutMarkGivesNoCard)
     text.pop_back();  // the loader drops the final NUL as padding
     const Scanned scanned = Scan(text);
     EXPECT_EQ(scanned.file, kMark);
-    EXPECT_TRUE(scanned.cards.entries.empty());
+    EXPECT_TRUE(scanned.cards.records.empty());
 }
 
 // ---------------------------------------------------------------------------
@@ -395,7 +395,7 @@ TEST(ConvertText, Utf8DefaultGivesShiftJisCardText)
     // Without END:VCARD the card's text stays in memory to be looked at.
     const Scanned scanned = Scan("BEGIN:VCARD\r\nN:" UTF8_YAMADA "\r\nURL:" UTF8_YAMADA "\r\n",
                                  TextMixedUtf8);
-    EXPECT_EQ(scanned.cards.entries[0].text,
+    EXPECT_EQ(scanned.cards.current.text,
               "BEGIN:VCARD\r\nN:\x8E\x52\x93\x63\r\nURL:\x8E\x52\x93\x63\r\n");  // 山田
 }
 
@@ -407,7 +407,7 @@ TEST(ConvertText, WithoutUtf8DefaultTheBytesPassUnconverted)
     // two-byte character, the following B1 a half-width ｱ that becomes ア
     // (83 41); E7 94 is one character and B0 a half-width ｰ that becomes ー
     // (81 5B).
-    EXPECT_EQ(scanned.cards.entries[0].text,
+    EXPECT_EQ(scanned.cards.current.text,
               "BEGIN:VCARD\r\nN:\xE5\xB1\x83\x41\xE7\x94\x81\x5B\r\nURL:" UTF8_YAMADA "\r\n");
 }
 

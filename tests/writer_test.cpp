@@ -539,7 +539,7 @@ TEST(ConvertProperty, BeginWithTrailingBlanksOpensACardKeptAsWritten)
                       {"BEGIN:VCARD"}, {"N:b"}, {"END:VCARD"}});
     EXPECT_EQ(Finish(session), FileOf(u"BEGIN:VCARD \r\nN:a\r\nEND:VCARD\r\n"
                                       u"BEGIN:VCARD\r\nN:b\r\nEND:VCARD\r\n"));
-    EXPECT_EQ(session.cards.entries.size(), 2u);
+    EXPECT_EQ(session.cards.records.size(), 2u);
     ExpectCounts(CountCards(session.cards), 2, 2);
 }
 
@@ -590,10 +590,9 @@ TEST(ConvertProperty, SecondBeginAbandonsTheFirstCard)
     FeedAll(session, {{"BEGIN:VCARD"}, {"N:first"}, {"BEGIN:VCARD"}, {"N:second"},
                       {"END:VCARD"}});
     EXPECT_EQ(Finish(session), FileOf(u"BEGIN:VCARD\r\nN:second\r\nEND:VCARD\r\n"));
-    ASSERT_EQ(session.cards.entries.size(), 2u);
-    EXPECT_FALSE(session.cards.entries[0].ended);
-    EXPECT_TRUE(session.cards.entries[0].text.empty());  // released when abandoned
-    EXPECT_TRUE(session.cards.entries[1].ended);
+    ASSERT_EQ(session.cards.records.size(), 2u);
+    EXPECT_FALSE(DetailsOf(session.cards, 0).ended);
+    EXPECT_TRUE(DetailsOf(session.cards, 1).ended);
     ExpectCounts(CountCards(session.cards), 1, 1);
 }
 
@@ -612,7 +611,7 @@ TEST(ConvertProperty, LinesOutsideCardsProduceNothing)
     Session session;
     FeedAll(session, {{"VERSION:4.0"}, {"N:a"}, {"N;CHARSET=ISO-2022-JP:a"}, {"END:VCARD"}});
     EXPECT_EQ(Finish(session), FileOf(u""));
-    EXPECT_TRUE(session.cards.entries.empty());
+    EXPECT_TRUE(session.cards.records.empty());
     ExpectCounts(CountCards(session.cards), 0, 0);
 }
 
@@ -657,7 +656,7 @@ TEST(ConvertProperty, HundredthItemGroupIsDroppedAndTheCardWritten)
     FeedAll(session, input);
     EXPECT_EQ(Finish(session), FileOf(expected));
     ExpectCounts(CountCards(session.cards), 1, 1);
-    EXPECT_EQ(session.cards.entries[0].droppedItems, 1u);
+    EXPECT_EQ(DetailsOf(session.cards, 0).droppedItems, 1u);
 }
 
 // A card named only by FN gets "N:" + the FN value + ";;;;" before its end.
@@ -713,7 +712,7 @@ TEST(ConvertProperty, FormattedNameOfARejectedOrFinishedCardWritesNothing)
                       {"BEGIN:VCARD"}, {"N:a"}, {"END:VCARD"}, {"FN:after the end"}});
     EXPECT_EQ(Finish(session), FileOf(u"BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n"));
     ExpectCounts(CountCards(session.cards), 2, 1);
-    EXPECT_EQ(session.cards.entries[0].name, "rejected");  // the report's name for it
+    EXPECT_EQ(DetailsOf(session.cards, 0).name, "rejected");  // the report's name for it
 }
 
 // Acceptance of a card holding one more line.
@@ -732,8 +731,8 @@ TEST_P(AcceptanceTest, DecidesWhetherTheCardIsWritten)
     FeedAll(session, {{"BEGIN:VCARD"}, {"N:a"}, c.line, {"END:VCARD"}});
     const std::string file = Finish(session);
     ExpectCounts(CountCards(session.cards), 1, c.rejected ? 0 : 1);
-    ASSERT_EQ(session.cards.entries.size(), 1u);
-    EXPECT_EQ(session.cards.entries[0].rejected, c.rejected);
+    ASSERT_EQ(session.cards.records.size(), 1u);
+    EXPECT_EQ(DetailsOf(session.cards, 0).rejected, c.rejected);
     if (c.rejected) {
         EXPECT_EQ(file, FileOf(u""));
     } else {
@@ -777,7 +776,7 @@ TEST(ConvertProperty, RejectedLineAfterTheEndChangesNothing)
     Session session;
     FeedAll(session, {{"BEGIN:VCARD"}, {"END:VCARD"}, {"VERSION:4.0"}, {"N;CHARSET=X:a"}});
     EXPECT_EQ(Finish(session), FileOf(u"BEGIN:VCARD\r\nEND:VCARD\r\n"));
-    EXPECT_FALSE(session.cards.entries[0].rejected);
+    EXPECT_FALSE(DetailsOf(session.cards, 0).rejected);
 }
 
 TEST(ConvertProperty, ThreeCardsAbandonedWrittenAndRejected)
@@ -817,25 +816,33 @@ TEST(ConvertProperty, RejectedCardIsNotWrittenSoNoWriteFails)
 // ---------------------------------------------------------------------------
 // What the report tells about each card
 
+// A card's name and first line are kept where the report names the card: one
+// not written, or one that lost something; a card written whole keeps nothing.
 TEST(CardReport, RecordsWhereTheCardBeganAndItsName)
 {
     Session session;
     FeedAll(session, {{"VERSION:2.1"},
                       {"BEGIN:VCARD"},
                       {"N;CHARSET=SHIFT_JIS:" SJIS_YAMAMOTO ";" SJIS_TARO ";;;", CharsetShiftJis},
+                      {"VERSION:4.0"},
                       {"END:VCARD"},
                       {"BEGIN:VCARD"},
                       {"N:" SJIS_HALF_YAMAMOTO ";;" SJIS_HALF_TARO},
+                      {"X-FOO:lost"},
+                      {"END:VCARD"},
+                      {"BEGIN:VCARD"},
+                      {"N:whole"},
                       {"END:VCARD"}});
-    ASSERT_EQ(session.cards.entries.size(), 2u);
-    const CardEntry& first = session.cards.entries[0];
+    ASSERT_EQ(session.cards.records.size(), 3u);
+    const CardDetails first = DetailsOf(session.cards, 0);
     EXPECT_EQ(first.beginLine, 2);
     EXPECT_EQ(first.name, SJIS_YAMAMOTO " " SJIS_TARO);
-    EXPECT_EQ(first.rejection, Rejection::None);
-    EXPECT_TRUE(first.text.empty());  // released once written
-    const CardEntry& second = session.cards.entries[1];
-    EXPECT_EQ(second.beginLine, 5);
+    EXPECT_EQ(first.rejection, Rejection::Version);
+    const CardDetails second = DetailsOf(session.cards, 1);
+    EXPECT_EQ(second.beginLine, 6);
     EXPECT_EQ(second.name, SJIS_FULL_YAMAMOTO " " SJIS_FULL_TARO);
+    EXPECT_EQ(DetailsOf(session.cards, 2).beginLine, 10);
+    EXPECT_EQ(session.cards.notes.size(), 2u);
 }
 
 TEST(CardReport, NameIsDecoded)
@@ -844,7 +851,7 @@ TEST(CardReport, NameIsDecoded)
     FeedAll(session, {{"BEGIN:VCARD"},
                       {"N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=B1=B1=E6=9C=AC;a",  // 山本
                        CharsetUtf8, EncodingQuotedPrintable}});
-    EXPECT_EQ(session.cards.entries[0].name, SJIS_YAMAMOTO " a");
+    EXPECT_EQ(DetailsOf(session.cards, 0).name, SJIS_YAMAMOTO " a");
 }
 
 struct RejectionCase {
@@ -864,14 +871,13 @@ TEST_P(RejectionReportTest, KeepsTheFirstCause)
     Feed(session, {"BEGIN:VCARD"});
     FeedAll(session, c.lines);
     Feed(session, {"END:VCARD"});
-    ASSERT_EQ(session.cards.entries.size(), 1u);
-    const CardEntry& entry = session.cards.entries[0];
+    ASSERT_EQ(session.cards.records.size(), 1u);
+    const CardDetails entry = DetailsOf(session.cards, 0);
     EXPECT_TRUE(entry.rejected);
     EXPECT_EQ(entry.rejection, c.rejection);
     EXPECT_EQ(entry.rejectedBy, c.rejectedBy);
     EXPECT_EQ(entry.rejectedLine, c.rejectedLine);
-    EXPECT_TRUE(entry.text.empty());  // released although not written
-}
+    }
 
 const RejectionCase kRejectionCases[] = {
     {"Version", {{"VERSION:4.0"}}, Rejection::Version, "VERSION:4.0", 2},

@@ -21,8 +21,7 @@ enum class Rejection : std::uint8_t {
 
 inline constexpr std::uint32_t kMaxItemGroups = 99;
 
-// The small fields come first, together, so that a book's many records
-// take no more room than they need.
+// The card being read. The small fields come first, together.
 struct CardEntry {
     bool ended = false;           // its END:VCARD line was taken in
     bool rejected = false;        // it must not be written
@@ -45,9 +44,36 @@ struct CardEntry {
     std::int64_t rejectedLine = 0;
 };
 
+inline constexpr std::uint32_t kNoNote = UINT32_MAX;
+
+// What is kept of every card once it is left behind: 16 bytes, so that a book
+// of millions of cards costs little beyond its own text.
+struct CardRecord {
+    std::int64_t beginLine = 0;
+    std::uint32_t note = kNoNote;  // its CardNote, when the report names the card
+    bool ended = false;
+    bool rejected = false;
+    bool hasName = false;
+};
+
+// What the report says of a card it names: one not written, one written
+// without some of its items, one that lost something.
+struct CardNote {
+    std::size_t textOffset = 0;   // its name, then what rejected it, in CardList::noteText
+    std::uint32_t nameLength = 0;
+    std::uint32_t rejectedByLength = 0;
+    std::uint32_t droppedItems = 0;
+    Rejection rejection = Rejection::None;
+    std::int64_t rejectedLine = 0;
+};
+
 struct CardList {
-    std::vector<CardEntry> entries;  // one per BEGIN:VCARD line, in input order
-    bool writeFailed = false;        // a card could not be written to the output file
+    std::vector<CardRecord> records;  // one per BEGIN:VCARD line, in input order
+    CardEntry current;                // the last of them, while it is read
+    bool open = false;                // `current` has not been left behind yet
+    std::vector<CardNote> notes;
+    OwnedString noteText;
+    bool writeFailed = false;         // a card could not be written to the output file
     OwnedString spareText;           // room left by a finished card, for the next one
     // What the cards lost; only what a written card lost matters, which the
     // report finds out.
@@ -57,6 +83,22 @@ struct CardList {
     std::vector<char32_t> unmappable;
     std::vector<std::uint16_t> userDefinedCodes;
 };
+
+// A card as the report sees it; its texts point into the card list.
+struct CardDetails {
+    std::int64_t beginLine = 0;
+    bool ended = false;
+    bool rejected = false;
+    bool hasName = false;
+    Rejection rejection = Rejection::None;
+    std::string_view name;
+    std::string_view rejectedBy;
+    std::int64_t rejectedLine = 0;
+    std::uint32_t droppedItems = 0;
+};
+
+// The card `index` of the list (0 for the first), read or still being read.
+CardDetails DetailsOf(const CardList& cardList, std::size_t index);
 
 // Takes the text of each finished, accepted card (Shift_JIS, CR LF line ends)
 // from the writer; false when the card could not be kept, as when a write to

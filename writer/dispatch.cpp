@@ -108,7 +108,7 @@ constexpr std::size_t kNamedBytes = 40;
 
 std::uint32_t CurrentCard(const CardList& cardList)
 {
-    return static_cast<std::uint32_t>(cardList.entries.size() - 1);
+    return static_cast<std::uint32_t>(cardList.records.size() - 1);
 }
 
 // Notes a line of the current card that gives no output line, by its name in
@@ -158,7 +158,7 @@ void NoteLostCharacters(std::string_view written, const LogicalLine& line, CardL
         if (code <= 0xF9FC) {
             note(LossKind::PrivateUse, code);
         } else if (code >= 0xFB41 && code <= 0xFBD7) {
-            cardList.entries.back().holdsSoftBankRange = true;
+            cardList.current.holdsSoftBankRange = true;
         }
     }
 }
@@ -200,15 +200,59 @@ void ReleaseText(CardEntry& entry, CardList& cardList)
     OwnedString().swap(entry.text);
 }
 
+// The report names a card that was not written, or not whole, or that lost
+// something on the way.
+bool IsNamedInReport(const CardEntry& entry, const CardList& cardList)
+{
+    const std::vector<Loss>& losses = cardList.lossLog.losses;
+    return !entry.ended || entry.rejected || entry.droppedItems > 0 ||
+           (!losses.empty() && losses.back().card == CurrentCard(cardList));
+}
+
+// The current card is finished or abandoned: its record keeps what the count
+// and the report need, and its texts only when the report names it.
+void LeaveCard(CardList& cardList)
+{
+    const CardEntry& entry = cardList.current;
+    CardRecord& record = cardList.records.back();
+    record.ended = entry.ended;
+    record.rejected = entry.rejected;
+    record.hasName = entry.hasName;
+    cardList.open = false;
+    if (!IsNamedInReport(entry, cardList)) return;
+    record.note = static_cast<std::uint32_t>(cardList.notes.size());
+    CardNote& note = cardList.notes.emplace_back();
+    note.textOffset = cardList.noteText.size();
+    note.nameLength = static_cast<std::uint32_t>(entry.name.size());
+    note.rejectedByLength = static_cast<std::uint32_t>(entry.rejectedBy.size());
+    note.droppedItems = entry.droppedItems;
+    note.rejection = entry.rejection;
+    note.rejectedLine = entry.rejectedLine;
+    cardList.noteText.append(entry.name).append(entry.rejectedBy);
+}
+
+// A fresh current card that keeps the room of the last one's strings.
+void ResetEntry(CardEntry& entry, OwnedString&& text)
+{
+    CardEntry fresh;
+    fresh.text = std::move(text);
+    for (OwnedString CardEntry::*kept : {&CardEntry::formattedName, &CardEntry::name, &CardEntry::rejectedBy}) {
+        fresh.*kept = std::move(entry.*kept);
+        (fresh.*kept).clear();
+    }
+    entry = std::move(fresh);
+}
+
 void OpenCard(std::string_view lineText, const LogicalLine& line, CardList& cardList)
 {
-    if (!cardList.entries.empty() && !cardList.entries.back().ended) {
-        // The previous card never ended: it will never be written.
-        ReleaseText(cardList.entries.back(), cardList);
-    }
-    CardEntry& entry = cardList.entries.emplace_back();
+    // A card still open never ended: it will never be written.
+    if (cardList.open) ReleaseText(cardList.current, cardList);
+    AbandonOpenCard(cardList);
+    cardList.records.emplace_back().beginLine = line.firstLineNumber;
+    CardEntry& entry = cardList.current;
+    ResetEntry(entry, std::move(cardList.spareText));
+    cardList.open = true;
     entry.beginLine = line.firstLineNumber;
-    entry.text.swap(cardList.spareText);
     entry.text.assign(lineText).append("\r\n");
 }
 
@@ -239,13 +283,14 @@ void CloseCard(CardEntry& entry, std::string_view lineText, const CardSink& sink
     if (!entry.rejected && !sink(entry.text)) cardList.writeFailed = true;
     // Nothing reads a finished card's text again.
     ReleaseText(entry, cardList);
+    LeaveCard(cardList);
 }
 
 // A line without ":" has no value: it is no property. Inside a card, where it
 // is a piece of text that a writer broke off without folding it, it is lost.
 void HandleLineWithoutValue(std::string_view lineText, const LogicalLine& line, CardList& cardList)
 {
-    if (cardList.entries.empty() || cardList.entries.back().ended) return;
+    if (!cardList.open) return;
     if (lineText.find_first_not_of(" \t") == std::string_view::npos) return;
     NoteLeftOutLine(lineText.substr(0, FindByte(lineText, ';')), line, cardList);
 }
@@ -266,6 +311,42 @@ void HandleFormattedName(CardEntry& entry, PropertyTokens& tokens, LogicalLine& 
 }
 
 } // namespace
+
+void AbandonOpenCard(CardList& cardList)
+{
+    if (cardList.open) LeaveCard(cardList);
+}
+
+CardDetails DetailsOf(const CardList& cardList, std::size_t index)
+{
+    const CardRecord& record = cardList.records[index];
+    CardDetails details;
+    details.beginLine = record.beginLine;
+    if (cardList.open && index + 1 == cardList.records.size()) {
+        const CardEntry& entry = cardList.current;
+        details.ended = entry.ended;
+        details.rejected = entry.rejected;
+        details.hasName = entry.hasName;
+        details.rejection = entry.rejection;
+        details.name = entry.name;
+        details.rejectedBy = entry.rejectedBy;
+        details.rejectedLine = entry.rejectedLine;
+        details.droppedItems = entry.droppedItems;
+        return details;
+    }
+    details.ended = record.ended;
+    details.rejected = record.rejected;
+    details.hasName = record.hasName;
+    if (record.note == kNoNote) return details;
+    const CardNote& note = cardList.notes[record.note];
+    const std::string_view texts = std::string_view(cardList.noteText).substr(note.textOffset);
+    details.rejection = note.rejection;
+    details.name = texts.substr(0, note.nameLength);
+    details.rejectedBy = texts.substr(note.nameLength, note.rejectedByLength);
+    details.rejectedLine = note.rejectedLine;
+    details.droppedItems = note.droppedItems;
+    return details;
+}
 
 void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line,
                   std::string_view lineText)
@@ -288,8 +369,8 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
         OpenCard(lineText, line, cardList);
         return;
     }
-    if (cardList.entries.empty()) return;
-    CardEntry& entry = cardList.entries.back();
+    if (cardList.records.empty()) return;
+    CardEntry& entry = cardList.current;
 
     if (IsKeywordLine(lineText, "END:VCARD")) {
         if (!entry.ended) CloseCard(entry, lineText, sink, cardList);
@@ -330,10 +411,10 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
 CardCounts CountCards(const CardList& cardList)
 {
     CardCounts counts;
-    for (const CardEntry& entry : cardList.entries) {
-        if (!entry.ended) continue;
+    for (const CardRecord& record : cardList.records) {
+        if (!record.ended) continue;
         ++counts.cardsRead;
-        if (!entry.rejected) ++counts.cardsWritten;
+        if (!record.rejected) ++counts.cardsWritten;
     }
     return counts;
 }

@@ -123,7 +123,7 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
         (encoding == TextUtf8 || encoding == TextMixedUtf8) ? CharsetUtf8 : CharsetNone;
     // Room for the cards at once: growing the records by doubling would hold
     // them twice for a moment, a large share of the memory of a big book.
-    cardList.entries.reserve(cardList.entries.size() + CountCardStarts(text));
+    cardList.records.reserve(cardList.records.size() + CountCardStarts(text));
     LogicalLine line;
     ResetLogicalLine(line);
     LineCutter cutter{text};
@@ -163,6 +163,7 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
             break;
         }
     } while (!cutter.pastEnd || holding || line.state == LineCollecting);
+    AbandonOpenCard(cardList);
     // The room kept for a next card is not needed any more.
     OwnedString().swap(cardList.spareText);
     return CountCards(cardList);
