@@ -152,7 +152,7 @@ int wmain(int argc, wchar_t** argv)
 int main(int argc, char** argv)
 {
     std::vector<karuto::PathString> arguments;
-    for (int i = 1; i < argc; ++i) arguments.push_back(karuto::Utf8ToWide(argv[i]));
+    for (int i = 1; i < argc; ++i) arguments.push_back(karuto::FileNameToWide(argv[i]));
     return karuto::cli::Run(arguments);
 }
 #endif

@@ -297,8 +297,11 @@ std::u16string EscapeControls(std::u16string_view text)
     static constexpr char16_t kDigits[] = u"0123456789abcdef";
     std::u16string escaped;
     escaped.reserve(text.size());
-    for (const char16_t unit : text) {
-        if (unit >= 0x20 && (unit < 0x7F || unit > 0x9F)) {
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        // A byte of a file name that is not UTF-8 is shown as the byte.
+        const bool byte = IsEscapedFileNameByte(text, pos);
+        const char16_t unit = byte ? static_cast<char16_t>(text[pos] - 0xDC00) : text[pos];
+        if (!byte && unit >= 0x20 && (unit < 0x7F || unit > 0x9F)) {
             escaped.push_back(unit);
             continue;
         }

@@ -19,7 +19,8 @@ std::u16string FormatReport(const ConversionDetails& details);
 // Text quoted from a file or a command line, with its control characters
 // (U+0000-U+001F, U+007F-U+009F) written as "\x1b" and the like, so that a
 // terminal shows them instead of obeying them (an escape sequence can set the
-// window's title or the clipboard).
+// window's title or the clipboard); so are the bytes of a file name that are
+// not UTF-8 ("\x82").
 std::u16string EscapeControls(std::u16string_view text);
 
 } // namespace karuto

@@ -31,12 +31,12 @@ namespace {
 // count well inside ssize_t.
 constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
 
-// The UTF-8 form of a path for the system calls, or nothing when the path
-// holds a NUL unit, which no system call could see past.
+// The bytes of a path for the system calls, or nothing when the path holds a
+// NUL unit, which no system call could see past.
 std::optional<std::string> NativePath(PathView path)
 {
     if (path.find(u'\0') != PathView::npos) return std::nullopt;
-    return WideToUtf8(path);
+    return WideToFileName(path);
 }
 
 // Closes the descriptor on every way out of a function.
@@ -364,7 +364,7 @@ PathString CurrentDirectory()
         buffer.resize(buffer.size() * 2);
     }
     buffer.resize(buffer.find('\0'));
-    return Utf8ToWide(buffer);
+    return FileNameToWide(buffer);
 }
 
 } // namespace karuto

@@ -670,6 +670,17 @@ TEST(Cli, NamesWithWildcardsAreNamesNotPatterns)
     ExpectResult(folder.Run({"--yes", "-o", "out?.vcf", "in*.vcf"}), kConverted, kThreeCardsStdout,
                  "");
     EXPECT_EQ(ReadFileBytes(folder.dir.path / "out?.vcf"), kThreeCardsOutput);
+
+    // Names in Shift_JIS, as an unzipped Windows archive leaves them, reach
+    // the file system byte for byte and are shown as bytes.
+    const std::string shiftJisInput = "\x98\x41\x97\x8D\x90\xE6.vcf";   // 連絡先.vcf
+    const std::string shiftJisOutput = "\x8C\x67\x91\xD1.vcf";           // 携帯.vcf
+    WriteFileBytes(folder.dir.path / shiftJisInput, kThreeCards);
+    ExpectResult(folder.Run({shiftJisInput}), kConverted, kThreeCardsStdout, "");
+    EXPECT_EQ(ReadFileBytes(folder.Output()), kThreeCardsOutput);
+    ExpectResult(folder.Run({"-o", shiftJisOutput, shiftJisInput}), kConverted, kThreeCardsStdout, "");
+    EXPECT_EQ(ReadFileBytes(folder.dir.path / shiftJisOutput), kThreeCardsOutput);
+    EXPECT_NE(folder.Run({"--\x98\x41", shiftJisInput}).err.find("--\\x98A"), std::string::npos);
 }
 
 TEST(Cli, RelativePathsAreTakenFromTheWorkingFolder)

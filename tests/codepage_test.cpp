@@ -368,6 +368,12 @@ TEST(Utf8ToWide, DecodesTableCases)
         EXPECT_EQ(wide, c.wide) << c.name;
         EXPECT_EQ(std::count(wide.begin(), wide.end(), kReplacementChar), c.replacements)
             << c.name;
+        // As a file name every byte is kept; a valid name reads as text does.
+        const std::u16string name = FileNameToWide(c.utf8);
+        EXPECT_EQ(Hex(WideToFileName(name)), Hex(c.utf8)) << c.name;
+        if (c.replacements == 0) {
+            EXPECT_EQ(name, wide) << c.name;
+        }
     }
 }
 
