@@ -113,10 +113,10 @@ bool MoveFileOver(PathView source, PathView target);
 // Deletes a file; false when it could not be deleted.
 bool RemoveFile(PathView path);
 
-// The file that an interruption (Ctrl+C, SIGTERM, SIGHUP) removes before the
-// program ends, once RemoveFileOnInterrupt was called; none when empty. So a
-// conversion interrupted on the command line leaves no temporary file. Does
-// nothing on Windows, where the file is open without sharing until then.
+// The file that an interruption (Ctrl+C, SIGTERM, SIGHUP; on Windows Ctrl+C,
+// Ctrl+Break and a closed console window) removes before the program ends,
+// once RemoveFileOnInterrupt was called; none when empty. So a conversion
+// interrupted on the command line leaves no temporary file.
 void SetFileRemovedOnInterrupt(PathView path);
 void RemoveFileOnInterrupt();
 

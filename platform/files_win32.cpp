@@ -1,5 +1,6 @@
 // Windows file operations. Files are opened with share mode 0, so that no other
-// program reads, writes or deletes them while the converter holds them.
+// program reads, writes or deletes them while the converter holds them; only
+// a new temporary file may be deleted, by the converter's own Ctrl+C handler.
 
 #include "platform/files.h"
 
@@ -13,7 +14,9 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -159,8 +162,8 @@ NewFile CreateNewFileExclusive(PathView path)
     NewFile result;
     const std::optional<std::wstring> nativePath = NativePathOrNothing(path);
     if (!nativePath) return result;
-    HANDLE created = CreateFileW(nativePath->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE created = CreateFileW(nativePath->c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (!IsValid(created)) {
         const DWORD error = GetLastError();
         result.nameTaken = (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
@@ -302,8 +305,34 @@ PathString CurrentDirectory()
     return {};
 }
 
-void SetFileRemovedOnInterrupt(PathView) {}
+namespace {
 
-void RemoveFileOnInterrupt() {}
+// What the console's control handler, a thread of its own, may read: a path
+// in a fixed buffer, once the flag says that it is whole.
+wchar_t gRemovedOnInterrupt[32768];
+std::atomic<bool> gHasRemovedOnInterrupt{false};
+
+BOOL WINAPI RemoveAndEnd(DWORD)
+{
+    // Deleted while still open for writing: gone once the program has ended.
+    if (gHasRemovedOnInterrupt.exchange(false)) DeleteFileW(gRemovedOnInterrupt);
+    return FALSE;  // the default handler ends the program, as without this one
+}
+
+} // namespace
+
+void SetFileRemovedOnInterrupt(PathView path)
+{
+    gHasRemovedOnInterrupt = false;
+    if (path.empty() || path.size() >= std::size(gRemovedOnInterrupt) ||
+        path.find(u'\0') != PathView::npos) {
+        return;
+    }
+    std::memcpy(gRemovedOnInterrupt, path.data(), path.size() * sizeof(char16_t));
+    gRemovedOnInterrupt[path.size()] = L'\0';
+    gHasRemovedOnInterrupt = true;
+}
+
+void RemoveFileOnInterrupt() { SetConsoleCtrlHandler(RemoveAndEnd, TRUE); }
 
 } // namespace karuto

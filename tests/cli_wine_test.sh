@@ -87,6 +87,20 @@ expect_status $? 1 "read-only output"
 [ "$(cat readonly.vcf)" = keep ] || fail "read-only output was touched"
 ls ~kt* >/dev/null 2>&1 && fail "temporary file left after a refusal: $(ls ~kt*)"
 
+# Ctrl+C during a conversion: the old output stays and no temporary file is
+# left (Wine hands SIGINT to the console's control handlers as Ctrl+C).
+cp contacts.vcf big.vcf
+while [ "$(stat -c %s big.vcf)" -lt 300000000 ]; do cat big.vcf big.vcf > twice.vcf; mv twice.vcf big.vcf; done
+printf 'keep' > big-out.vcf
+"$run" "$exe" --yes -o big-out.vcf big.vcf >out.txt 2>err.txt </dev/null &
+for _ in $(seq 1 600); do ls ~kt* >/dev/null 2>&1 && break; sleep 0.05; done
+pkill -INT -f -- "karuto-cli.exe --yes -o big-out.vcf" || fail "no conversion to interrupt"
+wait
+grep -q '変換が完了しました' out.txt && fail "the conversion ended before Ctrl+C; make the book bigger"
+[ "$(cat big-out.vcf)" = keep ] || fail "interrupted conversion touched the output"
+ls ~kt* >/dev/null 2>&1 && fail "temporary file left after Ctrl+C: $(ls ~kt*)"
+rm -f big.vcf
+
 # A stray NUL byte breaks the line; the report says where the first one was.
 printf 'BEGIN:VCARD\r\nN:a;;;;\0\r\nEND:VCARD\r\n\0BEGIN:VCARD\r\nN:b;;;;\r\nEND:VCARD\r\n\0\0' > zero.vcf
 "$run" "$exe" --report -o zero-out.vcf zero.vcf >out.txt 2>err.txt </dev/null
