@@ -12,13 +12,30 @@
   const messages = document.getElementById("messages");
   const reportBox = document.getElementById("report-box");
   const report = document.getElementById("report");
+  const reportMore = document.getElementById("report-more");
+  const saveReportButton = document.getElementById("save-report");
   const download = document.getElementById("download");
 
   const cannotLoad = "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。";
+  const needsServer = "このページ（index.html）は、パソコンに保存したファイルを直接開いても変換できません。" +
+    "Web サーバーに置いて開くか、1つのファイルで動く karuto.html を開いて下さい。";
 
-  const worker = new Worker("worker.js");
+  // karuto.html carries the worker's script in the page: a page opened from
+  // disk may start a worker only from a blob: URL. index.html opened from
+  // disk can start none.
+  function startWorker() {
+    const inline = document.getElementById("worker-source");
+    if (inline) {
+      return new Worker(URL.createObjectURL(new Blob([inline.textContent], { type: "text/javascript" })));
+    }
+    return location.protocol === "file:" ? null : new Worker("worker.js");
+  }
+
+  const worker = startWorker();
   let chosenFile = null;
-  let downloadUrl = null;
+  // The files to save, as { blob, name, url }; the worker made the blobs.
+  let output = null;
+  let reportFile = null;
 
   function choose(file) {
     chosenFile = file || null;
@@ -45,37 +62,54 @@
     document.body.setAttribute("aria-busy", on ? "true" : "false");
   }
 
-  function offerDownload(blocks) {
-    if (downloadUrl) URL.revokeObjectURL(downloadUrl);
-    downloadUrl = null;
-    download.hidden = true;
-    if (!blocks) return;
-    downloadUrl = URL.createObjectURL(new Blob(blocks, { type: "text/vcard" }));
-    download.hidden = false;
-  }
-
-  // A real button (Space and Enter work), which saves through a link of its own.
-  function saveDownload() {
-    if (!downloadUrl) return;
+  // A real button (Space and Enter work), which saves through a link of its
+  // own. The blob's address is made at the first press: made as the result
+  // arrives, it would hold the page until the browser has all of a big
+  // blob's bytes.
+  function save(file) {
+    if (!file) return;
+    if (!file.url) file.url = URL.createObjectURL(file.blob);
     const link = document.createElement("a");
-    link.href = downloadUrl;
-    link.download = "PC→iPhone.vcf";
+    link.href = file.url;
+    link.download = file.name;
     link.click();
   }
 
+  function forget(file) {
+    if (file && file.url) URL.revokeObjectURL(file.url);
+    return null;
+  }
+
   function clearResult() {
-    offerDownload(null);
+    output = forget(output);
+    download.hidden = true;
+    reportFile = forget(reportFile);
     report.textContent = "";
+    reportMore.textContent = "";
     reportBox.hidden = true;
+  }
+
+  // The report's first lines; the whole report, however long, is the file
+  // the button saves.
+  function showReport(result) {
+    if (!result.report) return;
+    reportFile = { blob: result.report, name: "変換レポート.txt" };
+    report.textContent = result.reportStart;
+    const more = result.reportLines - result.reportStartLines;
+    reportMore.textContent = more > 0
+      ? `ほかに ${more.toLocaleString("ja-JP")} 行あります（全部で ${result.reportLines.toLocaleString("ja-JP")} 行）。` +
+        "すべては【レポートを保存】で保存したファイルで見られます。"
+      : "";
+    reportBox.hidden = false;
   }
 
   function showResult(result) {
     // The converter's memory, for the page's own speed and memory test.
     document.body.dataset.heapBytes = String(result.heapBytes);
     for (const message of result.messages) addMessage(message.text, message.kind === "error");
-    report.textContent = result.report;
-    reportBox.hidden = result.report === "";
-    offerDownload(result.converted ? result.output : null);
+    showReport(result);
+    if (result.output) output = { blob: result.output, name: "PC→iPhone.vcf" };
+    download.hidden = !output;
   }
 
   // After a conversion the keyboard goes on where the user goes next.
@@ -83,38 +117,43 @@
     (download.hidden ? startButton : download).focus();
   }
 
-  async function start() {
+  function start() {
     if (!chosenFile) return;
+    if (!worker) {
+      addMessage(needsServer, true);
+      return;
+    }
     clearResult();
     setBusy(true);
-    try {
-      const bytes = await chosenFile.arrayBuffer();
-      worker.postMessage({ name: chosenFile.name, bytes, emoji: emojiChoice.value }, [bytes]);
-    } catch (error) {
-      addMessage(cannotLoad, true);
-      setBusy(false);
-    }
+    // The worker reads the file: a big file read here would hold the page.
+    worker.postMessage({ file: chosenFile, emoji: emojiChoice.value });
   }
 
-  function showFailure(outOfMemory) {
-    addMessage(outOfMemory ? cannotLoad : "変換処理に失敗しました。", true);
+  function showFailure(loadFailed) {
+    addMessage(loadFailed ? cannotLoad : "変換処理に失敗しました。", true);
     setBusy(false);
     focusAfterConversion();
   }
 
-  worker.onmessage = (event) => {
+  function finish(event) {
     if (event.data.failed) {
-      showFailure(event.data.outOfMemory);
+      showFailure(event.data.cannotLoad);
       return;
     }
     showResult(event.data);
     setBusy(false);
     focusAfterConversion();
-  };
-  worker.onerror = (event) => {
-    event.preventDefault();
-    if (!busy.hidden) showFailure(false);
-  };
+  }
+
+  if (worker) {
+    worker.onmessage = finish;
+    worker.onerror = (event) => {
+      event.preventDefault();
+      if (!busy.hidden) showFailure(false);
+    };
+  } else {
+    addMessage(needsServer, true);
+  }
 
   // Of several files dropped the first is taken, and the page says so.
   function chooseDropped(files) {
@@ -127,7 +166,8 @@
 
   fileInput.addEventListener("change", () => choose(fileInput.files[0]));
   startButton.addEventListener("click", start);
-  download.addEventListener("click", saveDownload);
+  download.addEventListener("click", () => save(output));
+  saveReportButton.addEventListener("click", () => save(reportFile));
   // A file dropped anywhere on the page is taken, never opened or saved by
   // the browser in the page's place.
   for (const name of ["dragenter", "dragover"]) {

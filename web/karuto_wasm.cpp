@@ -3,7 +3,8 @@
 // messages and the report of cards not written. The conversion is the job's
 // own, in memory; only the checks that concern a path on disk are left out.
 // The output leaves the module in blocks as it is made (Module.onOutputBlock),
-// so the module never holds more than the input and one block.
+// so the module never holds more than the input and one block; so does the
+// report (Module.onReportBlock), which can be larger than the book itself.
 
 #include <emscripten/emscripten.h>
 
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -30,10 +32,64 @@ EM_JS(void, HandOutputBlock, (const char* data, std::size_t size), {
     Module["onOutputBlock"](HEAPU8.slice(data, data + size));
 });
 
-void AppendJsonString(std::string& json, std::u16string_view text)
+EM_JS(void, HandReportBlock, (const char* data, std::size_t size), {
+    Module["onReportBlock"](HEAPU8.slice(data, data + size));
+});
+
+// The report as the text file the page saves: UTF-8 with CR LF line ends, as
+// a Windows user's editor expects. The page shows only its first lines (a
+// report of a few hundred thousand cards would freeze it), kept here with
+// plain line ends.
+class ReportWriter {
+public:
+    static constexpr std::size_t kShownLines = 100;
+    static constexpr std::size_t kShownBytes = 16 * 1024;
+    static constexpr std::size_t kBlockBytes = 256 * 1024;
+
+    ReportWriter() { pending_.reserve(kBlockBytes + 1024); }
+
+    void Add(std::u16string_view text)
+    {
+        for (const char c : karuto::WideToUtf8(text)) {
+            if (c == '\n') pending_ += '\r';
+            pending_ += c;
+            if (showing_) line_ += c;
+            if (c != '\n') continue;
+            ++lines_;
+            if (showing_ && shownLines_ < kShownLines && shown_.size() + line_.size() <= kShownBytes) {
+                shown_ += line_;
+                ++shownLines_;
+            } else {
+                showing_ = false;
+            }
+            line_.clear();
+        }
+        if (pending_.size() >= kBlockBytes) Flush();
+    }
+
+    void Flush()
+    {
+        if (!pending_.empty()) HandReportBlock(pending_.data(), pending_.size());
+        pending_.clear();
+    }
+
+    std::size_t Lines() const { return lines_; }
+    std::size_t ShownLines() const { return shownLines_; }
+    const std::string& Shown() const { return shown_; }
+
+private:
+    std::string pending_;
+    std::string line_;
+    std::string shown_;
+    std::size_t lines_ = 0;
+    std::size_t shownLines_ = 0;
+    bool showing_ = true;
+};
+
+void AppendJsonString(std::string& json, std::string_view utf8)
 {
     json += '"';
-    for (const char c : karuto::WideToUtf8(text)) {
+    for (const char c : utf8) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             json += '\\';
@@ -54,8 +110,15 @@ struct Message {
     std::u16string text;
 };
 
+// The report's numbers and first lines, of a report that was made.
+struct ReportSummary {
+    std::size_t lines = 0;
+    std::size_t shownLines = 0;
+    std::string shown;
+};
+
 std::string ResultJson(int result, const karuto::ConversionDetails& details,
-                       const std::vector<Message>& messages, bool converted)
+                       const std::vector<Message>& messages, bool converted, const ReportSummary& report)
 {
     const karuto::CardCounts counts = karuto::CountCards(details.cards);
     std::string json = "{\"result\":" + std::to_string(result) +
@@ -67,11 +130,12 @@ std::string ResultJson(int result, const karuto::ConversionDetails& details,
         json += i == 0 ? "{\"kind\":\"" : ",{\"kind\":\"";
         json += messages[i].kind;
         json += "\",\"text\":";
-        AppendJsonString(json, messages[i].text);
+        AppendJsonString(json, karuto::WideToUtf8(messages[i].text));
         json += '}';
     }
-    json += "],\"report\":";
-    AppendJsonString(json, result == 0 ? karuto::FormatReport(details) : u"");
+    json += "],\"reportLines\":" + std::to_string(report.lines) +
+            ",\"reportStartLines\":" + std::to_string(report.shownLines) + ",\"reportStart\":";
+    AppendJsonString(json, report.shown);
     json += '}';
     return json;
 }
@@ -124,16 +188,24 @@ EMSCRIPTEN_KEEPALIVE int karuto_convert(const char* name, int emoji)
     std::string().swap(pendingInput);
     try {
         const bool converted = result == 0 && karuto::CountCards(details.cards).cardsWritten > 0;
-        lastResult = ResultJson(result, details, messages, converted);
+        ReportSummary summary;
+        if (result == 0) {
+            ReportWriter report;
+            karuto::WriteReport(details, [&report](std::u16string_view text) { report.Add(text); });
+            report.Flush();
+            summary = {report.Lines(), report.ShownLines(), report.Shown()};
+        }
+        lastResult = ResultJson(result, details, messages, converted, summary);
         return result;
     } catch (const std::bad_alloc&) {
-        // The report of a huge book may not fit where its conversion did: a
-        // failed conversion, as running out of memory during it is.
+        // Memory may run out while the report is made, after a conversion
+        // that fitted: a failed conversion, as running out of memory during
+        // it is. The report blocks handed out so far are no report.
         details = karuto::ConversionDetails();
         std::string().swap(lastResult);
         messages.push_back({"error", karuto::kCannotLoad});
         messages.push_back({"line", karuto::kFailed});
-        lastResult = ResultJson(-1, details, messages, false);
+        lastResult = ResultJson(-1, details, messages, false, {});
         return -1;
     }
 }

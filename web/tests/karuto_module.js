@@ -5,10 +5,14 @@
 const path = require("node:path");
 
 const site = path.resolve(process.env.KARUTO_SITE || path.join(__dirname, "..", "..", "build", "web", "site"));
+// The same converter in a heap small enough for a test to fill it.
+const smallHeap = path.resolve(process.env.KARUTO_SMALL_HEAP ||
+                               path.join(__dirname, "..", "..", "build", "web", "small-heap"));
 
-function loadModule() {
-  const createKarutoModule = require(path.join(site, "karuto.js"));
-  return createKarutoModule({ locateFile: (name) => path.join(site, name) });
+// `folder`: where karuto.js and karuto.wasm are, the site's by default.
+function loadModule(folder = site) {
+  const createKarutoModule = require(path.join(folder, "karuto.js"));
+  return createKarutoModule({ locateFile: (name) => path.join(folder, name) });
 }
 
 function cString(module, text) {
@@ -19,12 +23,18 @@ function cString(module, text) {
 }
 
 // `emoji`: the number of the choice, as web/worker.js passes it (0 auto,
-// 1 none, 2 docomo, 3 au, 4 softbank).
-function convertWithModule(module, name, bytes, emoji = 0) {
+// 1 none, 2 docomo, 3 au, 4 softbank). `onReportBlock` sees each block of
+// the report as it leaves the module.
+function convertWithModule(module, name, bytes, emoji = 0, onReportBlock = () => {}) {
   const inputPointer = module._karuto_input_buffer(bytes.length);
   module.HEAPU8.set(bytes, inputPointer);
   const blocks = [];
   module.onOutputBlock = (block) => blocks.push(block);
+  const reportBlocks = [];
+  module.onReportBlock = (block) => {
+    reportBlocks.push(block);
+    onReportBlock(block);
+  };
   const namePointer = cString(module, name);
   try {
     module._karuto_convert(namePointer, emoji);
@@ -33,8 +43,9 @@ function convertWithModule(module, name, bytes, emoji = 0) {
   }
   const result = JSON.parse(module.UTF8ToString(module._karuto_result_json()));
   result.output = result.converted ? Buffer.concat(blocks) : Buffer.alloc(0);
+  result.report = result.reportLines > 0 ? Buffer.concat(reportBlocks).toString("utf8") : "";
   module._karuto_release();
   return result;
 }
 
-module.exports = { loadModule, convertWithModule, site };
+module.exports = { loadModule, convertWithModule, site, smallHeap };

@@ -3,7 +3,8 @@
 // run in this same test on the same file: output bytes, counts, message lines
 // and report. Then the outcomes that only the browser's entry point has.
 //
-//   KARUTO_SITE=build/web/site KARUTO_CLI=build/native/karuto \
+//   KARUTO_SITE=build/web/site KARUTO_SMALL_HEAP=build/web/small-heap \
+//   KARUTO_CLI=build/native/karuto \
 //     node --no-experimental-fetch --test web/tests/module_test.js
 "use strict";
 
@@ -13,7 +14,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const test = require("node:test");
-const { convertWithModule, loadModule } = require("./karuto_module.js");
+const { convertWithModule, loadModule, smallHeap } = require("./karuto_module.js");
 
 const source = path.resolve(__dirname, "..", "..");
 const cli = path.resolve(process.env.KARUTO_CLI || path.join(source, "build/native/karuto"));
@@ -54,7 +55,10 @@ test("every golden input converts as the command line converts it", async () => 
     assert.equal(result.result, 0, input);
     assert.deepEqual(result.messages.map((m) => m.kind), expected.lines.map(() => "line"), input);
     assert.deepEqual(result.messages.map((m) => m.text), expected.lines, input);
-    assert.equal(result.report, expected.report, input);
+    // The report file has Windows line ends; the page shows its first lines.
+    assert.equal(result.report, expected.report.replace(/\n/g, "\r\n"), input);
+    assert.equal(result.reportStart, expected.report, input);
+    assert.equal(result.reportLines, expected.report.split("\n").length - 1, input);
     assert.ok(Buffer.from(result.output).equals(expected.output), `${input}: output differs`);
     const summary = expected.lines.at(-1).match(/^入力データ：(\d+)件、　出力データ：(\d+)件$/);
     assert.deepEqual([result.cardsRead, result.cardsWritten].map(String), summary.slice(1), input);
@@ -67,7 +71,7 @@ test("every choice of pictograms converts as the command line's --emoji", async 
   ["auto", "none", "docomo", "au", "softbank"].forEach((choice, number) => {
     const expected = convertWithCommandLine(input, [`--emoji=${choice}`]);
     const result = convertWithModule(module, "pictograms.vcf", fs.readFileSync(input), number);
-    assert.equal(result.report, expected.report, choice);
+    assert.equal(result.report, expected.report.replace(/\n/g, "\r\n"), choice);
     assert.ok(Buffer.from(result.output).equals(expected.output), `${choice}: output differs`);
   });
 });
@@ -96,4 +100,23 @@ test("outcomes of the browser's entry point keep the job's messages", async () =
     assert.deepEqual(result.messages.map((m) => [m.kind, m.text]), c.messages, c.name);
     assert.equal(result.converted, c.result === 0 && result.cardsWritten > 0, c.name);
   }
+});
+
+test("memory that runs out while the report is made fails the conversion", async () => {
+  const module = await loadModule(smallHeap);
+  const book = Buffer.from("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:x\r\nEND:VCARD\r\n".repeat(10000));
+  const taken = [];
+  const result = convertWithModule(module, "rejected.vcf", book, 0, () => {
+    for (const size of [1 << 20, 1 << 14, 256, 8]) {
+      for (let pointer; (pointer = module._malloc(size)) !== 0;) taken.push(pointer);
+    }
+  });
+  assert.ok(taken.length > 0);
+  for (const pointer of taken) module._free(pointer);
+  assert.equal(result.result, -1);
+  assert.deepEqual(result.messages.map((m) => [m.kind, m.text]), [
+    ["line", "変換処理中..."], ["line", "出力対象データが1件もありませんでした。"],
+    ["error", "変換元ファイルが読み込めません。\r\n他で使用中もしくは破損している可能性があります。"],
+    ["line", "変換処理に失敗しました。"]]);
+  assert.deepEqual([result.converted, result.output.length, result.report], [false, 0, ""]);
 });
