@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the distribution ZIP with cpack and checks what a user unpacks: both
-# programs and the Japanese user guide, in one folder, with a file name that
+# programs, the Japanese user guide and the web page in one file (karuto.html,
+# which converts opened from disk), in one folder, with a file name that
 # Windows shows in Japanese (the archive marks its names as UTF-8).
 set -euo pipefail
 build=${1:?build folder}
@@ -11,7 +12,7 @@ import sys, zipfile
 archive = zipfile.ZipFile(sys.argv[1])
 names = sorted(info.filename for info in archive.infolist())
 folder = sys.argv[1].rsplit("/", 1)[-1][:-len(".zip")]
-expected = sorted(f"{folder}/{name}" for name in ["karuto.exe", "karuto-cli.exe", "使い方.txt"])
+expected = sorted(f"{folder}/{name}" for name in ["karuto.exe", "karuto-cli.exe", "karuto.html", "使い方.txt"])
 problems = []
 if names != expected:
     problems.append(f"entries {names}, expected {expected}")
@@ -28,6 +29,10 @@ for program in ["karuto.exe", "karuto-cli.exe"]:
     data = archive.read(f"{folder}/{program}") if f"{folder}/{program}" in names else b""
     if not data.startswith(b"MZ"):
         problems.append(f"{program} is not a Windows program")
+page = archive.read(f"{folder}/karuto.html") if f"{folder}/karuto.html" in names else b""
+for part in [b"<!DOCTYPE html>", b"default-src 'none'", b'id="worker-source"', b"karutoWasmBase64 = \"AGFzbQ"]:
+    if part not in page:
+        problems.append(f"karuto.html lacks {part.decode()}: it is not the page in one file")
 print("\n".join(problems) or f"{sys.argv[1]}: {len(names)} files")
 sys.exit(1 if problems else 0)
 PY
