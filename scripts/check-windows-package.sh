@@ -22,6 +22,9 @@ for info in archive.infolist():
 guide = archive.read(f"{folder}/使い方.txt") if f"{folder}/使い方.txt" in names else b""
 if not guide.startswith(b"\xef\xbb\xbf") or b"\n" in guide.replace(b"\r\n", b""):
     problems.append("the guide is not UTF-8 with a byte-order mark and CR LF line ends")
+major, minor, patch = folder.split("-")[1].split(".")
+if not guide.startswith(f"\ufeffKaruto ver {major}.{minor}{patch}\u3000".encode()):
+    problems.append("the guide's title does not name the version")
 for step in "①②③④⑤":
     if step.encode() not in guide:
         problems.append(f"the guide lacks step {step}")

@@ -163,7 +163,7 @@ TEST(DialogTemplates, TheStartScreen)
     const DialogTemplate dialog = ReadDialogTemplate(IDD_START_SCREEN);
     EXPECT_EQ(dialog.style, kWindowStyle | DS_CENTER);
     EXPECT_EQ(std::make_tuple(dialog.width, dialog.height), std::make_tuple(short{320}, short{315}));
-    EXPECT_EQ(dialog.title, L"Karuto ver 1.10");
+    EXPECT_EQ(dialog.title, KARUTO_TITLE);
     EXPECT_EQ(dialog.font, L"MS UI Gothic");
     EXPECT_EQ(dialog.pointSize, 9);
     EXPECT_EQ(dialog.menu, IDR_START_MENU);
@@ -180,7 +180,7 @@ TEST(DialogTemplates, TheMainWindow)
     const DialogTemplate dialog = ReadDialogTemplate(IDD_MAIN_WINDOW);
     EXPECT_EQ(dialog.style, kWindowStyle);
     EXPECT_EQ(std::make_tuple(dialog.width, dialog.height), std::make_tuple(short{320}, short{315}));
-    EXPECT_EQ(dialog.title, L"Karuto ver 1.10");
+    EXPECT_EQ(dialog.title, KARUTO_TITLE);
     EXPECT_EQ(dialog.font, L"MS UI Gothic");
     EXPECT_EQ(dialog.pointSize, 9);
     EXPECT_EQ(dialog.menu, IDR_MAIN_MENU);

@@ -178,7 +178,7 @@ protected:
 TEST_F(WindowProgram, StartScreenIsCentredWithTheTermsButtonAsDefault)
 {
     ASSERT_NO_FATAL_FAILURE(StartProgram());
-    EXPECT_EQ(Utf8(WindowText(start)), "Karuto ver 1.10");
+    EXPECT_EQ(Utf8(WindowText(start)), Utf8(KARUTO_TITLE));
     RECT screen{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0);
     RECT window{};
@@ -249,7 +249,7 @@ TEST_F(WindowProgram, AgreeingOpensTheMainWindowWhereTheStartScreenWasMoved)
     EXPECT_EQ(placed.left, 37);
     EXPECT_EQ(placed.top, 45);
     EXPECT_FALSE(IsWindowVisible(start));
-    EXPECT_EQ(Utf8(WindowText(main)), "Karuto ver 1.10");
+    EXPECT_EQ(Utf8(WindowText(main)), Utf8(KARUTO_TITLE));
 }
 
 // ---- Main window ------------------------------------------------------------
