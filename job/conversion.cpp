@@ -110,24 +110,21 @@ int WriteReportGuarded(const JobWindow& window, const ConversionDetails& details
     }
 }
 
-// Runs `convert` on fresh details (the caller's, or its own); running out of
-// memory on the way is a failed load, with everything built released. Then
-// the report, when asked for.
+// Runs `convert` on fresh details (the caller's, or its own). Memory that
+// runs out anywhere below, from the path checks to the last card, ends here:
+// a failed load, with everything built released.
 template <typename Convert>
-int RunGuarded(const JobWindow& window, ConversionDetails* details, const ReportSink& report,
-               const Convert& convert)
+int RunGuarded(const JobWindow& window, ConversionDetails* details, const Convert& convert)
 {
     ConversionDetails ownDetails;
     ConversionDetails& used = details ? *details : ownDetails;
     used = ConversionDetails();
-    int result = -1;
     try {
-        result = convert(used);
+        return convert(used);
     } catch (const std::bad_alloc&) {
         used = ConversionDetails();
         return Fail(window, kCannotLoad);
     }
-    return result == 0 && report ? WriteReportGuarded(window, used, report) : result;
 }
 
 } // namespace
@@ -147,18 +144,19 @@ std::u16string FormatSummary(std::int32_t cardsRead, std::int32_t cardsWritten)
 int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPath,
                   ConversionDetails* details, EmojiChoice emoji, const ReportSink& report)
 {
-    if (!CheckPaths(outputPath, window, inputPath)) return -1;
-    if (PathExists(outputPath) && !window.askQuestion(kReplaceQuestion)) return 0;
-    return RunGuarded(window, details, report, [&](ConversionDetails& used) {
-        return Convert(outputPath, window, inputPath, used, emoji);
+    return RunGuarded(window, details, [&](ConversionDetails& used) {
+        if (!CheckPaths(outputPath, window, inputPath)) return -1;
+        if (PathExists(outputPath) && !window.askQuestion(kReplaceQuestion)) return 0;
+        const int result = Convert(outputPath, window, inputPath, used, emoji);
+        return result == 0 && report ? WriteReportGuarded(window, used, report) : result;
     });
 }
 
 int ConvertFileBytes(PathView fileName, std::string&& bytes, const JobWindow& window,
                      const ByteSink& output, ConversionDetails* details, EmojiChoice emoji)
 {
-    if (!CheckFileName(fileName, window)) return -1;
-    return RunGuarded(window, details, {}, [&](ConversionDetails& used) {
+    return RunGuarded(window, details, [&](ConversionDetails& used) {
+        if (!CheckFileName(fileName, window)) return -1;
         return ConvertBytes(std::move(bytes), window, output, used, emoji);
     });
 }

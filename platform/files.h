@@ -110,7 +110,9 @@ void CopyPermissions(const OutputHandle& model, OutputHandle& file);
 // or the whole new one, never anything in between.
 bool MoveFileOver(PathView source, PathView target);
 
-// Deletes a file; false when it could not be deleted.
+// Deletes a file; false when it could not be deleted. Never throws, as the
+// other operations may when memory runs out (std::bad_alloc, which the
+// conversion job catches): a destructor removes files through it.
 bool RemoveFile(PathView path);
 
 // The file that an interruption (Ctrl+C, SIGTERM, SIGHUP; on Windows Ctrl+C,

@@ -127,15 +127,6 @@ bool IsWritableRegularFile(int fd)
            (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
 }
 
-std::optional<std::string> NativePathOrNothing(PathView path)
-{
-    try {
-        return NativePath(path);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
-}
-
 } // namespace
 
 FileBytes ReadWholeFileExclusive(PathView path)
@@ -175,7 +166,7 @@ bool OutputHandle::IsOpen() const
 NewFile CreateNewFileExclusive(PathView path)
 {
     NewFile result;
-    const std::optional<std::string> nativePath = NativePathOrNothing(path);
+    const std::optional<std::string> nativePath = NativePath(path);
     if (!nativePath) return result;
     int fd;
     do {
@@ -194,7 +185,7 @@ NewFile CreateNewFileExclusive(PathView path)
 HeldFile HoldExistingFile(PathView path)
 {
     HeldFile result;
-    const std::optional<std::string> nativePath = NativePathOrNothing(path);
+    const std::optional<std::string> nativePath = NativePath(path);
     if (!nativePath) return result;
     ScopedDescriptor existing{OpenExistingForWriting(*nativePath)};
     if (existing.fd < 0) {
@@ -256,16 +247,20 @@ void CopyPermissions(const OutputHandle& model, OutputHandle& file)
 
 bool MoveFileOver(PathView source, PathView target)
 {
-    const std::optional<std::string> nativeSource = NativePathOrNothing(source);
-    const std::optional<std::string> nativeTarget = NativePathOrNothing(target);
+    const std::optional<std::string> nativeSource = NativePath(source);
+    const std::optional<std::string> nativeTarget = NativePath(target);
     if (!nativeSource || !nativeTarget) return false;
     return rename(nativeSource->c_str(), nativeTarget->c_str()) == 0;
 }
 
 bool RemoveFile(PathView path)
 {
-    const std::optional<std::string> nativePath = NativePathOrNothing(path);
-    return nativePath && unlink(nativePath->c_str()) == 0;
+    try {
+        const std::optional<std::string> nativePath = NativePath(path);
+        return nativePath && unlink(nativePath->c_str()) == 0;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 namespace {

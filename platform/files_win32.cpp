@@ -141,15 +141,6 @@ bool OutputHandle::IsOpen() const
 
 namespace {
 
-std::optional<std::wstring> NativePathOrNothing(PathView path)
-{
-    try {
-        return NativePath(path);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
-}
-
 bool IsMissing(DWORD error)
 {
     return error == ERROR_FILE_NOT_FOUND;
@@ -160,7 +151,7 @@ bool IsMissing(DWORD error)
 NewFile CreateNewFileExclusive(PathView path)
 {
     NewFile result;
-    const std::optional<std::wstring> nativePath = NativePathOrNothing(path);
+    const std::optional<std::wstring> nativePath = NativePath(path);
     if (!nativePath) return result;
     HANDLE created = CreateFileW(nativePath->c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -176,7 +167,7 @@ NewFile CreateNewFileExclusive(PathView path)
 HeldFile HoldExistingFile(PathView path)
 {
     HeldFile result;
-    const std::optional<std::wstring> nativePath = NativePathOrNothing(path);
+    const std::optional<std::wstring> nativePath = NativePath(path);
     if (!nativePath) return result;
     // Windows refuses to replace a read-only file by itself; Wine running as
     // root lets the open through, so the attribute is looked at first.
@@ -230,8 +221,8 @@ void CopyPermissions(const OutputHandle&, OutputHandle&) {}
 
 bool MoveFileOver(PathView source, PathView target)
 {
-    const std::optional<std::wstring> nativeSource = NativePathOrNothing(source);
-    const std::optional<std::wstring> nativeTarget = NativePathOrNothing(target);
+    const std::optional<std::wstring> nativeSource = NativePath(source);
+    const std::optional<std::wstring> nativeTarget = NativePath(target);
     if (!nativeSource || !nativeTarget) return false;
     // The rename is done when the call returns, not only queued in the cache.
     return MoveFileExW(nativeSource->c_str(), nativeTarget->c_str(),
@@ -240,8 +231,12 @@ bool MoveFileOver(PathView source, PathView target)
 
 bool RemoveFile(PathView path)
 {
-    const std::optional<std::wstring> nativePath = NativePathOrNothing(path);
-    return nativePath && DeleteFileW(nativePath->c_str()) != 0;
+    try {
+        const std::optional<std::wstring> nativePath = NativePath(path);
+        return nativePath && DeleteFileW(nativePath->c_str()) != 0;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 bool CloseFile(OutputHandle& file)
