@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "decode/katakana.h"
+#include "platform/byte_blocks.h"
 #include "platform/codepage.h"
 
 namespace karuto {
@@ -71,11 +72,8 @@ void AppendQuotedPrintable(std::string_view text, OwnedString& decoded)
 bool IsAscii(std::string_view text)
 {
     std::size_t pos = 0;
-    // Eight bytes at a time: no byte among them has its high bit set.
     for (; text.size() - pos >= 8; pos += 8) {
-        std::uint64_t eight = 0;
-        std::memcpy(&eight, text.data() + pos, 8);
-        if (eight & 0x8080808080808080ull) return false;
+        if (!AreEightBytesAscii(LoadEightBytes(text.data() + pos))) return false;
     }
     return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(pos), text.end(),
                        [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });

@@ -2,13 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdint>
-#include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "platform/byte_blocks.h"
 #include "platform/codepage.h"
 #include "vcard/params.h"
 
@@ -48,32 +43,22 @@ bool StartsCharacter(std::string_view text, std::size_t pos)
 std::size_t FindByte(std::string_view text, char byte, std::size_t from)
 {
     // Calling memchr costs more than looking at a few bytes; it pays off only
-    // on long stretches (values, photos). Up to then, eight bytes at a time:
-    // a byte of `chunk ^ pattern` is zero exactly where `byte` is, and the
-    // lowest byte flagged by the subtraction is the first such zero.
+    // on long stretches (values, photos). Up to then, sixteen or eight bytes
+    // at a time.
     constexpr std::size_t kWalked = 64;
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
     if (from >= text.size()) return std::string_view::npos;
     const std::size_t walkEnd = std::min(text.size(), from + kWalked);
     std::size_t pos = from;
 #if defined(__SSE2__)
-    // Sixteen bytes at a time where the processor compares them at once.
-    const __m128i wanted = _mm_set1_epi8(byte);
     for (; walkEnd - pos >= 16; pos += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
-        const auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, wanted)));
+        const unsigned found = SixteenBytesEqualTo(text.data() + pos, byte);
         if (found != 0) return pos + static_cast<std::size_t>(std::countr_zero(found));
     }
 #endif
     if constexpr (std::endian::native == std::endian::little) {
-        const std::uint64_t pattern = kOnes * static_cast<unsigned char>(byte);
         for (; walkEnd - pos >= 8; pos += 8) {
-            std::uint64_t chunk = 0;
-            std::memcpy(&chunk, text.data() + pos, 8);
-            chunk ^= pattern;
-            const std::uint64_t zeros = (chunk - kOnes) & ~chunk & kHighs;
-            if (zeros != 0) return pos + static_cast<std::size_t>(std::countr_zero(zeros)) / 8;
+            const std::size_t found = FirstByteEqualTo(LoadEightBytes(text.data() + pos), byte);
+            if (found < 8) return pos + found;
         }
     }
     for (; pos < walkEnd; ++pos) {

@@ -1,8 +1,6 @@
 #include "vcard/unfolding.h"
 
-#include <cstdint>
-#include <cstring>
-
+#include "platform/byte_blocks.h"
 #include "vcard/params.h"
 
 namespace karuto {
@@ -110,13 +108,9 @@ bool IsWholeSequence(std::string_view rest, int continuations, unsigned char low
 std::size_t SkipPlainCharacters(std::string_view text, std::size_t pos, bool& beyondAscii)
 {
     while (pos < text.size()) {
-        if (text.size() - pos >= 8) {
-            std::uint64_t eight = 0;
-            std::memcpy(&eight, text.data() + pos, 8);
-            if ((eight & 0x8080808080808080ull) == 0) {
-                pos += 8;
-                continue;
-            }
+        if (text.size() - pos >= 8 && AreEightBytesAscii(LoadEightBytes(text.data() + pos))) {
+            pos += 8;
+            continue;
         }
         const auto first = static_cast<unsigned char>(text[pos]);
         if (first < 0x80) {
