@@ -79,8 +79,8 @@ std::uint16_t MergedSoundMark(std::uint16_t base, std::uint16_t mark)
 }
 
 // One character of a text as widening leaves it: a half-width katakana is
-// its full-width form, a lead byte with the byte after it one two-byte
-// character, and any other byte (a lead byte at the very end too) itself.
+// its full-width form, a lead byte with the trail byte after it one two-byte
+// character, and any other byte (a lead byte without a trail byte too) itself.
 struct WidenedChar {
     std::uint16_t code;
     bool doubleByte;
@@ -93,7 +93,7 @@ WidenedChar ReadWidenedChar(std::string_view text, std::size_t& pos)
         ++pos;
         return {FullWidthKana[byte - kFirstHalfWidthKana], true};
     }
-    if (IsAnsiLeadByte(byte) && pos + 1 < text.size()) {
+    if (AnsiCharLength(text, pos) == 2) {
         const auto trail = static_cast<unsigned char>(text[pos + 1]);
         pos += 2;
         return {static_cast<std::uint16_t>((byte << 8) | trail), true};
@@ -129,7 +129,7 @@ std::size_t KeptCharacters(std::string_view text, std::size_t pos)
             ++pos;
         } else if (IsHalfWidthKana(byte)) {
             break;
-        } else if (IsAnsiLeadByte(byte) && pos + 1 < text.size()) {
+        } else if (AnsiCharLength(text, pos) == 2) {
             if (MayBeSoundMark(text, pos + 2)) break;
             pos += 2;
         } else {
@@ -168,8 +168,7 @@ const std::array<std::uint16_t, 63> FullWidthKana = {
 std::size_t AppendChar(OwnedString& dst, std::string_view src, std::size_t pos)
 {
     if (pos >= src.size()) return 0;
-    const auto byte = static_cast<unsigned char>(src[pos]);
-    const std::size_t width = IsAnsiLeadByte(byte) && pos + 1 < src.size() ? 2 : 1;
+    const std::size_t width = AnsiCharLength(src, pos);
     dst.append(src.substr(pos, width));
     return width;
 }

@@ -29,16 +29,6 @@ struct AnsiChar {
     std::size_t length;   // bytes read
 };
 
-std::size_t AnsiCharLength(std::string_view ansi, std::size_t pos)
-{
-    // A lead byte takes only a byte that can be a trail byte: a truncated
-    // character before a line end or a ";" must not swallow the CR or the ";".
-    const bool pairs = IsAnsiLeadByte(static_cast<unsigned char>(ansi[pos]))
-                       && pos + 1 < ansi.size()
-                       && IsAnsiTrailByte(static_cast<unsigned char>(ansi[pos + 1]));
-    return pairs ? 2 : 1;
-}
-
 // The character of a lead byte / trail byte pair, 0 if it has none.
 char16_t PairToWide(unsigned char lead, unsigned char trail)
 {

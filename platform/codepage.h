@@ -33,6 +33,31 @@ constexpr bool IsAnsiTrailByte(unsigned char byte)
     return byte >= 0x40 && byte <= 0xFC && byte != 0x7F;
 }
 
+// The one rule by which Shift_JIS text is cut into characters, for every
+// layer: a lead byte pairs only with a byte that can be a trail byte, so that
+// a truncated character before a line end, a ";" or a ":" never swallows it.
+// How many bytes the character that starts at `pos` (within the text) takes:
+// 2 for such a pair, else 1; a lead byte at the very end stands alone.
+constexpr std::size_t AnsiCharLength(std::string_view ansi, std::size_t pos)
+{
+    const bool pairs = IsAnsiLeadByte(static_cast<unsigned char>(ansi[pos])) && pos + 1 < ansi.size() &&
+                       IsAnsiTrailByte(static_cast<unsigned char>(ansi[pos + 1]));
+    return pairs ? 2 : 1;
+}
+
+// Does a character start at `pos` of a text that starts with one? Only a
+// trail byte right after a run of lead bytes may be a second byte; the run
+// starts a character (the byte before it cannot open a pair), and its bytes,
+// all of them trail bytes too, pair up from there: `pos` starts a character
+// exactly when the run is of even length. Looks back only over that run.
+constexpr bool StartsAnsiChar(std::string_view ansi, std::size_t pos)
+{
+    if (pos >= ansi.size() || !IsAnsiTrailByte(static_cast<unsigned char>(ansi[pos]))) return true;
+    std::size_t run = 0;
+    while (run < pos && IsAnsiLeadByte(static_cast<unsigned char>(ansi[pos - run - 1]))) ++run;
+    return run % 2 == 0;
+}
+
 // Shift_JIS to UTF-16, every byte of `ansi` converted (a NUL byte becomes U+0000).
 // A lead byte takes the byte after it as its second byte when that byte can be
 // a trail byte; a pair without a mapping becomes U+30FB, as on Windows. A lead

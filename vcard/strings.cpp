@@ -24,22 +24,6 @@ void AppendString(OwnedString& target, std::string_view text)
     target.append(UpToFirstNul(text));
 }
 
-namespace {
-
-// Does a character start at `pos` of a text that starts with one? The bytes
-// right before it that can open a two-byte character pair up from the first
-// of them, which is always a character's start: the byte before that run is
-// a character of its own or the second byte of one. So `pos` starts a
-// character exactly when that run is of even length.
-bool StartsCharacter(std::string_view text, std::size_t pos)
-{
-    std::size_t run = 0;
-    while (run < pos && IsAnsiLeadByte(static_cast<unsigned char>(text[pos - run - 1]))) ++run;
-    return run % 2 == 0;
-}
-
-} // namespace
-
 std::size_t FindByte(std::string_view text, char byte, std::size_t from)
 {
     // Calling memchr costs more than looking at a few bytes; it pays off only
@@ -67,17 +51,18 @@ std::size_t FindByte(std::string_view text, char byte, std::size_t from)
     return walkEnd == text.size() ? std::string_view::npos : text.find(byte, walkEnd);
 }
 
-// Every delimiter byte counts, whatever byte comes before it; only whether a
-// backslash before it escapes it depends on the characters: the backslash
-// must be a character of its own, not the second byte of a two-byte one. The
-// byte is found with FindByte, and that check looks back only over the bytes
-// since the previous delimiter byte, so the search stays linear.
+// A delimiter (";" or ":") is never a trail byte, so every delimiter byte is a
+// character of its own; only whether a backslash before it escapes it depends
+// on the characters: the backslash must be a character of its own, not the
+// second byte of a two-byte one (83 5C is "ソ"). The byte is found with
+// FindByte, and that check looks back only over the lead bytes right before
+// the backslash, so the search stays linear.
 std::size_t FindDelimiter(std::string_view text, char delimiter, bool honourEscapes)
 {
     for (std::size_t pos = FindByte(text, delimiter); pos != std::string_view::npos;
          pos = FindByte(text, delimiter, pos + 1)) {
         const bool escaped = honourEscapes && pos > 0 && text[pos - 1] == '\\' &&
-                             StartsCharacter(text, pos - 1);
+                             StartsAnsiChar(text, pos - 1);
         if (!escaped) return pos;
     }
     return std::string_view::npos;
