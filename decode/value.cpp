@@ -30,19 +30,6 @@ inline int EscapedByteAt(std::string_view text, std::size_t pos)
     return high * 16 + low;
 }
 
-void AppendContinuedLineBreaks(std::string_view text, OwnedString& continued)
-{
-    for (std::size_t pos = 0; pos < text.size(); ++pos) {
-        const char byte = text[pos];
-        if (byte != '\r' && byte != '\n') {
-            continued.push_back(byte);
-            continue;
-        }
-        if (byte == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
-        continued.append("\r\n ");
-    }
-}
-
 // A malformed escape is kept as it stands, as the Quoted-Printable standard
 // advises: only its "=" is consumed, so the bytes after it go through the scan
 // again and nothing of the value is lost. A decoded NUL ends a text value;
@@ -143,13 +130,6 @@ void TrimBuffer(OwnedString& buffer)
 
 } // namespace
 
-OwnedString ContinueLineBreaks(std::string_view text)
-{
-    OwnedString continued;
-    AppendContinuedLineBreaks(text, continued);
-    return continued;
-}
-
 OwnedString DecodeQuotedPrintable(std::string_view text)
 {
     OwnedString decoded;
@@ -221,10 +201,12 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
             text = buffers.converted;
         }
     }
-    // A decoded line break continues on a folded line of the same property.
+    // A decoded line break continues on a folded line of the same property,
+    // and every output line ends with CR LF: each break, whether the writer
+    // used CR LF, a lone LF or a lone CR, becomes CR LF and a space.
     if (quotedPrintable && HasLineBreak(text)) {
-        buffers.continued.clear();
-        AppendContinuedLineBreaks(text, buffers.continued);
+        const OwnedString lineFeeds = ReplaceAll(ReplaceAll(text, "\r\n", "\n"), "\r", "\n");
+        buffers.continued = ReplaceAll(lineFeeds, "\n", "\r\n ");
         text = buffers.continued;
     }
     if (decoding.widenKana) {
