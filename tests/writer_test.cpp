@@ -399,7 +399,8 @@ struct Session {
     test::TempDir dir;
     OutputFile outputFile;
     bool opened = OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), outputFile);
-    CardSink output = [this](std::string_view card) { return WriteCardText(card, outputFile.file); };
+    CardWriter writer = FileCardWriter(outputFile.file);
+    CardSink output = [this](std::string_view card) { return WriteCardBuffered(card, writer); };
     CardList cards;
     std::int64_t lineNumber = 0;
 };
@@ -426,6 +427,7 @@ void FeedAll(Session& session, const std::vector<InputLine>& lines)
 // The output file's bytes once the session is over.
 std::string Finish(Session& session)
 {
+    EXPECT_TRUE(FlushCards(session.writer));
     EXPECT_TRUE(CommitOutputFile(session.outputFile));
     return test::ReadFileBytes(session.dir.ChildPath(u"PC→iPhone.vcf"));
 }
