@@ -351,8 +351,8 @@ TEST(ItemGroups, StopAfterNinetyNine)
 
 struct SoleTypeCase {
     const char* name;
-    std::vector<std::string_view> tokens;
-    std::string_view typeName;
+    TokenArray tokens;
+    ParamWord type;
     bool expected;
 };
 
@@ -361,24 +361,24 @@ class HasSoleTypeTest : public testing::TestWithParam<SoleTypeCase> {};
 TEST_P(HasSoleTypeTest, Answers)
 {
     const SoleTypeCase& c = GetParam();
-    EXPECT_EQ(HasSoleType(TokenArray(c.tokens.begin(), c.tokens.end()), c.typeName), c.expected);
+    std::vector<ParamWords> words;
+    FindParamWords(c.tokens, words);
+    EXPECT_EQ(HasSoleType(AnyParamWords(words), c.type), c.expected);
 }
 
 const SoleTypeCase kSoleTypeCases[] = {
-    {"Alone", {"EMAIL", "INTERNET"}, "INTERNET", true},
-    {"IgnoresCase", {"EMAIL", "type=internet"}, "INTERNET", true},
-    {"WithUnknownParameters", {"EMAIL", "PREF", "X-FOO", "PCS"}, "PCS", true},
-    {"Missing", {"EMAIL", "CELL"}, "INTERNET", false},
-    {"NoTokens", {}, "INTERNET", false},
-    {"NameOnly", {"EMAIL"}, "CELL", false},
-    {"WithAnotherKnownType", {"EMAIL", "INTERNET", "CELL"}, "INTERNET", false},
-    {"TwoInOneToken", {"EMAIL", "TYPE=INTERNET,CELL"}, "CELL", false},
-    {"WithWork", {"EMAIL", "WORK", "PCS"}, "PCS", false},
-    {"WithWorkInsideXNetwork", {"EMAIL", "X-NETWORK", "INTERNET"}, "INTERNET", false},
-    {"WithHomeInsideLongerWord", {"EMAIL", "X-HOMEPAGE", "CELL"}, "CELL", false},
-    {"RepeatedTypeIsStillSole", {"EMAIL", "CELL", "cell"}, "CELL", true},
-    {"UnknownTypeNameAlone", {"EMAIL", "PREF"}, "PREF", true},
-    {"UnknownTypeNameWithKnownOne", {"EMAIL", "PREF", "HOME"}, "PREF", false},
+    {"Alone", {"EMAIL", "INTERNET"}, WordInternet, true},
+    {"IgnoresCase", {"EMAIL", "type=internet"}, WordInternet, true},
+    {"WithUnknownParameters", {"EMAIL", "PREF", "X-FOO", "PCS"}, WordPcs, true},
+    {"Missing", {"EMAIL", "CELL"}, WordInternet, false},
+    {"NoTokens", {}, WordInternet, false},
+    {"NameOnly", {"EMAIL"}, WordCell, false},
+    {"WithAnotherKnownType", {"EMAIL", "INTERNET", "CELL"}, WordInternet, false},
+    {"TwoInOneToken", {"EMAIL", "TYPE=INTERNET,CELL"}, WordCell, false},
+    {"WithWork", {"EMAIL", "WORK", "PCS"}, WordPcs, false},
+    {"WithWorkInsideXNetwork", {"EMAIL", "X-NETWORK", "INTERNET"}, WordInternet, false},
+    {"WithHomeInsideLongerWord", {"EMAIL", "X-HOMEPAGE", "CELL"}, WordCell, false},
+    {"RepeatedTypeIsStillSole", {"EMAIL", "CELL", "cell"}, WordCell, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, HasSoleTypeTest, testing::ValuesIn(kSoleTypeCases),
