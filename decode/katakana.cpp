@@ -9,9 +9,6 @@ namespace karuto {
 
 namespace {
 
-constexpr unsigned char kFirstHalfWidthKana = 0xA1;
-constexpr unsigned char kLastHalfWidthKana = 0xDF;
-
 constexpr std::uint16_t kVoicedMark = 0x814A;      // ゛
 constexpr std::uint16_t kSemiVoicedMark = 0x814B;  // ゜
 constexpr unsigned char kHalfWidthVoicedMark = 0xDE;      // ﾞ
@@ -46,15 +43,6 @@ constexpr SoundMarkTable kSoundMarkTables[] = {
     {kSemiVoicedMark, kSemiVoicedBases, kSemiVoicedResults},
 };
 
-constexpr std::array<unsigned char, 63> MakeHalfWidthKana()
-{
-    std::array<unsigned char, 63> bytes{};
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = static_cast<unsigned char>(kFirstHalfWidthKana + i);
-    }
-    return bytes;
-}
-
 void AppendDoubleByte(OwnedString& dst, std::uint16_t code)
 {
     dst.push_back(static_cast<char>(code >> 8));
@@ -63,7 +51,7 @@ void AppendDoubleByte(OwnedString& dst, std::uint16_t code)
 
 bool IsHalfWidthKana(unsigned char byte)
 {
-    return byte >= kFirstHalfWidthKana && byte <= kLastHalfWidthKana;
+    return byte >= HalfWidthKana.front() && byte <= HalfWidthKana.back();
 }
 
 // The merged character for `base` followed by `mark`, or 0 when they don't merge.
@@ -91,7 +79,7 @@ WidenedChar ReadWidenedChar(std::string_view text, std::size_t& pos)
     const auto byte = static_cast<unsigned char>(text[pos]);
     if (IsHalfWidthKana(byte)) {
         ++pos;
-        return {FullWidthKana[byte - kFirstHalfWidthKana], true};
+        return {FullWidthKana[byte - HalfWidthKana.front()], true};
     }
     if (AnsiCharLength(text, pos) == 2) {
         const auto trail = static_cast<unsigned char>(text[pos + 1]);
@@ -141,8 +129,6 @@ std::size_t KeptCharacters(std::string_view text, std::size_t pos)
 
 } // namespace
 
-const std::array<unsigned char, 63> HalfWidthKana = MakeHalfWidthKana();
-
 const std::array<std::uint16_t, 63> FullWidthKana = {
     0x8142, 0x8175, 0x8176, 0x8141, 0x8145,  // 。「」、・
     0x8392,                                  // ヲ
@@ -186,6 +172,7 @@ void AppendWidenedKatakana(std::string_view text, OwnedString& widened)
         pos = kept;
         if (pos == text.size()) break;
 
+        const std::size_t start = pos;
         const WidenedChar current = ReadWidenedChar(text, pos);
         if (current.doubleByte && pos < text.size()) {
             std::size_t afterNext = pos;
@@ -199,10 +186,10 @@ void AppendWidenedKatakana(std::string_view text, OwnedString& widened)
                 continue;
             }
         }
-        if (current.doubleByte) {
+        if (IsHalfWidthKana(static_cast<unsigned char>(text[start]))) {
             AppendDoubleByte(widened, current.code);
         } else {
-            widened.push_back(static_cast<char>(current.code));
+            AppendChar(widened, text, start);  // a character before a mark it does not take
         }
     }
 }
