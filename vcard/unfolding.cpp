@@ -135,7 +135,6 @@ void ResetLogicalLine(LogicalLine& line)
     line.charset = CharsetNone;
     line.encoding = EncodingNone;
     line.state = LineEmpty;
-    line.recognized = false;
     line.widenKana = false;
     line.text = {};
     line.gathered.clear();

@@ -312,7 +312,6 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
         return;
     }
     SplitPropertyValueInto(lineText, tokens);
-    line.recognized = true;
     line.widenKana = row->widenKana;
     if (row->name == "N") {
         entry.hasName = true;
