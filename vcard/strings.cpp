@@ -98,12 +98,6 @@ TokenArray SplitTokens(std::string_view text, char delimiter, bool honourEscapes
     return tokens;
 }
 
-TokenArray SplitPropertyName(std::string_view line)
-{
-    const std::size_t colon = FindDelimiter(line, ':', false);
-    return SplitTokens(line.substr(0, colon), ';', true, 0);
-}
-
 bool SplitPropertyNameInto(std::string_view line, PropertyTokens& tokens)
 {
     const std::size_t colon = FindByte(line, ':');

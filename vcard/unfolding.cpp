@@ -56,7 +56,8 @@ void ExtendLine(LogicalLine& line, std::string_view separator, std::string_view 
         line.gathered.assign(line.text);
         line.isGathered = true;
     }
-    line.gathered.append(separator).append(piece);
+    AppendString(line.gathered, separator);
+    AppendString(line.gathered, piece);
     line.text = line.gathered;
 }
 

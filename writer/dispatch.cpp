@@ -120,7 +120,7 @@ void NoteLeftOutLine(std::string_view name, const LogicalLine& line, CardList& c
     if (line.textEncoding == TextUtf8) {
         AppendUtf8AsAnsi(name, shown);
     } else {
-        shown.assign(name);
+        shown = DuplicateString(name);
     }
     if (shown.size() > kNamedBytes) {
         shown.resize(AnsiPrefixLength(shown, kNamedBytes));

@@ -39,7 +39,7 @@ void AppendNameAndParameters(const PropertyTokens& tokens, const LogicalLine& li
     for (std::size_t i = 0; i < tokens.nameTokens.size(); ++i) {
         if (!keepAll && (tokens.nameWords[i] & kTransferMarkers)) continue;
         if (i > 0) output.push_back(';');
-        output.append(tokens.nameTokens[i]);
+        AppendString(output, tokens.nameTokens[i]);
     }
 }
 
