@@ -139,7 +139,9 @@ OwnedString DecodeQuotedPrintable(std::string_view text)
 
 OwnedString Utf8ToAnsi(std::string_view utf8)
 {
-    return ConvertUtf8ToAnsi(UpToFirstNul(utf8));
+    OwnedString ansi;
+    AppendUtf8AsAnsi(UpToFirstNul(utf8), ansi);
+    return ansi;
 }
 
 OwnedString ReplaceAll(std::string_view text, std::string_view pattern,
@@ -253,13 +255,8 @@ void AppendQuotedPrintableAsBase64(std::string_view value, OwnedString& target)
 OwnedString DecodeValue(ValueEncoding encoding, std::string_view value, Charset charset,
                         bool widenKana)
 {
-    ValueDecoding decoding;
-    decoding.encoding = encoding;
-    decoding.charset = charset;
-    decoding.ownCharset = charset;
-    decoding.widenKana = widenKana;
     OwnedString text;
-    AppendDecodedValue(decoding, UpToFirstNul(value), text);
+    AppendDecodedValue({encoding, charset, charset, widenKana}, UpToFirstNul(value), text);
     return text;
 }
 

@@ -269,11 +269,6 @@ std::u16string_view PictogramOf(Carrier carrier, std::uint16_t code)
     return units.substr(0, units.find(u'\0'));
 }
 
-void AppendAnsiAsUtf16Le(std::string_view ansi, std::string& bytes)
-{
-    AppendAnsiAsUtf16LeUpTo(ansi, ansi.size(), bytes);
-}
-
 namespace {
 
 // The emoji of the pair at `pos` when it is one of the carrier's pictograms.
@@ -457,13 +452,6 @@ std::u16string Utf8ToWide(std::string_view utf8)
         pos += next.length;
     }
     return wide;
-}
-
-std::string ConvertUtf8ToAnsi(std::string_view utf8)
-{
-    std::string ansi;
-    AppendUtf8AsAnsi(utf8, ansi);
-    return ansi;
 }
 
 void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi, std::vector<char32_t>* unmappable)

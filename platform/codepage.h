@@ -82,14 +82,11 @@ struct PictogramConversion {
     std::int64_t converted = 0;
 };
 
-// AnsiToWide, appended to `bytes` as UTF-16LE: the output file's form, made
-// in one pass without an intermediate string.
-void AppendAnsiAsUtf16Le(std::string_view ansi, std::string& bytes);
-
-// AppendAnsiAsUtf16Le of the characters of `ansi` that start before byte
-// `limit` (at most its size): a text converted piece by piece, each piece
-// starting where the one before stopped, gives the same bytes as converted
-// at once. Returns where it stopped: `limit`, or one byte past it when the
+// AnsiToWide of the characters of `ansi` that start before byte `limit` (at
+// most its size), appended to `bytes` as UTF-16LE: the output file's form,
+// made in one pass without an intermediate string. A text converted piece by
+// piece, each piece starting where the one before stopped, gives the same
+// bytes as converted at once. Returns where it stopped: `limit`, or one byte past it when the
 // last character was a pair. With `pictograms`, the carrier's pictogram codes
 // become their emoji.
 std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, std::string& bytes,
@@ -130,14 +127,11 @@ void FindDoubleByteCodes(std::string_view ansi, unsigned char firstLead, unsigne
 // becomes one U+FFFD; characters beyond the BMP become surrogate pairs.
 std::u16string Utf8ToWide(std::string_view utf8);
 
-// WideToAnsi(Utf8ToWide(utf8)) in one pass, without the UTF-16 string between:
-// each character to its Shift_JIS code, each malformed sequence and each
-// character without a form (supplementary ones included) to one space.
-std::string ConvertUtf8ToAnsi(std::string_view utf8);
-
-// ConvertUtf8ToAnsi, appended to `ansi`. When `unmappable` is given, the code
-// point of every character written as a space is noted there (U+FFFD for a
-// malformed sequence).
+// WideToAnsi(Utf8ToWide(utf8)) in one pass, without the UTF-16 string between,
+// appended to `ansi`: each character to its Shift_JIS code, each malformed
+// sequence and each character without a form (supplementary ones included)
+// to one space. When `unmappable` is given, the code point of every character
+// written as a space is noted there (U+FFFD for a malformed sequence).
 void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi,
                       std::vector<char32_t>* unmappable = nullptr);
 
