@@ -69,6 +69,8 @@ std::uint16_t MergedSoundMark(std::uint16_t base, std::uint16_t mark)
 // One character of a text as widening leaves it: a half-width katakana is
 // its full-width form, a lead byte with the trail byte after it one two-byte
 // character, and any other byte (a lead byte without a trail byte too) itself.
+// Were a lone lead byte to take the byte after it along, the result would be
+// the same: neither byte widens, and no such pair is a base or a mark.
 struct WidenedChar {
     std::uint16_t code;
     bool doubleByte;

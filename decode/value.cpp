@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "decode/katakana.h"
 #include "platform/byte_blocks.h"

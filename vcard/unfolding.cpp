@@ -1,5 +1,7 @@
 #include "vcard/unfolding.h"
 
+#include <cstdint>
+
 #include "platform/byte_blocks.h"
 #include "vcard/params.h"
 
