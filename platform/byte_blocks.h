@@ -92,9 +92,12 @@ inline unsigned SixteenBytesBeyondAscii(const char* at)
 // within [first, last].
 inline unsigned SixteenBytesWithin(const char* at, unsigned char first, unsigned char last)
 {
-    const __m128i offset = _mm_sub_epi8(LoadSixteenBytes(at), _mm_set1_epi8(static_cast<char>(first)));
+    // Bytes below `first` wrap around to above the span.
+    const __m128i offset =
+        _mm_sub_epi8(LoadSixteenBytes(at), _mm_set1_epi8(static_cast<char>(first)));
     const __m128i span = _mm_set1_epi8(static_cast<char>(last - first));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(offset, span), offset)));
+    const __m128i within = _mm_cmpeq_epi8(_mm_min_epu8(offset, span), offset);
+    return static_cast<unsigned>(_mm_movemask_epi8(within));
 }
 
 // The sixteen bytes at `at` as sixteen 16-bit little-endian units, 32 bytes

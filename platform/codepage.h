@@ -40,7 +40,8 @@ constexpr bool IsAnsiTrailByte(unsigned char byte)
 // 2 for such a pair, else 1; a lead byte at the very end stands alone.
 constexpr std::size_t AnsiCharLength(std::string_view ansi, std::size_t pos)
 {
-    const bool pairs = IsAnsiLeadByte(static_cast<unsigned char>(ansi[pos])) && pos + 1 < ansi.size() &&
+    const bool pairs = IsAnsiLeadByte(static_cast<unsigned char>(ansi[pos])) &&
+                       pos + 1 < ansi.size() &&
                        IsAnsiTrailByte(static_cast<unsigned char>(ansi[pos + 1]));
     return pairs ? 2 : 1;
 }
@@ -86,9 +87,9 @@ struct PictogramConversion {
 // most its size), appended to `bytes` as UTF-16LE: the output file's form,
 // made in one pass without an intermediate string. A text converted piece by
 // piece, each piece starting where the one before stopped, gives the same
-// bytes as converted at once. Returns where it stopped: `limit`, or one byte past it when the
-// last character was a pair. With `pictograms`, the carrier's pictogram codes
-// become their emoji.
+// bytes as converted at once. Returns where it stopped: `limit`, or one byte
+// past it when the last character was a pair. With `pictograms`, the
+// carrier's pictogram codes become their emoji.
 std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, std::string& bytes,
                                     PictogramConversion* pictograms = nullptr);
 
