@@ -75,7 +75,6 @@ bool HasLineBreak(std::string_view text)
 struct DecodeBuffers {
     OwnedString quoted;
     OwnedString converted;
-    OwnedString continued;
 };
 
 thread_local DecodeBuffers tBuffers;
@@ -205,10 +204,11 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
     // A decoded line break continues on a folded line of the same property,
     // and every output line ends with CR LF: each break, whether the writer
     // used CR LF, a lone LF or a lone CR, becomes CR LF and a space.
+    OwnedString continued;
     if (quotedPrintable && HasLineBreak(text)) {
         const OwnedString lineFeeds = ReplaceAll(ReplaceAll(text, "\r\n", "\n"), "\r", "\n");
-        buffers.continued = ReplaceAll(lineFeeds, "\n", "\r\n ");
-        text = buffers.continued;
+        continued = ReplaceAll(lineFeeds, "\n", "\r\n ");
+        text = continued;
     }
     if (decoding.widenKana) {
         AppendWidenedKatakana(text, target);
@@ -217,7 +217,6 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
     }
     TrimBuffer(buffers.quoted);
     TrimBuffer(buffers.converted);
-    TrimBuffer(buffers.continued);
 }
 
 void AppendQuotedPrintableAsBase64(std::string_view value, OwnedString& target)
