@@ -9,9 +9,6 @@ namespace karuto {
 
 namespace {
 
-constexpr unsigned char kFirstHalfWidthKana = 0xA1;
-constexpr unsigned char kLastHalfWidthKana = 0xDF;
-
 constexpr std::uint16_t kVoicedMark = 0x814A;      // ゛
 constexpr std::uint16_t kSemiVoicedMark = 0x814B;  // ゜
 constexpr unsigned char kHalfWidthVoicedMark = 0xDE;      // ﾞ
@@ -46,15 +43,6 @@ constexpr SoundMarkTable kSoundMarkTables[] = {
     {kSemiVoicedMark, kSemiVoicedBases, kSemiVoicedResults},
 };
 
-constexpr std::array<unsigned char, 63> MakeHalfWidthKana()
-{
-    std::array<unsigned char, 63> bytes{};
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = static_cast<unsigned char>(kFirstHalfWidthKana + i);
-    }
-    return bytes;
-}
-
 void AppendDoubleByte(OwnedString& dst, std::uint16_t code)
 {
     dst.push_back(static_cast<char>(code >> 8));
@@ -63,7 +51,7 @@ void AppendDoubleByte(OwnedString& dst, std::uint16_t code)
 
 bool IsHalfWidthKana(unsigned char byte)
 {
-    return byte >= kFirstHalfWidthKana && byte <= kLastHalfWidthKana;
+    return byte >= HalfWidthKana.front() && byte <= HalfWidthKana.back();
 }
 
 // The merged character for `base` followed by `mark`, or 0 when they don't merge.
@@ -79,8 +67,10 @@ std::uint16_t MergedSoundMark(std::uint16_t base, std::uint16_t mark)
 }
 
 // One character of a text as widening leaves it: a half-width katakana is
-// its full-width form, a lead byte with the byte after it one two-byte
-// character, and any other byte (a lead byte at the very end too) itself.
+// its full-width form, a lead byte with the trail byte after it one two-byte
+// character, and any other byte (a lead byte without a trail byte too) itself.
+// Were a lone lead byte to take the byte after it along, the result would be
+// the same: neither byte widens, and no such pair is a base or a mark.
 struct WidenedChar {
     std::uint16_t code;
     bool doubleByte;
@@ -91,9 +81,9 @@ WidenedChar ReadWidenedChar(std::string_view text, std::size_t& pos)
     const auto byte = static_cast<unsigned char>(text[pos]);
     if (IsHalfWidthKana(byte)) {
         ++pos;
-        return {FullWidthKana[byte - kFirstHalfWidthKana], true};
+        return {FullWidthKana[byte - HalfWidthKana.front()], true};
     }
-    if (IsAnsiLeadByte(byte) && pos + 1 < text.size()) {
+    if (AnsiCharLength(text, pos) == 2) {
         const auto trail = static_cast<unsigned char>(text[pos + 1]);
         pos += 2;
         return {static_cast<std::uint16_t>((byte << 8) | trail), true};
@@ -129,7 +119,7 @@ std::size_t KeptCharacters(std::string_view text, std::size_t pos)
             ++pos;
         } else if (IsHalfWidthKana(byte)) {
             break;
-        } else if (IsAnsiLeadByte(byte) && pos + 1 < text.size()) {
+        } else if (AnsiCharLength(text, pos) == 2) {
             if (MayBeSoundMark(text, pos + 2)) break;
             pos += 2;
         } else {
@@ -140,8 +130,6 @@ std::size_t KeptCharacters(std::string_view text, std::size_t pos)
 }
 
 } // namespace
-
-const std::array<unsigned char, 63> HalfWidthKana = MakeHalfWidthKana();
 
 const std::array<std::uint16_t, 63> FullWidthKana = {
     0x8142, 0x8175, 0x8176, 0x8141, 0x8145,  // 。「」、・
@@ -168,8 +156,7 @@ const std::array<std::uint16_t, 63> FullWidthKana = {
 std::size_t AppendChar(OwnedString& dst, std::string_view src, std::size_t pos)
 {
     if (pos >= src.size()) return 0;
-    const auto byte = static_cast<unsigned char>(src[pos]);
-    const std::size_t width = IsAnsiLeadByte(byte) && pos + 1 < src.size() ? 2 : 1;
+    const std::size_t width = AnsiCharLength(src, pos);
     dst.append(src.substr(pos, width));
     return width;
 }
@@ -187,6 +174,7 @@ void AppendWidenedKatakana(std::string_view text, OwnedString& widened)
         pos = kept;
         if (pos == text.size()) break;
 
+        const std::size_t start = pos;
         const WidenedChar current = ReadWidenedChar(text, pos);
         if (current.doubleByte && pos < text.size()) {
             std::size_t afterNext = pos;
@@ -200,10 +188,10 @@ void AppendWidenedKatakana(std::string_view text, OwnedString& widened)
                 continue;
             }
         }
-        if (current.doubleByte) {
+        if (IsHalfWidthKana(static_cast<unsigned char>(text[start]))) {
             AppendDoubleByte(widened, current.code);
         } else {
-            widened.push_back(static_cast<char>(current.code));
+            AppendChar(widened, text, start);  // a character before a mark it does not take
         }
     }
 }

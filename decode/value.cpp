@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "decode/katakana.h"
+#include "platform/byte_blocks.h"
 #include "platform/codepage.h"
 
 namespace karuto {
@@ -27,19 +27,6 @@ inline int EscapedByteAt(std::string_view text, std::size_t pos)
     const int low = HexDigitValue(text[pos + 2]);
     if (high < 0 || low < 0) return -1;
     return high * 16 + low;
-}
-
-void AppendContinuedLineBreaks(std::string_view text, OwnedString& continued)
-{
-    for (std::size_t pos = 0; pos < text.size(); ++pos) {
-        const char byte = text[pos];
-        if (byte != '\r' && byte != '\n') {
-            continued.push_back(byte);
-            continue;
-        }
-        if (byte == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
-        continued.append("\r\n ");
-    }
 }
 
 // A malformed escape is kept as it stands, as the Quoted-Printable standard
@@ -71,11 +58,8 @@ void AppendQuotedPrintable(std::string_view text, OwnedString& decoded)
 bool IsAscii(std::string_view text)
 {
     std::size_t pos = 0;
-    // Eight bytes at a time: no byte among them has its high bit set.
     for (; text.size() - pos >= 8; pos += 8) {
-        std::uint64_t eight = 0;
-        std::memcpy(&eight, text.data() + pos, 8);
-        if (eight & 0x8080808080808080ull) return false;
+        if (!AreEightBytesAscii(LoadEightBytes(text.data() + pos))) return false;
     }
     return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(pos), text.end(),
                        [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
@@ -91,7 +75,6 @@ bool HasLineBreak(std::string_view text)
 struct DecodeBuffers {
     OwnedString quoted;
     OwnedString converted;
-    OwnedString continued;
 };
 
 thread_local DecodeBuffers tBuffers;
@@ -145,13 +128,6 @@ void TrimBuffer(OwnedString& buffer)
 
 } // namespace
 
-OwnedString ContinueLineBreaks(std::string_view text)
-{
-    OwnedString continued;
-    AppendContinuedLineBreaks(text, continued);
-    return continued;
-}
-
 OwnedString DecodeQuotedPrintable(std::string_view text)
 {
     OwnedString decoded;
@@ -161,7 +137,9 @@ OwnedString DecodeQuotedPrintable(std::string_view text)
 
 OwnedString Utf8ToAnsi(std::string_view utf8)
 {
-    return ConvertUtf8ToAnsi(UpToFirstNul(utf8));
+    OwnedString ansi;
+    AppendUtf8AsAnsi(UpToFirstNul(utf8), ansi);
+    return ansi;
 }
 
 OwnedString ReplaceAll(std::string_view text, std::string_view pattern,
@@ -223,11 +201,14 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
             text = buffers.converted;
         }
     }
-    // A decoded line break continues on a folded line of the same property.
+    // A decoded line break continues on a folded line of the same property,
+    // and every output line ends with CR LF: each break, whether the writer
+    // used CR LF, a lone LF or a lone CR, becomes CR LF and a space.
+    OwnedString continued;
     if (quotedPrintable && HasLineBreak(text)) {
-        buffers.continued.clear();
-        AppendContinuedLineBreaks(text, buffers.continued);
-        text = buffers.continued;
+        const OwnedString lineFeeds = ReplaceAll(ReplaceAll(text, "\r\n", "\n"), "\r", "\n");
+        continued = ReplaceAll(lineFeeds, "\n", "\r\n ");
+        text = continued;
     }
     if (decoding.widenKana) {
         AppendWidenedKatakana(text, target);
@@ -236,7 +217,6 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
     }
     TrimBuffer(buffers.quoted);
     TrimBuffer(buffers.converted);
-    TrimBuffer(buffers.continued);
 }
 
 void AppendQuotedPrintableAsBase64(std::string_view value, OwnedString& target)
@@ -273,13 +253,8 @@ void AppendQuotedPrintableAsBase64(std::string_view value, OwnedString& target)
 OwnedString DecodeValue(ValueEncoding encoding, std::string_view value, Charset charset,
                         bool widenKana)
 {
-    ValueDecoding decoding;
-    decoding.encoding = encoding;
-    decoding.charset = charset;
-    decoding.ownCharset = charset;
-    decoding.widenKana = widenKana;
     OwnedString text;
-    AppendDecodedValue(decoding, UpToFirstNul(value), text);
+    AppendDecodedValue({encoding, charset, charset, widenKana}, UpToFirstNul(value), text);
     return text;
 }
 

@@ -48,11 +48,6 @@ OwnedString DecodeQuotedPrintable(std::string_view text);
 // malformed sequence, becomes one space.
 OwnedString Utf8ToAnsi(std::string_view utf8);
 
-// Every line break (CR LF, a lone LF or a lone CR) made CR LF followed by a
-// space, so that a decoded line continues on a folded line of its property and
-// every output line ends with CR LF.
-OwnedString ContinueLineBreaks(std::string_view text);
-
 // Every non-overlapping occurrence of `pattern` (not empty) replaced.
 OwnedString ReplaceAll(std::string_view text, std::string_view pattern,
                        std::string_view replacement);

@@ -95,22 +95,11 @@ bool OpenOutputFile(PathView path, OutputFile& output)
     return false;
 }
 
-void AppendCardText(std::string_view text, std::string& bytes)
-{
-    // A card text is a NUL-terminated string; nothing after a NUL belongs to it.
-    AppendAnsiAsUtf16Le(UpToFirstNul(text), bytes);
-}
-
 bool WriteCardText(std::string_view text, OutputHandle& outputFile)
 {
     if (!outputFile.IsOpen()) return false;
-    try {
-        std::string bytes;
-        AppendCardText(text, bytes);
-        return bytes.empty() || WriteAllBytes(outputFile, bytes);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    CardWriter writer = FileCardWriter(outputFile);
+    return WriteCardBuffered(text, writer) && FlushCards(writer);
 }
 
 CardWriter FileCardWriter(OutputHandle& file)

@@ -34,11 +34,9 @@ struct OutputFile {
 // nothing is left behind then. `output` must be fresh.
 bool OpenOutputFile(PathView path, OutputFile& output);
 
-// One card's Shift_JIS text, up to a NUL, appended to `bytes` as UTF-16LE.
-void AppendCardText(std::string_view text, std::string& bytes);
-
-// Converts one card's Shift_JIS text to UTF-16LE and writes it; false when the
-// write failed or was short.
+// Converts one card's Shift_JIS text, up to a NUL, to UTF-16LE and writes it
+// at once, through the writer of a conversion's cards; false when the write
+// failed or was short.
 bool WriteCardText(std::string_view text, OutputHandle& outputFile);
 
 // Takes a block of the output file's bytes; false when it could not be kept.

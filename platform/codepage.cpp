@@ -8,10 +8,7 @@
 #include <span>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "platform/byte_blocks.h"
 #include "platform/cp932_tables.h"
 #include "platform/emoji_tables.h"
 
@@ -31,16 +28,6 @@ struct AnsiChar {
     char16_t wide;
     std::size_t length;   // bytes read
 };
-
-std::size_t AnsiCharLength(std::string_view ansi, std::size_t pos)
-{
-    // A lead byte takes only a byte that can be a trail byte: a truncated
-    // character before a line end or a ";" must not swallow the CR or the ";".
-    const bool pairs = IsAnsiLeadByte(static_cast<unsigned char>(ansi[pos]))
-                       && pos + 1 < ansi.size()
-                       && IsAnsiTrailByte(static_cast<unsigned char>(ansi[pos + 1]));
-    return pairs ? 2 : 1;
-}
 
 // The character of a lead byte / trail byte pair, 0 if it has none.
 char16_t PairToWide(unsigned char lead, unsigned char trail)
@@ -264,17 +251,6 @@ std::u16string AnsiToWide(std::string_view ansi)
     return wide;
 }
 
-namespace {
-
-// Four bytes, 0xDDCCBBAA, as four 16-bit units, 0x00DD00CC00BB00AA.
-std::uint64_t SpreadToUnits(std::uint64_t four)
-{
-    four = (four | (four << 16)) & 0x0000FFFF0000FFFFull;
-    return (four | (four << 8)) & 0x00FF00FF00FF00FFull;
-}
-
-} // namespace
-
 std::u16string_view PictogramOf(Carrier carrier, std::uint16_t code)
 {
     std::span<const emoji::Pictogram> table;
@@ -291,11 +267,6 @@ std::u16string_view PictogramOf(Carrier carrier, std::uint16_t code)
     if (found == table.end() || found->code != code) return {};
     const std::u16string_view units(found->units, std::size(found->units));
     return units.substr(0, units.find(u'\0'));
-}
-
-void AppendAnsiAsUtf16Le(std::string_view ansi, std::string& bytes)
-{
-    AppendAnsiAsUtf16LeUpTo(ansi, ansi.size(), bytes);
 }
 
 namespace {
@@ -329,22 +300,18 @@ std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, st
         // eight bytes at a time become as many units.
 #if defined(__SSE2__)
         while (limit - pos >= 16) {
-            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ansi.data() + pos));
-            if (_mm_movemask_epi8(chunk) != 0) break;
-            const __m128i zero = _mm_setzero_si128();
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(chunk, zero));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi8(chunk, zero));
+            if (SixteenBytesBeyondAscii(ansi.data() + pos) != 0) break;
+            SpreadSixteenBytesToUnits(ansi.data() + pos, out);
             out += 32;
             pos += 16;
         }
 #endif
         if constexpr (std::endian::native == std::endian::little) {
             while (limit - pos >= 8) {
-                std::uint64_t eight = 0;
-                std::memcpy(&eight, ansi.data() + pos, 8);
-                if (eight & 0x8080808080808080ull) break;
-                const std::uint64_t low = SpreadToUnits(eight & 0xFFFFFFFFu);
-                const std::uint64_t high = SpreadToUnits(eight >> 32);
+                const std::uint64_t eight = LoadEightBytes(ansi.data() + pos);
+                if (!AreEightBytesAscii(eight)) break;
+                const std::uint64_t low = SpreadFourBytesToUnits(eight & 0xFFFFFFFFu);
+                const std::uint64_t high = SpreadFourBytesToUnits(eight >> 32);
                 std::memcpy(out, &low, 8);
                 std::memcpy(out + 8, &high, 8);
                 out += 16;
@@ -428,21 +395,14 @@ std::size_t FindLeadIn(std::string_view ansi, std::size_t from, unsigned char fi
 {
     std::size_t pos = from;
 #if defined(__SSE2__)
-    const __m128i first = _mm_set1_epi8(static_cast<char>(firstLead));
-    const __m128i span = _mm_set1_epi8(static_cast<char>(lastLead - firstLead));
     for (; ansi.size() - pos >= 16; pos += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ansi.data() + pos));
-        const __m128i offset = _mm_sub_epi8(chunk, first);
-        const auto inRange = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(offset, span), offset)));
+        const unsigned inRange = SixteenBytesWithin(ansi.data() + pos, firstLead, lastLead);
         if (inRange != 0) return pos + static_cast<std::size_t>(std::countr_zero(inRange));
     }
 #endif
     // Eight bytes at a time past those without all four high bits set.
     for (; ansi.size() - pos >= 8; pos += 8) {
-        std::uint64_t eight = 0;
-        std::memcpy(&eight, ansi.data() + pos, 8);
-        if (eight & (eight << 1) & (eight << 2) & (eight << 3) & 0x8080808080808080ull) break;
+        if (HasByteFromF0(LoadEightBytes(ansi.data() + pos))) break;
     }
     for (; pos < ansi.size(); ++pos) {
         const auto byte = static_cast<unsigned char>(ansi[pos]);
@@ -494,13 +454,6 @@ std::u16string Utf8ToWide(std::string_view utf8)
     return wide;
 }
 
-std::string ConvertUtf8ToAnsi(std::string_view utf8)
-{
-    std::string ansi;
-    AppendUtf8AsAnsi(utf8, ansi);
-    return ansi;
-}
-
 void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi, std::vector<char32_t>* unmappable)
 {
     const AnsiCodeTable& codes = AnsiCodes();
@@ -513,10 +466,8 @@ void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi, std::vector<char
         // ASCII is its own Shift_JIS; runs of it (Base64 photos, numbers,
         // addresses) go eight bytes at a time, as long as no NUL is among them.
         while (utf8.size() - pos >= 8) {
-            std::uint64_t eight = 0;
-            std::memcpy(&eight, utf8.data() + pos, 8);
-            const bool hasNul = ((eight - 0x0101010101010101ull) & ~eight & 0x8080808080808080ull) != 0;
-            if ((eight & 0x8080808080808080ull) || hasNul) break;
+            const std::uint64_t eight = LoadEightBytes(utf8.data() + pos);
+            if (!AreEightBytesAscii(eight) || HasZeroByte(eight)) break;
             std::memcpy(out, &eight, 8);
             out += 8;
             pos += 8;

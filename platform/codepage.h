@@ -33,6 +33,32 @@ constexpr bool IsAnsiTrailByte(unsigned char byte)
     return byte >= 0x40 && byte <= 0xFC && byte != 0x7F;
 }
 
+// The one rule by which Shift_JIS text is cut into characters, for every
+// layer: a lead byte pairs only with a byte that can be a trail byte, so that
+// a truncated character before a line end, a ";" or a ":" never swallows it.
+// How many bytes the character that starts at `pos` (within the text) takes:
+// 2 for such a pair, else 1; a lead byte at the very end stands alone.
+constexpr std::size_t AnsiCharLength(std::string_view ansi, std::size_t pos)
+{
+    const bool pairs = IsAnsiLeadByte(static_cast<unsigned char>(ansi[pos])) &&
+                       pos + 1 < ansi.size() &&
+                       IsAnsiTrailByte(static_cast<unsigned char>(ansi[pos + 1]));
+    return pairs ? 2 : 1;
+}
+
+// Does a character start at `pos` of a text that starts with one? Only a
+// trail byte right after a run of lead bytes may be a second byte; the run
+// starts a character (the byte before it cannot open a pair), and its bytes,
+// all of them trail bytes too, pair up from there: `pos` starts a character
+// exactly when the run is of even length. Looks back only over that run.
+constexpr bool StartsAnsiChar(std::string_view ansi, std::size_t pos)
+{
+    if (pos >= ansi.size() || !IsAnsiTrailByte(static_cast<unsigned char>(ansi[pos]))) return true;
+    std::size_t run = 0;
+    while (run < pos && IsAnsiLeadByte(static_cast<unsigned char>(ansi[pos - run - 1]))) ++run;
+    return run % 2 == 0;
+}
+
 // Shift_JIS to UTF-16, every byte of `ansi` converted (a NUL byte becomes U+0000).
 // A lead byte takes the byte after it as its second byte when that byte can be
 // a trail byte; a pair without a mapping becomes U+30FB, as on Windows. A lead
@@ -57,16 +83,13 @@ struct PictogramConversion {
     std::int64_t converted = 0;
 };
 
-// AnsiToWide, appended to `bytes` as UTF-16LE: the output file's form, made
-// in one pass without an intermediate string.
-void AppendAnsiAsUtf16Le(std::string_view ansi, std::string& bytes);
-
-// AppendAnsiAsUtf16Le of the characters of `ansi` that start before byte
-// `limit` (at most its size): a text converted piece by piece, each piece
-// starting where the one before stopped, gives the same bytes as converted
-// at once. Returns where it stopped: `limit`, or one byte past it when the
-// last character was a pair. With `pictograms`, the carrier's pictogram codes
-// become their emoji.
+// AnsiToWide of the characters of `ansi` that start before byte `limit` (at
+// most its size), appended to `bytes` as UTF-16LE: the output file's form,
+// made in one pass without an intermediate string. A text converted piece by
+// piece, each piece starting where the one before stopped, gives the same
+// bytes as converted at once. Returns where it stopped: `limit`, or one byte
+// past it when the last character was a pair. With `pictograms`, the
+// carrier's pictogram codes become their emoji.
 std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, std::string& bytes,
                                     PictogramConversion* pictograms = nullptr);
 
@@ -105,14 +128,11 @@ void FindDoubleByteCodes(std::string_view ansi, unsigned char firstLead, unsigne
 // becomes one U+FFFD; characters beyond the BMP become surrogate pairs.
 std::u16string Utf8ToWide(std::string_view utf8);
 
-// WideToAnsi(Utf8ToWide(utf8)) in one pass, without the UTF-16 string between:
-// each character to its Shift_JIS code, each malformed sequence and each
-// character without a form (supplementary ones included) to one space.
-std::string ConvertUtf8ToAnsi(std::string_view utf8);
-
-// ConvertUtf8ToAnsi, appended to `ansi`. When `unmappable` is given, the code
-// point of every character written as a space is noted there (U+FFFD for a
-// malformed sequence).
+// WideToAnsi(Utf8ToWide(utf8)) in one pass, without the UTF-16 string between,
+// appended to `ansi`: each character to its Shift_JIS code, each malformed
+// sequence and each character without a form (supplementary ones included)
+// to one space. When `unmappable` is given, the code point of every character
+// written as a space is noted there (U+FFFD for a malformed sequence).
 void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi,
                       std::vector<char32_t>* unmappable = nullptr);
 

@@ -31,7 +31,7 @@ std::u16string DecodeAnsi(std::string_view bytes)
     const std::vector<char> exact(bytes.begin(), bytes.end());
     const std::u16string wide = AnsiToWide(std::string_view(exact.data(), exact.size()));
     std::string littleEndian = "kept";
-    AppendAnsiAsUtf16Le(std::string_view(exact.data(), exact.size()), littleEndian);
+    AppendAnsiAsUtf16LeUpTo(std::string_view(exact.data(), exact.size()), exact.size(), littleEndian);
     std::string expected = "kept";
     for (const char16_t unit : wide) {
         expected += static_cast<char>(unit & 0xFF);
@@ -334,7 +334,14 @@ const Utf8DecodeCase kUtf8DecodeCases[] = {
 
 // The one-pass conversion against the two it replaces: every scalar value,
 // then random byte strings rich in malformed sequences.
-TEST(ConvertUtf8ToAnsi, IsWideToAnsiOfUtf8ToWide)
+std::string Utf8AsAnsi(std::string_view utf8)
+{
+    std::string ansi;
+    AppendUtf8AsAnsi(utf8, ansi);
+    return ansi;
+}
+
+TEST(AppendUtf8AsAnsi, IsWideToAnsiOfUtf8ToWide)
 {
     for (char32_t codePoint = 1; codePoint <= 0x10FFFF; ++codePoint) {
         if (codePoint >= 0xD800 && codePoint <= 0xDFFF) continue;
@@ -346,7 +353,7 @@ TEST(ConvertUtf8ToAnsi, IsWideToAnsiOfUtf8ToWide)
                     static_cast<char16_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF))};
         }
         const std::string utf8 = "a" + WideToUtf8(wide) + "b";
-        ASSERT_EQ(ConvertUtf8ToAnsi(utf8), WideToAnsi(Utf8ToWide(utf8))) << static_cast<unsigned>(codePoint);
+        ASSERT_EQ(Utf8AsAnsi(utf8), WideToAnsi(Utf8ToWide(utf8))) << static_cast<unsigned>(codePoint);
     }
     const char pieces[] = {'a', '\0', '\x80', '\xBF', '\xC2', '\xE3', '\xED', '\xA0', '\xF0',
                            '\xF4', '\x90', '\xFF', '\x81'};
@@ -357,7 +364,7 @@ TEST(ConvertUtf8ToAnsi, IsWideToAnsiOfUtf8ToWide)
             state = state * 1103515245 + 12345;
             bytes += pieces[(state >> 16) % sizeof pieces];
         }
-        ASSERT_EQ(ConvertUtf8ToAnsi(bytes), WideToAnsi(Utf8ToWide(bytes))) << Hex(bytes);
+        ASSERT_EQ(Utf8AsAnsi(bytes), WideToAnsi(Utf8ToWide(bytes))) << Hex(bytes);
     }
 }
 

@@ -239,7 +239,8 @@ TEST(WidenKatakana, MergesExactlyTheVoicedAndSemiVoicedBases)
 
 // The widening as two plain passes over a list of characters: each widened
 // on its own, then each two-byte one merged with a sound mark right after it,
-// as the table above says.
+// as the table above says. Here a lead byte takes whatever byte follows it;
+// the widening, where it takes only a trail byte, must give the same text.
 std::string WidenByModel(std::string_view text)
 {
     std::vector<std::string> characters;

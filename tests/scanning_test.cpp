@@ -33,9 +33,11 @@ Scanned Scan(std::string_view text, TextEncoding encoding = TextShiftJis)
     // A buffer of exactly the text's size, so that a read past its end trips
     // the address sanitizer.
     const std::vector<char> exact(text.begin(), text.end());
-    const CardSink sink = [&output](std::string_view card) { return WriteCardText(card, output.file); };
+    CardWriter writer = FileCardWriter(output.file);
+    const CardSink sink = [&writer](std::string_view card) { return WriteCardBuffered(card, writer); };
     scanned.counts = ConvertText(std::string_view(exact.data(), exact.size()), scanned.cards,
                                  sink, encoding);
+    EXPECT_TRUE(FlushCards(writer));
     EXPECT_TRUE(CommitOutputFile(output));
     scanned.file = test::ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf"));
     return scanned;

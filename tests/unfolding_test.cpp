@@ -197,10 +197,8 @@ TEST(AccumulateLineTest, StateTable)
     AccumulateLine(line, std::nullopt);
     EXPECT_EQ(line.state, LineComplete);
 
-    line.recognized = true;
     line.widenKana = true;
     ResetLogicalLine(line);
-    EXPECT_FALSE(line.recognized);
     EXPECT_FALSE(line.widenKana);
     EXPECT_EQ(line.state, LineEmpty);
 }

@@ -54,7 +54,6 @@ struct LogicalLine {
     TextEncoding textEncoding = TextShiftJis;
     ValueEncoding encoding = EncodingNone;
     LineState state = LineEmpty;
-    bool recognized = false;  // the dispatch handled the property by name
     bool widenKana = false;   // values get half-width katakana widened
     // The line's text, meaningful unless state is LineEmpty: a view of the
     // physical lines while they lie whole and side by side where they were

@@ -63,14 +63,16 @@ bool ContainsEncodingB(std::string_view text)
 
 bool HasEncodingB(const TokenArray& tokens)
 {
-    return std::any_of(tokens.begin(), tokens.end(), ContainsEncodingB);
+    return std::any_of(tokens.begin(), tokens.end(), [](std::string_view token) {
+        return (ParamWordsOf(token) & WordEncodingB) != 0;
+    });
 }
 
 ValueEncoding DetectEncoding(const TokenArray& tokens)
 {
-    ParamWords words = 0;
-    for (std::string_view token : tokens) words |= ParamWordsOf(token);
-    return EncodingOfWords(words);
+    std::vector<ParamWords> words;
+    FindParamWords(tokens, words);
+    return EncodingOfWords(AnyParamWords(words));
 }
 
 ValueEncoding EncodingOfWords(ParamWords words)

@@ -2,13 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdint>
-#include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "platform/byte_blocks.h"
 #include "platform/codepage.h"
 #include "vcard/params.h"
 
@@ -29,51 +24,25 @@ void AppendString(OwnedString& target, std::string_view text)
     target.append(UpToFirstNul(text));
 }
 
-namespace {
-
-// Does a character start at `pos` of a text that starts with one? The bytes
-// right before it that can open a two-byte character pair up from the first
-// of them, which is always a character's start: the byte before that run is
-// a character of its own or the second byte of one. So `pos` starts a
-// character exactly when that run is of even length.
-bool StartsCharacter(std::string_view text, std::size_t pos)
-{
-    std::size_t run = 0;
-    while (run < pos && IsAnsiLeadByte(static_cast<unsigned char>(text[pos - run - 1]))) ++run;
-    return run % 2 == 0;
-}
-
-} // namespace
-
 std::size_t FindByte(std::string_view text, char byte, std::size_t from)
 {
     // Calling memchr costs more than looking at a few bytes; it pays off only
-    // on long stretches (values, photos). Up to then, eight bytes at a time:
-    // a byte of `chunk ^ pattern` is zero exactly where `byte` is, and the
-    // lowest byte flagged by the subtraction is the first such zero.
+    // on long stretches (values, photos). Up to then, sixteen or eight bytes
+    // at a time.
     constexpr std::size_t kWalked = 64;
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
     if (from >= text.size()) return std::string_view::npos;
     const std::size_t walkEnd = std::min(text.size(), from + kWalked);
     std::size_t pos = from;
 #if defined(__SSE2__)
-    // Sixteen bytes at a time where the processor compares them at once.
-    const __m128i wanted = _mm_set1_epi8(byte);
     for (; walkEnd - pos >= 16; pos += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
-        const auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, wanted)));
+        const unsigned found = SixteenBytesEqualTo(text.data() + pos, byte);
         if (found != 0) return pos + static_cast<std::size_t>(std::countr_zero(found));
     }
 #endif
     if constexpr (std::endian::native == std::endian::little) {
-        const std::uint64_t pattern = kOnes * static_cast<unsigned char>(byte);
         for (; walkEnd - pos >= 8; pos += 8) {
-            std::uint64_t chunk = 0;
-            std::memcpy(&chunk, text.data() + pos, 8);
-            chunk ^= pattern;
-            const std::uint64_t zeros = (chunk - kOnes) & ~chunk & kHighs;
-            if (zeros != 0) return pos + static_cast<std::size_t>(std::countr_zero(zeros)) / 8;
+            const std::size_t found = FirstByteEqualTo(LoadEightBytes(text.data() + pos), byte);
+            if (found < 8) return pos + found;
         }
     }
     for (; pos < walkEnd; ++pos) {
@@ -82,17 +51,18 @@ std::size_t FindByte(std::string_view text, char byte, std::size_t from)
     return walkEnd == text.size() ? std::string_view::npos : text.find(byte, walkEnd);
 }
 
-// Every delimiter byte counts, whatever byte comes before it; only whether a
-// backslash before it escapes it depends on the characters: the backslash
-// must be a character of its own, not the second byte of a two-byte one. The
-// byte is found with FindByte, and that check looks back only over the bytes
-// since the previous delimiter byte, so the search stays linear.
+// A delimiter (";" or ":") is never a trail byte, so every delimiter byte is a
+// character of its own; only whether a backslash before it escapes it depends
+// on the characters: the backslash must be a character of its own, not the
+// second byte of a two-byte one (83 5C is "ソ"). The byte is found with
+// FindByte, and that check looks back only over the lead bytes right before
+// the backslash, so the search stays linear.
 std::size_t FindDelimiter(std::string_view text, char delimiter, bool honourEscapes)
 {
     for (std::size_t pos = FindByte(text, delimiter); pos != std::string_view::npos;
          pos = FindByte(text, delimiter, pos + 1)) {
         const bool escaped = honourEscapes && pos > 0 && text[pos - 1] == '\\' &&
-                             StartsCharacter(text, pos - 1);
+                             StartsAnsiChar(text, pos - 1);
         if (!escaped) return pos;
     }
     return std::string_view::npos;
@@ -126,12 +96,6 @@ TokenArray SplitTokens(std::string_view text, char delimiter, bool honourEscapes
     tokens.reserve(8);
     SplitTokensInto(text, delimiter, honourEscapes, splitLimit, tokens);
     return tokens;
-}
-
-TokenArray SplitPropertyName(std::string_view line)
-{
-    const std::size_t colon = FindDelimiter(line, ':', false);
-    return SplitTokens(line.substr(0, colon), ';', true, 0);
 }
 
 bool SplitPropertyNameInto(std::string_view line, PropertyTokens& tokens)

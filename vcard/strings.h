@@ -61,13 +61,10 @@ struct PropertyTokens {
 // unescaped ";". Tokens keep case, blanks and backslashes.
 PropertyTokens SplitPropertyLine(std::string_view line);
 
-// The name tokens of SplitPropertyLine alone, for a caller that needs no
-// value: the value, often the longest part of a line, is not split.
-TokenArray SplitPropertyName(std::string_view line);
-
-// SplitPropertyName into `tokens.nameTokens`, with the parameter words of each
-// token in `tokens.nameWords`; the value tokens are emptied. True when the
-// line has a ":", so that these are all its name tokens.
+// The name tokens of SplitPropertyLine alone into `tokens.nameTokens`, with
+// the parameter words of each token in `tokens.nameWords`; the value, often
+// the longest part of a line, is not split and the value tokens are emptied.
+// True when the line has a ":", so that these are all its name tokens.
 bool SplitPropertyNameInto(std::string_view line, PropertyTokens& tokens);
 
 // The value tokens of SplitPropertyLine into `tokens.valueTokens`.

@@ -1,8 +1,8 @@
 #include "vcard/unfolding.h"
 
 #include <cstdint>
-#include <cstring>
 
+#include "platform/byte_blocks.h"
 #include "vcard/params.h"
 
 namespace karuto {
@@ -58,7 +58,8 @@ void ExtendLine(LogicalLine& line, std::string_view separator, std::string_view 
         line.gathered.assign(line.text);
         line.isGathered = true;
     }
-    line.gathered.append(separator).append(piece);
+    AppendString(line.gathered, separator);
+    AppendString(line.gathered, piece);
     line.text = line.gathered;
 }
 
@@ -110,13 +111,9 @@ bool IsWholeSequence(std::string_view rest, int continuations, unsigned char low
 std::size_t SkipPlainCharacters(std::string_view text, std::size_t pos, bool& beyondAscii)
 {
     while (pos < text.size()) {
-        if (text.size() - pos >= 8) {
-            std::uint64_t eight = 0;
-            std::memcpy(&eight, text.data() + pos, 8);
-            if ((eight & 0x8080808080808080ull) == 0) {
-                pos += 8;
-                continue;
-            }
+        if (text.size() - pos >= 8 && AreEightBytesAscii(LoadEightBytes(text.data() + pos))) {
+            pos += 8;
+            continue;
         }
         const auto first = static_cast<unsigned char>(text[pos]);
         if (first < 0x80) {
@@ -141,7 +138,6 @@ void ResetLogicalLine(LogicalLine& line)
     line.charset = CharsetNone;
     line.encoding = EncodingNone;
     line.state = LineEmpty;
-    line.recognized = false;
     line.widenKana = false;
     line.text = {};
     line.gathered.clear();

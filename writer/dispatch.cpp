@@ -120,7 +120,7 @@ void NoteLeftOutLine(std::string_view name, const LogicalLine& line, CardList& c
     if (line.textEncoding == TextUtf8) {
         AppendUtf8AsAnsi(name, shown);
     } else {
-        shown.assign(name);
+        shown = DuplicateString(name);
     }
     if (shown.size() > kNamedBytes) {
         shown.resize(AnsiPrefixLength(shown, kNamedBytes));
@@ -393,7 +393,6 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
         return;
     }
     SplitPropertyValueInto(lineText, tokens);
-    line.recognized = true;
     line.widenKana = row->widenKana;
     if (row->name == "N") {
         entry.hasName = true;

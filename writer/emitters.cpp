@@ -15,13 +15,6 @@ constexpr std::string_view kOtherLabel = ".X-ABLabel:_$!<Other>!$_";
 
 constexpr ParamWords kTransferMarkers =
     WordShiftJis | WordUtf8 | WordBase64 | WordEncodingB | WordB | WordQuotedPrintable;
-constexpr ParamWords kKnownTypes = WordWork | WordHome | WordCell | WordPcs | WordInternet;
-
-// `type` occurs and no other type name that decides where a value goes.
-bool IsSoleType(ParamWords words, ParamWord type)
-{
-    return (words & type) != 0 && (words & (kKnownTypes & ~ParamWords{type})) == 0;
-}
 
 // Room for about the whole line at once, so that a long value (a photo) is
 // copied into the card once instead of being moved again by the growth for
@@ -46,7 +39,7 @@ void AppendNameAndParameters(const PropertyTokens& tokens, const LogicalLine& li
     for (std::size_t i = 0; i < tokens.nameTokens.size(); ++i) {
         if (!keepAll && (tokens.nameWords[i] & kTransferMarkers)) continue;
         if (i > 0) output.push_back(';');
-        output.append(tokens.nameTokens[i]);
+        AppendString(output, tokens.nameTokens[i]);
     }
 }
 
@@ -139,11 +132,11 @@ void EmitPhoneticName(CardEntry& entry, const TokenArray& valueTokens, const Log
     output.append(kLineEnd);
 }
 
-bool HasSoleType(const TokenArray& tokens, std::string_view typeName)
+bool HasSoleType(ParamWords words, ParamWord type)
 {
-    if (!HasParam(typeName, tokens)) return false;
-    for (std::string_view other : KnownTypeNames) {
-        if (other != typeName && HasParam(other, tokens)) return false;
+    if ((words & type) == 0) return false;
+    for (const ParamWord other : KnownTypeNames) {
+        if (other != type && (words & other) != 0) return false;
     }
     return true;
 }
@@ -154,8 +147,8 @@ void EmitEmail(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine
     Destination destination = Destination::Other;
     if (words & WordWork) {
         destination = Destination::Work;
-    } else if ((words & WordHome) || IsSoleType(words, WordInternet) ||
-               IsSoleType(words, WordCell) || IsSoleType(words, WordPcs)) {
+    } else if ((words & WordHome) || HasSoleType(words, WordInternet) ||
+               HasSoleType(words, WordCell) || HasSoleType(words, WordPcs)) {
         destination = Destination::Home;
     }
     EmitTyped(entry, destination, "EMAIL", tokens.valueTokens, line);

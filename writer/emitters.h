@@ -5,13 +5,15 @@
 #include <string_view>
 
 #include "vcard/line.h"
+#include "vcard/params.h"
 #include "vcard/strings.h"
 #include "writer/cards.h"
 
 namespace karuto {
 
-// Type names that decide where an e-mail goes, in the order they are tested.
-inline constexpr std::string_view KnownTypeNames[] = {"WORK", "HOME", "CELL", "PCS", "INTERNET"};
+// Type names that decide where an e-mail goes, in the order they are tested,
+// as the parameter words that stand for them.
+inline constexpr ParamWord KnownTypeNames[] = {WordWork, WordHome, WordCell, WordPcs, WordInternet};
 
 // Re-emits the property with its charset and transfer-encoding markers removed
 // and its values decoded.
@@ -28,8 +30,9 @@ void EmitPhoneticName(CardEntry& entry, const TokenArray& valueTokens, const Log
 void EmitEmail(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line);
 void EmitAddress(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line);
 
-// Does `typeName` occur in the tokens while no other known type name does?
-bool HasSoleType(const TokenArray& tokens, std::string_view typeName);
+// Does `type` occur among the words of a line's name tokens (AnyParamWords)
+// while no other of KnownTypeNames does?
+bool HasSoleType(ParamWords words, ParamWord type);
 
 // The decoded values separated by ";", appended to `target`.
 void AppendDecodedValues(const TokenArray& valueTokens, const LogicalLine& line, bool widenKana,

@@ -4,10 +4,7 @@
 #include <bit>
 #include <optional>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "platform/byte_blocks.h"
 #include "vcard/unfolding.h"
 #include "writer/dispatch.h"
 
@@ -73,11 +70,9 @@ std::size_t CountCardStarts(std::string_view text)
 #if defined(__SSE2__)
     // Only a "B" may start one: sixteen bytes looked at together, and only
     // the places of their "B"s looked at closer.
-    const __m128i letterB = _mm_set1_epi8('B');
     for (; text.size() - pos >= 16; pos += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
-        for (auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, letterB)));
-             found != 0; found &= found - 1) {
+        for (unsigned found = SixteenBytesEqualTo(text.data() + pos, 'B'); found != 0;
+             found &= found - 1) {
             if (StartsCardAt(text, pos + static_cast<std::size_t>(std::countr_zero(found)))) ++count;
         }
     }
