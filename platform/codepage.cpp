@@ -99,15 +99,31 @@ struct AnsiCode {
 
 constexpr std::size_t AnsiCodeLength(std::uint16_t code) { return code > 0xFF ? 2 : 1; }
 
+struct WideChar {
+    char32_t codePoint;   // U+FFFD for a lone surrogate
+    std::size_t units;    // UTF-16 units read
+};
+
+WideChar ReadWideChar(std::u16string_view wide, std::size_t pos)
+{
+    const char16_t unit = wide[pos];
+    if (!IsSurrogate(unit))
+        return {unit, 1};
+    if (IsHighSurrogate(unit) && pos + 1 < wide.size() && IsLowSurrogate(wide[pos + 1])) {
+        const char32_t high = unit - 0xD800u;
+        const char32_t low = wide[pos + 1] - 0xDC00u;
+        return {0x10000 + (high << 10 | low), 2};
+    }
+    return {kReplacementChar, 1};
+}
+
 AnsiCode ReadWideAsAnsi(std::u16string_view wide, std::size_t pos, const AnsiCodeTable& codes)
 {
     constexpr auto kDefault = static_cast<std::uint16_t>(kAnsiDefaultChar);
-    const char16_t unit = wide[pos];
     // Shift_JIS has nothing beyond the BMP; the pair is one character, so one space.
-    if (IsHighSurrogate(unit) && pos + 1 < wide.size() && IsLowSurrogate(wide[pos + 1])) {
-        const char32_t codePoint = 0x10000 + ((unit - 0xD800u) << 10 | (wide[pos + 1] - 0xDC00u));
-        return {kDefault, 2, codePoint};
-    }
+    const WideChar next = ReadWideChar(wide, pos);
+    if (next.units == 2) return {kDefault, 2, next.codePoint};
+    const char16_t unit = wide[pos];
     const std::uint16_t code = codes[unit];
     return code != 0 ? AnsiCode{code, 1, 0} : AnsiCode{kDefault, 1, unit};
 }
@@ -189,24 +205,6 @@ char16_t* PutUtf16(char32_t codePoint, char16_t* out)
 }
 
 // ---- UTF-16 to UTF-8 ----
-
-struct WideChar {
-    char32_t codePoint;   // U+FFFD for a lone surrogate
-    std::size_t units;    // UTF-16 units read
-};
-
-WideChar ReadWideChar(std::u16string_view wide, std::size_t pos)
-{
-    const char16_t unit = wide[pos];
-    if (!IsSurrogate(unit))
-        return {unit, 1};
-    if (IsHighSurrogate(unit) && pos + 1 < wide.size() && IsLowSurrogate(wide[pos + 1])) {
-        const char32_t high = unit - 0xD800u;
-        const char32_t low = wide[pos + 1] - 0xDC00u;
-        return {0x10000 + (high << 10 | low), 2};
-    }
-    return {kReplacementChar, 1};
-}
 
 constexpr std::size_t Utf8Length(char32_t codePoint)
 {
