@@ -30,9 +30,10 @@ and the overline, over Windows' best fits: the yen sign's best fit is 5C, which
 the output shows as a backslash and vCard readers take for an escape.
 """
 
-import argparse
 import pathlib
 import sys
+
+from committed_file import parse_arguments, write_or_check
 
 CODEC = "cp932"
 LEAD_BYTES = list(range(0x81, 0xA0)) + list(range(0xE0, 0xFD))
@@ -188,10 +189,7 @@ def render(singles, doubles, preferred, best_fit, jis):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--check", action="store_true",
-                        help="compare with the committed file instead of writing it")
-    args = parser.parse_args()
+    args = parse_arguments(__doc__)
 
     singles = single_byte_table()
     doubles = double_byte_table()
@@ -203,15 +201,9 @@ def main():
 
     best_fit = read_best_fit(encoding)
     jis = jis_forms(encoding)
-    text = render(singles, doubles, preferred, best_fit, jis)
     target = pathlib.Path(__file__).resolve().parent.parent / "platform" / "cp932_tables.cpp"
-    if args.check:
-        if target.read_text(encoding="ascii") != text:
-            sys.exit(f"{target} is stale; rerun {pathlib.Path(__file__).name}")
-        return
-    target.write_text(text, encoding="ascii")
-    print(f"{target}: {len(codes)} characters, {len(preferred)} with several codes",
-          file=sys.stderr)
+    write_or_check(target, render(singles, doubles, preferred, best_fit, jis), args.check,
+                   f"{len(codes)} characters, {len(preferred)} with several codes")
 
 
 if __name__ == "__main__":

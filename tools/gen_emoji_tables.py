@@ -12,9 +12,10 @@ phones: NTT docomo, au (KDDI), SoftBank. One code means different pictograms
 on different carriers, so each carrier has a table of its own, sorted by code.
 """
 
-import argparse
 import pathlib
 import sys
+
+from committed_file import parse_arguments, write_or_check
 
 SOURCE = pathlib.Path("/usr/share/unicode/EmojiSources.txt")
 TARGET = pathlib.Path(__file__).resolve().parent.parent / "platform" / "emoji_tables.cpp"
@@ -88,19 +89,11 @@ def render(tables):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--check", action="store_true",
-                        help="compare with the committed file instead of writing it")
-    args = parser.parse_args()
+    args = parse_arguments(__doc__)
     require(SOURCE.exists(), f"{SOURCE} is missing; install Debian's unicode-data")
     tables = read_tables(SOURCE.read_text(encoding="utf-8"))
-    text = render(tables)
-    if args.check:
-        if TARGET.read_text(encoding="ascii") != text:
-            sys.exit(f"{TARGET} is stale; rerun {pathlib.Path(__file__).name}")
-        return
-    TARGET.write_text(text, encoding="ascii")
-    print(f"{TARGET}: " + ", ".join(f"{c} {len(tables[c])}" for c in CARRIERS), file=sys.stderr)
+    write_or_check(TARGET, render(tables), args.check,
+                   ", ".join(f"{c} {len(tables[c])}" for c in CARRIERS))
 
 
 if __name__ == "__main__":
