@@ -1,23 +1,31 @@
-"""What the table generators share: each makes one committed source file,
-which it rewrites, or with --check only compares (the test command runs that)."""
+"""What the generators share: each makes committed files, which it rewrites,
+or with --check only compares (the test command runs that)."""
 
 import argparse
 import pathlib
 import sys
 
+ROOT = pathlib.Path(__file__).resolve().parent.parent
 
-def parse_arguments(doc):
+
+def argument_parser(doc):
     parser = argparse.ArgumentParser(description=doc.splitlines()[0])
     parser.add_argument("--check", action="store_true",
-                        help="compare with the committed file instead of writing it")
-    return parser.parse_args()
+                        help="compare with the committed files instead of writing them")
+    return parser
 
 
-def write_or_check(target, text, check, summary):
-    """Writes `text` to `target`, or with `check` fails if they differ."""
+def write_or_check(files, check):
+    """Writes `files` ({path: bytes}), or with `check` names those that differ.
+    Returns the exit status: 1 when a checked file is stale."""
+    stale = [path for path, data in files.items() if not path.exists() or path.read_bytes() != data]
     if check:
-        if target.read_text(encoding="ascii") != text:
-            sys.exit(f"{target} is stale; rerun {pathlib.Path(sys.argv[0]).name}")
-        return
-    target.write_text(text, encoding="ascii")
-    print(f"{target}: {summary}", file=sys.stderr)
+        for path in stale:
+            print(f"stale: {path.relative_to(ROOT)}; rerun tools/{pathlib.Path(sys.argv[0]).name}",
+                  file=sys.stderr)
+        return 1 if stale else 0
+    for path, data in files.items():
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+        print(f"wrote {path.relative_to(ROOT)} ({len(data)} bytes)", file=sys.stderr)
+    return 0

@@ -33,7 +33,7 @@ the output shows as a backslash and vCard readers take for an escape.
 import pathlib
 import sys
 
-from committed_file import parse_arguments, write_or_check
+from committed_file import ROOT, argument_parser, write_or_check
 
 CODEC = "cp932"
 LEAD_BYTES = list(range(0x81, 0xA0)) + list(range(0xE0, 0xFD))
@@ -189,7 +189,7 @@ def render(singles, doubles, preferred, best_fit, jis):
 
 
 def main():
-    args = parse_arguments(__doc__)
+    args = argument_parser(__doc__).parse_args()
 
     singles = single_byte_table()
     doubles = double_byte_table()
@@ -201,9 +201,8 @@ def main():
 
     best_fit = read_best_fit(encoding)
     jis = jis_forms(encoding)
-    target = pathlib.Path(__file__).resolve().parent.parent / "platform" / "cp932_tables.cpp"
-    write_or_check(target, render(singles, doubles, preferred, best_fit, jis), args.check,
-                   f"{len(codes)} characters, {len(preferred)} with several codes")
+    text = render(singles, doubles, preferred, best_fit, jis)
+    sys.exit(write_or_check({ROOT / "platform" / "cp932_tables.cpp": text.encode("ascii")}, args.check))
 
 
 if __name__ == "__main__":

@@ -15,7 +15,7 @@ on different carriers, so each carrier has a table of its own, sorted by code.
 import pathlib
 import sys
 
-from committed_file import parse_arguments, write_or_check
+from committed_file import argument_parser, write_or_check
 
 SOURCE = pathlib.Path("/usr/share/unicode/EmojiSources.txt")
 TARGET = pathlib.Path(__file__).resolve().parent.parent / "platform" / "emoji_tables.cpp"
@@ -89,11 +89,10 @@ def render(tables):
 
 
 def main():
-    args = parse_arguments(__doc__)
+    args = argument_parser(__doc__).parse_args()
     require(SOURCE.exists(), f"{SOURCE} is missing; install Debian's unicode-data")
     tables = read_tables(SOURCE.read_text(encoding="utf-8"))
-    write_or_check(TARGET, render(tables), args.check,
-                   ", ".join(f"{c} {len(tables[c])}" for c in CARRIERS))
+    sys.exit(write_or_check({TARGET: render(tables).encode("ascii")}, args.check))
 
 
 if __name__ == "__main__":

@@ -23,11 +23,9 @@ names, readings, nicknames, addresses, organisations, titles and notes, e-mail
 and address types mapped to WORK / HOME / numbered item groups.
 """
 
-import argparse
-import pathlib
 import sys
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+from committed_file import ROOT, argument_parser, write_or_check
 EXAMPLE = ROOT / "examples" / "contacts.vcf"
 EXPECTED = ROOT / "tests" / "data" / "cli_contacts.expected.vcf"
 
@@ -269,21 +267,8 @@ def expected_bytes():
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--check", action="store_true", help="fail if a file is stale")
-    args = parser.parse_args()
-    outputs = {EXAMPLE: example_bytes(), EXPECTED: expected_bytes()}
-    stale = [path for path, data in outputs.items()
-             if not path.exists() or path.read_bytes() != data]
-    if args.check:
-        for path in stale:
-            print("stale: " + str(path.relative_to(ROOT)), file=sys.stderr)
-        return 1 if stale else 0
-    for path, data in outputs.items():
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(data)
-        print("wrote " + str(path.relative_to(ROOT)) + " (" + str(len(data)) + " bytes)")
-    return 0
+    args = argument_parser(__doc__).parse_args()
+    return write_or_check({EXAMPLE: example_bytes(), EXPECTED: expected_bytes()}, args.check)
 
 
 if __name__ == "__main__":

@@ -18,13 +18,13 @@ shapes use plain IEEE arithmetic (no library maths), so every run and every
 machine writes the same bytes.
 """
 
-import argparse
 import pathlib
 import struct
 import sys
 import zlib
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+from committed_file import ROOT, argument_parser, write_or_check
+
 ICON = ROOT / "app" / "karuto.ico"
 
 BLUE = (0x2B, 0x7C, 0xD9)
@@ -213,8 +213,7 @@ def png_bytes(pixels, scale):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--check", action="store_true", help="fail if the icon is stale")
+    parser = argument_parser(__doc__)
     parser.add_argument("--preview", metavar="DIR", help="write enlarged PNGs of each image")
     args = parser.parse_args()
     entries = images()
@@ -224,15 +223,7 @@ def main():
         out.mkdir(parents=True, exist_ok=True)
         for size, bits, pixels in entries:
             (out / f"karuto-{size}-{bits}bit.png").write_bytes(png_bytes(pixels, 384 // size))
-    if args.check:
-        if ICON.exists() and ICON.read_bytes() == data:
-            return 0
-        print("stale: " + str(ICON.relative_to(ROOT)) + " (run tools/make_icons.py)", file=sys.stderr)
-        return 1
-    ICON.parent.mkdir(parents=True, exist_ok=True)
-    ICON.write_bytes(data)
-    print("wrote " + str(ICON.relative_to(ROOT)) + " (" + str(len(data)) + " bytes)")
-    return 0
+    return write_or_check({ICON: data}, args.check)
 
 
 if __name__ == "__main__":
