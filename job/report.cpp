@@ -73,18 +73,20 @@ bool IsPartlyWritten(const CardDetails& card)
     return card.ended && !card.rejected && card.droppedItems > 0;
 }
 
-// A title with the number of cards, then a line for each card `listed` picks.
+// A title with the number of cards, then a line for each card `listed` picks;
+// nothing, and false, when it picks none.
 template <typename Listed, typename Reason>
-void WriteCardList(const CardList& cards, const Listed& listed, const Reason& reason,
+bool WriteCardList(const CardList& cards, const Listed& listed, const Reason& reason,
                    std::u16string_view title, const ReportSink& sink)
 {
     std::int64_t count = 0;
     ForEachNamedCard(cards, [&](std::size_t, const CardDetails& card) { count += listed(card) ? 1 : 0; });
-    if (count == 0) return;
+    if (count == 0) return false;
     sink(std::u16string(title) + DecimalText(count) + u"件\n");
     ForEachNamedCard(cards, [&](std::size_t i, const CardDetails& card) {
         if (listed(card)) sink(ReportLine(card, i + 1, reason(card)));
     });
+    return true;
 }
 
 // ---- What written cards lost ----
@@ -316,10 +318,9 @@ void WriteReport(const ConversionDetails& details, const ReportSink& sink)
 {
     const CardList& cards = details.cards;
     sink(EncodingText(details.encoding));
-    const bool allWritten = std::all_of(cards.records.begin(), cards.records.end(),
-                                        [](const CardRecord& card) { return card.ended && !card.rejected; });
-    if (allWritten) sink(u"書き出さなかったカードはありません。\n");
-    WriteCardList(cards, IsNotWritten, RejectionText, u"書き出さなかったカード：", sink);
+    if (!WriteCardList(cards, IsNotWritten, RejectionText, u"書き出さなかったカード：", sink)) {
+        sink(u"書き出さなかったカードはありません。\n");
+    }
     WriteCardList(cards, IsPartlyWritten, DroppedItemsText, u"一部を書き出さなかったカード：", sink);
     sink(NulBytesText(details));
     sink(PictogramsText(details));
