@@ -127,9 +127,24 @@ std::vector<LostCharacter> LostCharactersByLine(std::string_view text,
     return lost;
 }
 
+// Books joined after the fact (copy /b a.vcf+b.vcf) hold the second one's
+// mark at the start of a line; it is no character of the text.
+void DropMarksAtLineStarts(std::u16string& units)
+{
+    if (units.find(u'\uFEFF') == std::u16string::npos) return;
+    std::size_t kept = 0;
+    for (const char16_t unit : units) {
+        const bool lineStart = kept == 0 || units[kept - 1] == u'\n' || units[kept - 1] == u'\0';
+        if (unit == u'\uFEFF' && lineStart) continue;
+        units[kept++] = unit;
+    }
+    units.resize(kept);
+}
+
 OwnedString Utf16LeAsText(std::string&& bytes, std::size_t markLength, LoadedText& loaded)
 {
     std::u16string units = Utf16LeUnits(std::string_view(bytes).substr(markLength));
+    DropMarksAtLineStarts(units);
     // The raw bytes are not needed any more; giving them back first keeps the
     // file from being held three times (bytes, units, text) at once.
     std::string().swap(bytes);

@@ -874,6 +874,13 @@ const EncodedCase kEncodedCases[] = {
      u"ORG;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=B2=A1=E7=94=B0\r\nEND:VCARD\r\n",
      u"BEGIN:VCARD\r\nN:岡田;准一;;;\r\nX-PHONETIC-LAST-NAME:オカダ\r\n"
      u"X-PHONETIC-FIRST-NAME:ジュンイチ\r\nNOTE:東京\r\n 大阪 ガガ\r\nORG:岡田\r\nEND:VCARD\r\n", 1},
+    // Blanks after a soft line break, a soft break before the card's end, a
+    // sound clip that is no reading.
+    {"SlightlyBrokenQuotedPrintable",
+     u"BEGIN:VCARD\r\nSOUND;ENCODING=BASE64:UklGRiQAAABXQVZF\r\n"
+     u"NOTE;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:=82=A0=82=A2= \t\r\n=82=A4 \r\n"
+     u"TITLE;ENCODING=QUOTED-PRINTABLE:abc=\r\nEND:VCARD\r\n",
+     u"BEGIN:VCARD\r\nNOTE:あいう \r\nTITLE:abc\r\nEND:VCARD\r\n", 1},
     // A photo in Quoted-Printable is bytes, a ";" and zero bytes among them:
     // written whole in Base64.
     {"QuotedPrintablePhoto",
@@ -954,6 +961,14 @@ TEST(RunConversion, ABookSavedAgainInAnotherEncodingConvertsAsTheOriginal)
     const std::string cards = ConvertBytesOfBook(android) + ConvertBytesOfBook(sample).substr(kMark.size());
     EXPECT_EQ(ConvertBytesOfBook(utf8Mark + android + sample), cards);
     EXPECT_EQ(ConvertBytesOfBook(android + sample), cards);
+    // Books joined after the fact (copy /b) hold the second one's mark at the
+    // start of a line.
+    const std::string androidCards = ConvertBytesOfBook(android).substr(kMark.size());
+    const std::string sampleCards = ConvertBytesOfBook(sample).substr(kMark.size());
+    const std::string utf16 = kMark + Utf16LeBytes(Utf8ToWide(android));
+    EXPECT_EQ(ConvertBytesOfBook(utf8Mark + android + utf8Mark + android), kMark + androidCards + androidCards);
+    EXPECT_EQ(ConvertBytesOfBook(utf16 + utf16), kMark + androidCards + androidCards);
+    EXPECT_EQ(ConvertBytesOfBook(sample + utf8Mark + android), kMark + sampleCards + androidCards);
 }
 
 // --- Feature-phone pictograms ---------------------------------------------------------

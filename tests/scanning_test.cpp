@@ -203,13 +203,12 @@ TEST_P(SoftBreakAtEndTest, LineIsDispatched)
 
 INSTANTIATE_TEST_SUITE_P(FinalBreak, SoftBreakAtEndTest, testing::Values("", "\r\n", "\n"));
 
-TEST(ConvertText, SoftBreakSwallowsTheEndLine)
+TEST(ConvertText, SoftBreakBeforeTheEndLineEndsTheValue)
 {
     const Scanned scanned =
-        Scan("BEGIN:VCARD\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a=\r\nEND:VCARD\r\n");
-    ASSERT_EQ(scanned.cards.records.size(), 1u);
-    EXPECT_EQ(scanned.cards.current.text, "BEGIN:VCARD\r\nNOTE:aEND:VCARD\r\n");
-    ExpectCounts(scanned.counts, 0, 0);
+        Scan("BEGIN:VCARD\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a=\r\nEND:VCARD \r\n");
+    EXPECT_EQ(scanned.file, FileOf(u"BEGIN:VCARD\r\nNOTE:a\r\nEND:VCARD \r\n"));
+    ExpectCounts(scanned.counts, 1, 1);
 }
 
 TEST(ConvertText, SoftBreakBeforeAnEmptyLine)

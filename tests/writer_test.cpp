@@ -696,7 +696,11 @@ const FormattedNameCase kFormattedNameCases[] = {
     {"NameWithoutColonIsNoName", {{"N"}, {"FN:x"}}, u"N:x;;;;\r\n"},
     {"FormattedNameWithoutColonIsNone", {{"FN"}}, u""},
     {"NameAfterItWins", {{"FN:x"}, {"N:a;b;;;"}}, u"N:a;b;;;\r\n"},
-    {"EmptyNameWins", {{"N:;;;;"}, {"FN:x"}}, u"N:;;;;\r\n"},
+    // An N without any component names no one: FN takes its place.
+    {"EmptyNameGivesWay", {{"N;CHARSET=SHIFT_JIS:;;;;", CharsetShiftJis}, {"TEL:1"}, {"N:"}, {"FN:x"}},
+     u"N:x;;;;\r\nTEL:1\r\nN:\r\n"},
+    {"EmptyNameWithoutFormattedNameStays", {{"N:;;;;"}, {"TEL:1"}}, u"N:;;;;\r\nTEL:1\r\n"},
+    {"BlankNameWins", {{"N: ;;;;"}, {"FN:x"}}, u"N: ;;;;\r\n"},
     {"GroupedFormattedNameIsNotOne", {{"item1.FN:x"}}, u""},
     {"NoFormattedName", {{"TEL:1"}}, u"TEL:1\r\n"},
 };

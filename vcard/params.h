@@ -21,6 +21,10 @@ constexpr char UpperAscii(char byte)
 // Equal as a whole, ignoring the case of A-Z only.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// Is the line the keyword ("BEGIN:VCARD", "END:VCARD"), ignoring the case of
+// A-Z and the blanks after it that some phones write?
+bool IsKeywordLine(std::string_view lineText, std::string_view keyword);
+
 // Does `word` occur inside `text`, ignoring the case of A-Z?
 bool ContainsNoCase(std::string_view word, std::string_view text);
 

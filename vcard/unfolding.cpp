@@ -63,11 +63,19 @@ void ExtendLine(LogicalLine& line, std::string_view separator, std::string_view 
     line.text = line.gathered;
 }
 
+// A Quoted-Printable line continues after a soft line break: a final "=",
+// blanks after it aside (mail transports pad lines). Several phones end a
+// value's last line with "=" too; the card's end is never part of the value.
 void ContinueQuotedPrintable(LogicalLine& line, std::string_view physicalLine, bool first,
                              std::string_view source)
 {
-    const bool softBreak = !physicalLine.empty() && physicalLine.back() == '=';
-    if (softBreak) physicalLine.remove_suffix(1);
+    if (!first && IsKeywordLine(physicalLine, "END:VCARD")) {
+        line.state = LineCompleteHeld;
+        return;
+    }
+    const std::size_t last = physicalLine.find_last_not_of(" \t");
+    const bool softBreak = last != std::string_view::npos && physicalLine[last] == '=';
+    if (softBreak) physicalLine = physicalLine.substr(0, last);
     if (first) {
         line.text = physicalLine;
     } else {

@@ -26,10 +26,14 @@ struct CardEntry {
     bool ended = false;           // its END:VCARD line was taken in
     bool rejected = false;        // it must not be written
     // A card that names itself only by FN still gets an N line (see CloseCard).
-    bool hasName = false;           // an N line was dispatched
+    bool hasName = false;           // an N line with a component was dispatched
     bool hasFormattedName = false;  // an FN line was seen
     // A code FB41-FBD7 was written: an IBM extension kanji, or a SoftBank pictogram.
     bool holdsSoftBankRange = false;
+    // Where an N line without any component stands in the text, for the N
+    // line that FN gives in its place.
+    std::size_t emptyNameStart = 0;
+    std::size_t emptyNameEnd = 0;
     std::uint32_t itemCount = 0;  // numbered item groups used so far (e-mails and addresses)
     std::uint32_t droppedItems = 0;  // e-mails and addresses left out past the last group
     Rejection rejection = Rejection::None;  // why the report tells it was not written

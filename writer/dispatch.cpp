@@ -38,15 +38,6 @@ constexpr DispatchRow kDispatchTable[] = {
     {"PHOTO", false, Rule::Photo},
 };
 
-// "BEGIN:VCARD" and "END:VCARD" are recognised with blanks after them, which
-// some phones write; the whole line must otherwise be the keyword.
-bool IsKeywordLine(std::string_view lineText, std::string_view keyword)
-{
-    if (lineText.size() < keyword.size() || UpperAscii(lineText[0]) != keyword[0]) return false;
-    const std::size_t end = lineText.find_last_not_of(" \t");
-    return EqualsNoCase(lineText.substr(0, end == std::string_view::npos ? 0 : end + 1), keyword);
-}
-
 const DispatchRow* FindRow(std::string_view propertyName)
 {
     for (const DispatchRow& row : kDispatchTable) {
@@ -161,6 +152,13 @@ void NoteLostCharacters(std::string_view written, const LogicalLine& line, CardL
             cardList.current.holdsSoftBankRange = true;
         }
     }
+}
+
+// "N:;;;;" names no one: an FN line gives the card its name as if it had no N.
+bool IsEmptyName(const TokenArray& valueTokens)
+{
+    return std::all_of(valueTokens.begin(), valueTokens.end(),
+                       [](std::string_view token) { return token.empty(); });
 }
 
 // The card's name for the report, components joined by spaces.
@@ -392,15 +390,26 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
         if (!IsUnmissed(name)) NoteLeftOutLine(name, line, cardList);
         return;
     }
+    // A sound clip (SOUND;ENCODING=BASE64:UklGR...) is no reading.
+    if (row->rule == Rule::Phonetic && line.encoding == EncodingBase64) {
+        NoteLeftOutLine(name, line, cardList);
+        CheckTransferParameters(entry, tokens, line);
+        return;
+    }
     SplitPropertyValueInto(lineText, tokens);
     line.widenKana = row->widenKana;
+    const bool emptyName = row->name == "N" && IsEmptyName(tokens.valueTokens);
     if (row->name == "N") {
-        entry.hasName = true;
+        entry.hasName = entry.hasName || !emptyName;
         RememberName(entry, tokens.valueTokens, line);
     }
     const std::size_t before = entry.text.size();
     CollectUnmappable(line, cardList);
     RunRule(*row, entry, tokens, line, lineText);
+    if (emptyName && entry.emptyNameEnd == 0) {
+        entry.emptyNameStart = before;
+        entry.emptyNameEnd = entry.text.size();
+    }
     if (entry.text.size() > before) {
         NoteLostCharacters(std::string_view(entry.text).substr(before), line, cardList, false);
     }

@@ -88,7 +88,13 @@ void RememberFormattedName(CardEntry& entry, const TokenArray& valueTokens, cons
 
 void EmitNameFromFormattedName(CardEntry& entry)
 {
-    entry.text.append("N:").append(entry.formattedName).append(";;;;").append(kLineEnd);
+    OwnedString name = "N:";
+    name.append(entry.formattedName).append(";;;;").append(kLineEnd);
+    if (entry.emptyNameEnd > entry.emptyNameStart) {
+        entry.text.replace(entry.emptyNameStart, entry.emptyNameEnd - entry.emptyNameStart, name);
+    } else {
+        entry.text.append(name);
+    }
 }
 
 void EmitProperty(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)

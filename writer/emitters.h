@@ -41,8 +41,9 @@ void AppendDecodedValues(const TokenArray& valueTokens, const LogicalLine& line,
 // Keeps the first FN value of a card, decoded exactly as an N value would be.
 void RememberFormattedName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line);
 
-// "N:" + the remembered FN value + ";;;;": a card without N would otherwise
-// reach the phone without any name.
+// "N:" + the remembered FN value + ";;;;": a card without N, or with an N
+// without any component, would otherwise reach the phone without any name.
+// It takes the place of that empty N line, else it is appended.
 void EmitNameFromFormattedName(CardEntry& entry);
 
 } // namespace karuto

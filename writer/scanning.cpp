@@ -39,15 +39,24 @@ struct LineCutter {
         PhysicalLine line{{}, lineNumber};
         const std::size_t lineBreak = NextLineBreak();
         if (lineBreak == std::string_view::npos) {
-            line.text = text.substr(position);  // a trailing CR stays
+            line.text = WithoutMark(text.substr(position));  // a trailing CR stays
             pastEnd = true;
             return line;
         }
         std::size_t end = lineBreak;
         while (end > position && text[end - 1] == '\r') --end;
-        line.text = text.substr(position, end - position);
+        line.text = WithoutMark(text.substr(position, end - position));
         position = lineBreak + 1;
         if (text[lineBreak] == '\n') ++lineNumber;
+        return line;
+    }
+
+    // Books joined after the fact (copy /b a.vcf+b.vcf) hold the second
+    // one's byte-order mark at the start of a line.
+    static std::string_view WithoutMark(std::string_view line)
+    {
+        constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+        while (line.starts_with(kUtf8Mark)) line.remove_prefix(kUtf8Mark.size());
         return line;
     }
 };
