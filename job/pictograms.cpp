@@ -59,16 +59,15 @@ void StartPictograms(PictogramStage& stage, EmojiChoice choice, bool shiftJis, C
 bool PassCard(PictogramStage& stage, std::string_view card, const CardList& cards)
 {
     if (stage.choice != EmojiChoice::Auto) return WriteCardBuffered(card, *stage.writer);
-    const std::uint32_t index = static_cast<std::uint32_t>(cards.records.size() - 1);
     const CardEntry& entry = cards.current;
     bool claimable = entry.holdsSoftBankRange;
-    const std::vector<Loss>& losses = cards.lossLog.losses;
-    for (auto loss = losses.rbegin(); loss != losses.rend() && loss->card == index; ++loss) {
-        // An FN line's codes reach the card only where it has no N.
-        if (loss->kind != LossKind::PrivateUse || (loss->onlyWithoutName && entry.hasName)) continue;
-        stage.userDefined.set(loss->code - 0xF000u);
-        claimable = true;
-    }
+    const auto claim = [&](const std::vector<std::uint16_t>& codes) {
+        for (const std::uint16_t code : codes) stage.userDefined.set(code - 0xF000u);
+        claimable = claimable || !codes.empty();
+    };
+    claim(entry.userDefinedCodes);
+    // An FN line's codes reach the card only where it has no N.
+    if (!entry.hasName) claim(entry.formattedNameCodes);
     stage.holding = stage.holding || claimable;
     if (!stage.holding) return WriteCardBuffered(card, *stage.writer);
     stage.held.append(card);

@@ -140,9 +140,18 @@ constexpr LossList kLossLists[] = {
      u"文字"},
 };
 
-std::int64_t Unlisted(const LossList& list, const LossLog& log)
+// What written cards lost past a full log, but the pictograms that became emoji.
+std::int64_t Unlisted(const LossList& list, const ConversionDetails& details)
 {
-    return log.unlisted[static_cast<std::size_t>(list.kind)];
+    const LossLog& log = details.cards.lossLog;
+    std::int64_t count = log.unlisted[static_cast<std::size_t>(list.kind)];
+    if (list.kind != LossKind::PrivateUse) return count;
+    for (std::size_t offset = 0; offset < log.unlistedCodes.size(); ++offset) {
+        if (!PictogramOf(details.carrier, static_cast<std::uint16_t>(0xF000 + offset)).empty()) {
+            count -= log.unlistedCodes[offset];
+        }
+    }
+    return count;
 }
 
 // A card's line lists at most this many different names or codes.
@@ -219,7 +228,7 @@ void WriteLossList(const LossList& list, const ConversionDetails& details, const
         total += counted;
         ++cardCount;
     });
-    const std::int64_t unlisted = Unlisted(list, details.cards.lossLog);
+    const std::int64_t unlisted = Unlisted(list, details);
     if (total + unlisted == 0) {
         sink(std::u16string(list.title) + u"：なし\n");
         return;
@@ -243,7 +252,7 @@ void WriteLosses(const ConversionDetails& details, const ReportSink& sink)
     const bool any =
         std::any_of(log.losses.begin(), log.losses.end(), [&details](const Loss& loss) { return Counts(loss, details); }) ||
         std::any_of(std::begin(kLossLists), std::end(kLossLists),
-                    [&log](const LossList& list) { return Unlisted(list, log) > 0; });
+                    [&details](const LossList& list) { return Unlisted(list, details) > 0; });
     if (!any) {
         sink(u"書き出さなかった項目・文字はありません。\n");
         return;

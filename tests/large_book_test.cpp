@@ -11,6 +11,7 @@
 #include "bench/address_book.h"
 #include "job/conversion.h"
 #include "job/output.h"
+#include "job/report.h"
 #include "tests/test_support.h"
 
 namespace karuto {
@@ -87,6 +88,34 @@ TEST(LargeAddressBook, GeneratedBooksConvertToTheRecordedBytes)
         EXPECT_EQ(output.size(), book.outputSize);
         EXPECT_EQ(Fnv1a(output), book.outputHash);
     }
+}
+
+// A card that leaves out more lines than the report's log holds changes
+// neither which pictograms a later card gets nor what the report counts of
+// cards that are not written.
+TEST(LargeAddressBook, AFullLossLogChangesNeitherPictogramsNorCounts)
+{
+    std::string book = "BEGIN:VCARD\r\nN:many\r\n";
+    for (std::size_t i = 0; i <= kMaxLoggedLosses; ++i) book += "X-" + std::to_string(10000000 + i) + ":1\r\n";
+    book += "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:4.0\r\nN:\xF0\x40\r\nX-A:1\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nN:\xF8\x9F\r\nEND:VCARD\r\nBEGIN:VCARD\r\nX-B:1\r\n";
+    std::string output;
+    JobWindow window;
+    window.askQuestion = [](std::u16string_view) { return true; };
+    window.showError = [](std::u16string_view) {};
+    window.addMessage = [](std::u16string_view) {};
+    const ByteSink sink = [&output](std::string_view bytes) {
+        output.append(bytes);
+        return true;
+    };
+    ConversionDetails details;
+    ASSERT_EQ(ConvertFileBytes(u"book.vcf", std::move(book), window, sink, &details), 0);
+    EXPECT_NE(output.find(test::Utf16LeBytes(u"N:☀\r\n")), std::string::npos);
+    const std::u16string report = FormatReport(details);
+    EXPECT_NE(report.find(u"書き出さなかった項目：1048577件（カード1件）\n"), std::u16string::npos);
+    EXPECT_NE(report.find(u"ほかに、数が多いため一覧にしていないもの 1件\n"), std::u16string::npos);
+    EXPECT_NE(report.find(u"私用領域の文字（iPhone では何も表示されません。携帯電話の絵文字など）：なし\n"),
+              std::u16string::npos);
 }
 
 } // namespace

@@ -136,6 +136,7 @@ TEST(NoteLoss, KeepsABoundedLogAndCountsRepeatsInPlace)
     }
     NoteLoss(log, 0, LossKind::Character, false, 2, 0);
     EXPECT_EQ(log.losses.size(), kMaxLoggedLosses);
+    SettleCardLosses(log, true, false);
     EXPECT_EQ(log.unlisted[static_cast<std::size_t>(LossKind::Character)], 2);
     EXPECT_EQ(log.losses[0].count, 2u);
     EXPECT_EQ(log.losses[0].line, 1);

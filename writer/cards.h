@@ -38,6 +38,11 @@ struct CardEntry {
     std::uint32_t droppedItems = 0;  // e-mails and addresses left out past the last group
     Rejection rejection = Rejection::None;  // why the report tells it was not written
 
+    // The codes F040-F9FC written, for the pictogram stage; an FN line's
+    // apart, since they reach the card only where it has no N.
+    std::vector<std::uint16_t> userDefinedCodes;
+    std::vector<std::uint16_t> formattedNameCodes;
+
     OwnedString text;             // the rewritten card; released once the card is finished
     OwnedString formattedName;    // the first FN value, decoded and widened as an N value
 

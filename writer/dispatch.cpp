@@ -145,11 +145,13 @@ void NoteLostCharacters(std::string_view written, const LogicalLine& line, CardL
     std::vector<std::uint16_t>& codes = cardList.userDefinedCodes;
     codes.clear();
     FindDoubleByteCodes(written, 0xF0, 0xFB, codes);
+    CardEntry& entry = cardList.current;
     for (const std::uint16_t code : codes) {
         if (code <= 0xF9FC) {
             note(LossKind::PrivateUse, code);
+            (onlyWithoutName ? entry.formattedNameCodes : entry.userDefinedCodes).push_back(code);
         } else if (code >= 0xFB41 && code <= 0xFBD7) {
-            cardList.current.holdsSoftBankRange = true;
+            entry.holdsSoftBankRange = true;
         }
     }
 }
@@ -217,6 +219,7 @@ void LeaveCard(CardList& cardList)
     record.rejected = entry.rejected;
     record.hasName = entry.hasName;
     cardList.open = false;
+    SettleCardLosses(cardList.lossLog, entry.ended && !entry.rejected, entry.hasName);
     if (!IsNamedInReport(entry, cardList)) return;
     record.note = static_cast<std::uint32_t>(cardList.notes.size());
     CardNote& note = cardList.notes.emplace_back();
@@ -235,6 +238,10 @@ void ResetEntry(CardEntry& entry, OwnedString&& text)
     CardEntry fresh;
     fresh.text = std::move(text);
     for (OwnedString CardEntry::*kept : {&CardEntry::formattedName, &CardEntry::name, &CardEntry::rejectedBy}) {
+        fresh.*kept = std::move(entry.*kept);
+        (fresh.*kept).clear();
+    }
+    for (auto CardEntry::*kept : {&CardEntry::userDefinedCodes, &CardEntry::formattedNameCodes}) {
         fresh.*kept = std::move(entry.*kept);
         (fresh.*kept).clear();
     }

@@ -61,7 +61,10 @@ void NoteLoss(LossLog& log, std::uint32_t card, LossKind kind, bool onlyWithoutN
     }
     const auto [place, added] = PlaceOf(log, kind, onlyWithoutName, code, name);
     if (place == kNoPlace) {
-        ++log.unlisted[static_cast<std::size_t>(kind)];
+        ++log.cardUnlisted[static_cast<std::size_t>(kind)][onlyWithoutName];
+        if (kind == LossKind::PrivateUse) {
+            log.cardUnlistedCodes[onlyWithoutName].push_back(static_cast<std::uint16_t>(code));
+        }
         return;
     }
     if (!added) {
@@ -79,6 +82,23 @@ void NoteLoss(LossLog& log, std::uint32_t card, LossKind kind, bool onlyWithoutN
     loss.nameLength = static_cast<std::uint32_t>(name.size());
     log.names.append(name);
     log.losses.push_back(loss);
+}
+
+void SettleCardLosses(LossLog& log, bool written, bool hasName)
+{
+    for (const bool onlyWithoutName : {false, true}) {
+        const bool counts = written && !(onlyWithoutName && hasName);
+        for (std::size_t kind = 0; kind < kLossKindCount; ++kind) {
+            if (counts) log.unlisted[kind] += log.cardUnlisted[kind][onlyWithoutName];
+            log.cardUnlisted[kind][onlyWithoutName] = 0;
+        }
+        std::vector<std::uint16_t>& codes = log.cardUnlistedCodes[onlyWithoutName];
+        if (counts && !codes.empty()) {
+            log.unlistedCodes.resize(0xA00);
+            for (const std::uint16_t code : codes) ++log.unlistedCodes[code - 0xF000u];
+        }
+        codes.clear();
+    }
 }
 
 } // namespace karuto

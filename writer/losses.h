@@ -22,7 +22,7 @@ inline constexpr std::size_t kLossKindCount = 3;
 
 // One thing a card lost, and how often.
 struct Loss {
-    std::uint32_t card = 0;        // the card's index in CardList::entries
+    std::uint32_t card = 0;        // the card's index in CardList::records
     LossKind kind = LossKind::Line;
     // Lost only where the card has no N line, since then its FN line stands
     // in for one (its characters reach the phone, a second FN does not).
@@ -40,7 +40,15 @@ struct Loss {
 struct LossLog {
     std::vector<Loss> losses;
     OwnedString names;
-    std::int64_t unlisted[kLossKindCount] = {};  // lost once the log was full, by kind
+    // Lost by written cards once the log was full, by kind; the private-use
+    // codes among them also by code - 0xF000, since some may become emoji.
+    std::int64_t unlisted[kLossKindCount] = {};
+    std::vector<std::int64_t> unlistedCodes;
+    // Lost by the current card once the log was full, until it is known
+    // whether the card is written: by kind and whether only without N, and
+    // its private-use codes so.
+    std::int64_t cardUnlisted[kLossKindCount][2] = {};
+    std::vector<std::uint16_t> cardUnlistedCodes[2];
     // Where each loss of the current card is: lines by name, characters and
     // codes by kind and code.
     std::unordered_map<std::string, std::size_t> linesOfCard;
@@ -54,5 +62,9 @@ inline constexpr std::size_t kMaxLoggedLosses = std::size_t{1} << 20;
 // character or code `code`, at `line`.
 void NoteLoss(LossLog& log, std::uint32_t card, LossKind kind, bool onlyWithoutName,
               std::int64_t line, std::uint32_t code, std::string_view name = {});
+
+// The current card is left behind: what it lost past a full log counts only
+// when it was written (and, for an FN line's losses, had no N).
+void SettleCardLosses(LossLog& log, bool written, bool hasName);
 
 } // namespace karuto
