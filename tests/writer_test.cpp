@@ -837,7 +837,14 @@ TEST(CardReport, RecordsWhereTheCardBeganAndItsName)
                       {"BEGIN:VCARD"},
                       {"N:whole"},
                       {"END:VCARD"}});
-    ASSERT_EQ(session.cards.records.size(), 3u);
+    // A name or a rejecting line of any length is quoted cut short.
+    const std::string longName = "N:" + std::string(25, 'a') + ";" + std::string(20, 'b');
+    const std::string longVersion = "VERSION:" + std::string(50, '4');
+    FeedAll(session, {{"BEGIN:VCARD"}, {longName}, {longVersion}, {"END:VCARD"}});
+    ASSERT_EQ(session.cards.records.size(), 4u);
+    const CardDetails fourth = DetailsOf(session.cards, 3);
+    EXPECT_EQ(fourth.name, std::string(25, 'a') + " " + std::string(14, 'b') + "\x81\x63");
+    EXPECT_EQ(fourth.rejectedBy, longVersion.substr(0, 40) + "\x81\x63");
     const CardDetails first = DetailsOf(session.cards, 0);
     EXPECT_EQ(first.beginLine, 2);
     EXPECT_EQ(first.name, SJIS_YAMAMOTO " " SJIS_TARO);
@@ -846,7 +853,7 @@ TEST(CardReport, RecordsWhereTheCardBeganAndItsName)
     EXPECT_EQ(second.beginLine, 6);
     EXPECT_EQ(second.name, SJIS_FULL_YAMAMOTO " " SJIS_FULL_TARO);
     EXPECT_EQ(DetailsOf(session.cards, 2).beginLine, 10);
-    EXPECT_EQ(session.cards.notes.size(), 2u);
+    EXPECT_EQ(session.cards.notes.size(), 3u);
 }
 
 TEST(CardReport, NameIsDecoded)

@@ -93,9 +93,17 @@ bool IsUnmissed(std::string_view name)
             std::any_of(std::begin(kGroupLabels), std::end(kGroupLabels), equals));
 }
 
-// A name of the report is cut after this many bytes (a line without ":" is
-// named by its text).
+// A name the report quotes (a card's, a line's; a line without ":" is named
+// by its text) is cut after this many bytes.
 constexpr std::size_t kNamedBytes = 40;
+
+// Cuts a text the report quotes to a sensible length, marked with "…".
+void Shorten(OwnedString& text)
+{
+    if (text.size() <= kNamedBytes) return;
+    text.resize(AnsiPrefixLength(text, kNamedBytes));
+    text.append("\x81\x63");
+}
 
 std::uint32_t CurrentCard(const CardList& cardList)
 {
@@ -113,10 +121,7 @@ void NoteLeftOutLine(std::string_view name, const LogicalLine& line, CardList& c
     } else {
         shown = DuplicateString(name);
     }
-    if (shown.size() > kNamedBytes) {
-        shown.resize(AnsiPrefixLength(shown, kNamedBytes));
-        shown.append("\x81\x63");  // "…"
-    }
+    Shorten(shown);
     NoteLoss(cardList.lossLog, CurrentCard(cardList), LossKind::Line, onlyWithoutName,
              line.firstLineNumber, 0, shown);
 }
@@ -210,10 +215,10 @@ bool IsNamedInReport(const CardEntry& entry, const CardList& cardList)
 }
 
 // The current card is finished or abandoned: its record keeps what the count
-// and the report need, and its texts only when the report names it.
+// and the report need, and its texts, cut short, only when the report names it.
 void LeaveCard(CardList& cardList)
 {
-    const CardEntry& entry = cardList.current;
+    CardEntry& entry = cardList.current;
     CardRecord& record = cardList.records.back();
     record.ended = entry.ended;
     record.rejected = entry.rejected;
@@ -221,6 +226,8 @@ void LeaveCard(CardList& cardList)
     cardList.open = false;
     SettleCardLosses(cardList.lossLog, entry.ended && !entry.rejected, entry.hasName);
     if (!IsNamedInReport(entry, cardList)) return;
+    Shorten(entry.name);
+    Shorten(entry.rejectedBy);
     record.note = static_cast<std::uint32_t>(cardList.notes.size());
     CardNote& note = cardList.notes.emplace_back();
     note.textOffset = cardList.noteText.size();
