@@ -87,7 +87,7 @@ void AppendConverted(std::string_view text, Charset charset, const ValueDecoding
                      OwnedString& converted)
 {
     if (IsUtf8(charset) && !IsAscii(text)) {
-        AppendUtf8AsAnsi(text, converted, decoding.unmappable);
+        AppendUtf8AsAnsi(text, converted, decoding.substituted);
     } else {
         converted.append(text);
     }
@@ -173,7 +173,7 @@ ValueDecoding DecodingOf(const LogicalLine& line)
     case TextMixedUtf8: decoding.ownCharset = line.charset; break;
     }
     decoding.widenKana = line.widenKana;
-    decoding.unmappable = line.unmappable;
+    decoding.substituted = line.substituted;
     return decoding;
 }
 

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "vcard/line.h"
 #include "vcard/strings.h"
 
@@ -21,8 +22,8 @@ struct ValueDecoding {
     Charset charset = CharsetNone;     // of the bytes that Quoted-Printable escapes stand for
     Charset ownCharset = CharsetNone;  // of the bytes that stand as they are
     bool widenKana = false;
-    // Where each character that Shift_JIS lacks is noted as it becomes a space; or none.
-    std::vector<char32_t>* unmappable = nullptr;
+    // Where each character not written as itself is noted; or none.
+    std::vector<Substitution>* substituted = nullptr;
 };
 
 // The decoding of the values of `line`, with katakana widened as it asks.

@@ -90,18 +90,18 @@ std::u16string Utf16LeUnits(std::string_view payload)
 
 // The conversion ends at a zero unit, so the text between zero units is
 // converted piece by piece and each zero unit becomes a NUL byte. The
-// characters made spaces are noted with their offsets in the text.
-OwnedString UnitsAsText(std::u16string_view units, std::vector<UnmappedCharacter>& unmapped)
+// characters not written as themselves are noted with their offsets.
+OwnedString UnitsAsText(std::u16string_view units, std::vector<SubstitutedCharacter>& substituted)
 {
     OwnedString text;
-    std::vector<UnmappedCharacter> inPiece;
+    std::vector<SubstitutedCharacter> inPiece;
     for (;;) {
         const std::size_t nul = units.find(u'\0');
         inPiece.clear();
         const std::size_t pieceStart = text.size();
         text += WideToAnsi(units.substr(0, nul), inPiece);
-        for (const UnmappedCharacter& character : inPiece) {
-            unmapped.push_back({pieceStart + character.offset, character.codePoint});
+        for (const SubstitutedCharacter& character : inPiece) {
+            substituted.push_back({pieceStart + character.offset, character.substitution});
         }
         if (nul == std::u16string_view::npos) return text;
         text.push_back('\0');
@@ -109,20 +109,20 @@ OwnedString UnitsAsText(std::u16string_view units, std::vector<UnmappedCharacter
     }
 }
 
-// The lines of the characters made spaces, counted as the card scanner counts
-// them (by line feeds), in one pass however many there are.
+// The lines of the characters not written as themselves, counted as the card
+// scanner counts them (by line feeds), in one pass however many there are.
 std::vector<LostCharacter> LostCharactersByLine(std::string_view text,
-                                                const std::vector<UnmappedCharacter>& unmapped)
+                                                const std::vector<SubstitutedCharacter>& substituted)
 {
     std::vector<LostCharacter> lost;
-    lost.reserve(unmapped.size());
+    lost.reserve(substituted.size());
     std::int64_t line = 1;
     std::size_t counted = 0;
-    for (const UnmappedCharacter& character : unmapped) {
+    for (const SubstitutedCharacter& character : substituted) {
         line += std::count(text.begin() + static_cast<std::ptrdiff_t>(counted),
                            text.begin() + static_cast<std::ptrdiff_t>(character.offset), '\n');
         counted = character.offset;
-        lost.push_back({line, character.codePoint});
+        lost.push_back({line, character.substitution});
     }
     return lost;
 }
@@ -150,9 +150,9 @@ OwnedString Utf16LeAsText(std::string&& bytes, std::size_t markLength, LoadedTex
     std::string().swap(bytes);
     CountNuls(std::u16string_view(units), loaded);
     DropTrailingNuls(units);
-    std::vector<UnmappedCharacter> unmapped;
-    OwnedString text = UnitsAsText(units, unmapped);
-    loaded.lostCharacters = LostCharactersByLine(text, unmapped);
+    std::vector<SubstitutedCharacter> substituted;
+    OwnedString text = UnitsAsText(units, substituted);
+    loaded.lostCharacters = LostCharactersByLine(text, substituted);
     return text;
 }
 

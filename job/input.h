@@ -21,7 +21,7 @@ struct LoadedText {
     bool utf8WithoutMark = false;
     // How the text holds its characters, for reading its values.
     TextEncoding textEncoding = TextShiftJis;
-    // The characters of a UTF-16 file that Shift_JIS lacks, made spaces, in line order.
+    // The characters of a UTF-16 file not written as themselves (spaces, closest forms), in line order.
     std::vector<LostCharacter> lostCharacters;
     std::int64_t nulCount = 0;      // NUL bytes (zero units of UTF-16) in the file
     std::int64_t firstNulLine = 0;  // 1-based line of the first of them; 0 without any

@@ -114,13 +114,16 @@ std::u16string HexText(std::uint32_t value, int digits)
     return text;
 }
 
-// How one loss is named: the line's name as written, "U+AC00", "F89F".
+// How one loss is named: the line's name as written, "U+AC00", "U+00FC→u", "F89F".
 std::u16string LossLabel(const Loss& loss, const LossLog& log)
 {
     switch (loss.kind) {
     case LossKind::Line:
         return EscapeControls(AnsiToWide(std::string_view(log.names).substr(loss.nameOffset, loss.nameLength)));
     case LossKind::Character: return u"U+" + HexText(loss.code, 4);
+    case LossKind::ClosestForm:
+        return u"U+" + HexText(loss.code, 4) + u"→" +
+               AnsiToWide(std::string_view(log.names).substr(loss.nameOffset, loss.nameLength));
     case LossKind::PrivateUse: return HexText(loss.code, 4);
     }
     return {};
@@ -136,6 +139,7 @@ struct LossList {
 constexpr LossList kLossLists[] = {
     {LossKind::Line, u"書き出さなかった項目", u"件"},
     {LossKind::Character, u"Shift_JIS にないため空白にした文字", u"文字"},
+    {LossKind::ClosestForm, u"Shift_JIS にないため近い文字にした文字", u"文字"},
     {LossKind::PrivateUse, u"私用領域の文字（iPhone では何も表示されません。携帯電話の絵文字など）",
      u"文字"},
 };

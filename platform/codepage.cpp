@@ -91,10 +91,26 @@ const AnsiCodeTable& AnsiCodes()
     return codes;
 }
 
+// The characters written in a similar-looking one: Windows' best fits, but
+// where a JIS X 0208 form is the character itself.
+using ClosestForms = std::vector<bool>;
+
+const ClosestForms& ClosestFormSet()
+{
+    static const ClosestForms set = [] {
+        ClosestForms closest(0x10000, false);
+        for (const cp932::PreferredCode& entry : cp932::kBestFitCodes) closest[entry.wide] = true;
+        for (const cp932::PreferredCode& entry : cp932::kJisFormCodes) closest[entry.wide] = false;
+        return closest;
+    }();
+    return set;
+}
+
 struct AnsiCode {
     std::uint16_t code;   // one byte up to 0xFF, else lead byte << 8 | trail byte
     std::size_t units;    // UTF-16 units read
-    char32_t unmapped;    // the character written as the default one, or 0
+    char32_t substituted; // the character not written as itself, or 0
+    bool closest = false; // written in its closest form, not as a space
 };
 
 constexpr std::size_t AnsiCodeLength(std::uint16_t code) { return code > 0xFF ? 2 : 1; }
@@ -125,7 +141,9 @@ AnsiCode ReadWideAsAnsi(std::u16string_view wide, std::size_t pos, const AnsiCod
     if (next.units == 2) return {kDefault, 2, next.codePoint};
     const char16_t unit = wide[pos];
     const std::uint16_t code = codes[unit];
-    return code != 0 ? AnsiCode{code, 1, 0} : AnsiCode{kDefault, 1, unit};
+    if (code == 0) return {kDefault, 1, unit};
+    const bool closest = ClosestFormSet()[unit];
+    return {code, 1, closest ? unit : char32_t{0}, closest};
 }
 
 // ---- UTF-8 to UTF-16 ----
@@ -343,11 +361,11 @@ std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, st
 
 std::string WideToAnsi(std::u16string_view wide)
 {
-    std::vector<UnmappedCharacter> unmapped;
-    return WideToAnsi(wide, unmapped);
+    std::vector<SubstitutedCharacter> substituted;
+    return WideToAnsi(wide, substituted);
 }
 
-std::string WideToAnsi(std::u16string_view wide, std::vector<UnmappedCharacter>& unmapped)
+std::string WideToAnsi(std::u16string_view wide, std::vector<SubstitutedCharacter>& substituted)
 {
     wide = wide.substr(0, wide.find(u'\0'));
     const AnsiCodeTable& codes = AnsiCodes();
@@ -363,8 +381,10 @@ std::string WideToAnsi(std::u16string_view wide, std::vector<UnmappedCharacter>&
     char* out = ansi.data();
     for (std::size_t pos = 0; pos < wide.size();) {
         const AnsiCode next = ReadWideAsAnsi(wide, pos, codes);
-        if (next.unmapped != 0)
-            unmapped.push_back({static_cast<std::size_t>(out - ansi.data()), next.unmapped});
+        if (next.substituted != 0) {
+            substituted.push_back({static_cast<std::size_t>(out - ansi.data()),
+                                   {next.substituted, next.closest ? next.code : std::uint16_t{0}}});
+        }
         if (AnsiCodeLength(next.code) == 2)
             *out++ = static_cast<char>(next.code >> 8);
         *out++ = static_cast<char>(next.code & 0xFF);
@@ -452,9 +472,10 @@ std::u16string Utf8ToWide(std::string_view utf8)
     return wide;
 }
 
-void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi, std::vector<char32_t>* unmappable)
+void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi, std::vector<Substitution>* substituted)
 {
     const AnsiCodeTable& codes = AnsiCodes();
+    const ClosestForms& closest = ClosestFormSet();
     // No character takes more bytes in Shift_JIS than in UTF-8, and a
     // malformed sequence becomes one space: the input's size is enough.
     const std::size_t start = ansi.size();
@@ -484,8 +505,9 @@ void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi, std::vector<char
         const std::uint16_t code = next.codePoint > 0xFFFF ? 0 : codes[next.codePoint];
         if (code == 0) {
             *out++ = kAnsiDefaultChar;
-            if (unmappable != nullptr) unmappable->push_back(next.codePoint);
+            if (substituted != nullptr) substituted->push_back({next.codePoint, 0});
         } else {
+            if (substituted != nullptr && closest[next.codePoint]) substituted->push_back({next.codePoint, code});
             if (AnsiCodeLength(code) == 2) *out++ = static_cast<char>(code >> 8);
             *out++ = static_cast<char>(code & 0xFF);
         }

@@ -102,16 +102,22 @@ std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, st
 // one ASCII space.
 std::string WideToAnsi(std::u16string_view wide);
 
-// A character that a conversion to Shift_JIS wrote as a space for want of a
-// form: the space's offset in the converted text, and the code point (a lone
-// surrogate as itself).
-struct UnmappedCharacter {
-    std::size_t offset;
-    char32_t codePoint;
+// A character that a conversion to Shift_JIS could not write as itself: as
+// a space for want of a form (`code` 0), or in its closest form (`code`, "e"
+// for "é"). The JIS X 0208 forms above are the characters themselves.
+struct Substitution {
+    char32_t codePoint;  // a lone surrogate as itself; U+FFFD for malformed UTF-8
+    std::uint16_t code;
 };
 
-// WideToAnsi, noting in `unmapped` every character it wrote as a space.
-std::string WideToAnsi(std::u16string_view wide, std::vector<UnmappedCharacter>& unmapped);
+// A substitution of WideToAnsi, at its offset in the converted text.
+struct SubstitutedCharacter {
+    std::size_t offset;
+    Substitution substitution;
+};
+
+// WideToAnsi, noting in `substituted` every character it did not write as itself.
+std::string WideToAnsi(std::u16string_view wide, std::vector<SubstitutedCharacter>& substituted);
 
 // The length of the longest start of `ansi` that is whole characters and at
 // most `maxBytes` long.
@@ -131,10 +137,10 @@ std::u16string Utf8ToWide(std::string_view utf8);
 // WideToAnsi(Utf8ToWide(utf8)) in one pass, without the UTF-16 string between,
 // appended to `ansi`: each character to its Shift_JIS code, each malformed
 // sequence and each character without a form (supplementary ones included)
-// to one space. When `unmappable` is given, the code point of every character
-// written as a space is noted there (U+FFFD for a malformed sequence).
+// to one space. When `substituted` is given, every character not written as
+// itself is noted there.
 void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi,
-                      std::vector<char32_t>* unmappable = nullptr);
+                      std::vector<Substitution>* substituted = nullptr);
 
 // UTF-16 to UTF-8; a lone surrogate becomes U+FFFD. For POSIX file names and
 // console output.

@@ -116,6 +116,7 @@ TEST(FormatReport, ListsWhatWrittenCardsLostAndCountsWhatTheLogCouldNotHold)
     NoteLoss(log, 0, LossKind::Character, true, 3, 0xAC00);
     NoteLoss(log, 0, LossKind::Line, false, 9, 0, "X-FOO");
     NoteLoss(log, 0, LossKind::Line, false, 11, 0, "X-\x1b[2J");
+    NoteLoss(log, 0, LossKind::ClosestForm, false, 12, 0xFC, "u");
     NoteLoss(log, 1, LossKind::Line, false, 22, 0, "X-BAR");
     log.unlisted[static_cast<std::size_t>(LossKind::PrivateUse)] = 7;
     EXPECT_EQ(WideToUtf8(FormatReport(details)).substr(kShiftJisLine.size()),
@@ -124,6 +125,8 @@ TEST(FormatReport, ListsWhatWrittenCardsLostAndCountsWhatTheLogCouldNotHold)
               "書き出さなかった項目：3件（カード1件）\n"
               "  カード1（1行目）「Kim\\x1b]0;x\\x07」：X-FOO（5行目ほか、計2件）、X-\\x1b[2J（11行目）\n"
               "Shift_JIS にないため空白にした文字：なし\n"
+              "Shift_JIS にないため近い文字にした文字：1文字（カード1件）\n"
+              "  カード1（1行目）「Kim\\x1b]0;x\\x07」：U+00FC→u（12行目）\n"
               "私用領域の文字（iPhone では何も表示されません。携帯電話の絵文字など）：7文字（カード0件）\n"
               "  ほかに、数が多いため一覧にしていないもの 7文字\n");
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "vcard/strings.h"
 
 namespace karuto {
@@ -27,11 +28,10 @@ enum TextEncoding : std::int32_t {
     TextMixedUtf8 = 3,  // UTF-8 by its mark, not all valid: UTF-8 where a value is, else as CHARSET says
 };
 
-// A character that Shift_JIS lacks and that became a space when the text was
-// loaded (the code point), at its line.
+// A character not written as itself when the text was loaded, at its line.
 struct LostCharacter {
     std::int64_t line;
-    char32_t codePoint;
+    Substitution substitution;
 };
 
 enum ValueEncoding : std::int32_t {
@@ -63,11 +63,11 @@ struct LogicalLine {
     bool isGathered = false;
     std::int64_t firstLineNumber = 0;  // 1-based number of the first physical line
     std::int64_t lastLineNumber = 0;   // and of the last
-    // The characters of these lines that became spaces when the text was loaded.
+    // The characters of these lines not written as themselves when the text was loaded.
     std::span<const LostCharacter> lostWhenLoaded;
-    // Where the decoding notes each character that Shift_JIS lacks (its code
-    // point) as it writes a space for it; none when nobody asks.
-    std::vector<char32_t>* unmappable = nullptr;
+    // Where the decoding notes each character it does not write as itself
+    // (a space, a closest form); none when nobody asks.
+    std::vector<Substitution>* substituted = nullptr;
     // The name tokens of the first physical line and their parameter words;
     // when that line holds the ":" (`nameComplete`), they are the logical
     // line's own, and the dispatch need not split its name again.

@@ -154,7 +154,7 @@ void ResetLogicalLine(LogicalLine& line)
     line.firstLineNumber = 0;
     line.lastLineNumber = 0;
     line.lostWhenLoaded = {};
-    line.unmappable = nullptr;
+    line.substituted = nullptr;
     line.tokens.nameTokens.clear();
     line.tokens.nameWords.clear();
     line.tokens.valueTokens.clear();

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "vcard/strings.h"
 #include "writer/losses.h"
 
@@ -89,7 +90,7 @@ struct CardList {
     LossLog lossLog;
     // Room for what one line lost: characters to the decoding, and its
     // private-use codes.
-    std::vector<char32_t> unmappable;
+    std::vector<Substitution> substituted;
     std::vector<std::uint16_t> userDefinedCodes;
 };
 

@@ -127,16 +127,17 @@ void NoteLeftOutLine(std::string_view name, const LogicalLine& line, CardList& c
 }
 
 // The decoding of the line's values notes, in an emptied list, each
-// character that it writes as a space.
-void CollectUnmappable(LogicalLine& line, CardList& cardList)
+// character that it does not write as itself.
+void CollectSubstituted(LogicalLine& line, CardList& cardList)
 {
-    cardList.unmappable.clear();
-    line.unmappable = &cardList.unmappable;
+    cardList.substituted.clear();
+    line.substituted = &cardList.substituted;
 }
 
 // Notes what the text `written` (whole lines just added to the card from
-// `line`) lost: the characters Shift_JIS lacks, made spaces when the text was
-// loaded or as its values were decoded, and the private-use codes in it; and
+// `line`) lost: the characters not written as themselves (spaces for those
+// Shift_JIS lacks, closest forms), when the text was loaded or as its values
+// were decoded, and the private-use codes in it; and
 // whether it holds a code that is a kanji unless the book is SoftBank's.
 void NoteLostCharacters(std::string_view written, const LogicalLine& line, CardList& cardList,
                         bool onlyWithoutName)
@@ -145,8 +146,19 @@ void NoteLostCharacters(std::string_view written, const LogicalLine& line, CardL
         NoteLoss(cardList.lossLog, CurrentCard(cardList), kind, onlyWithoutName,
                  line.firstLineNumber, code);
     };
-    for (const LostCharacter& lost : line.lostWhenLoaded) note(LossKind::Character, lost.codePoint);
-    for (const char32_t codePoint : cardList.unmappable) note(LossKind::Character, codePoint);
+    const auto noteSubstitution = [&](const Substitution& substitution) {
+        if (substitution.code == 0) {
+            note(LossKind::Character, substitution.codePoint);
+            return;
+        }
+        // The report shows the form written beside the character.
+        const char form[] = {static_cast<char>(substitution.code >> 8), static_cast<char>(substitution.code & 0xFF)};
+        const std::string_view shown = substitution.code > 0xFF ? std::string_view(form, 2) : std::string_view(form + 1, 1);
+        NoteLoss(cardList.lossLog, CurrentCard(cardList), LossKind::ClosestForm, onlyWithoutName,
+                 line.firstLineNumber, substitution.codePoint, shown);
+    };
+    for (const LostCharacter& lost : line.lostWhenLoaded) noteSubstitution(lost.substitution);
+    for (const Substitution& substitution : cardList.substituted) noteSubstitution(substitution);
     std::vector<std::uint16_t>& codes = cardList.userDefinedCodes;
     codes.clear();
     FindDoubleByteCodes(written, 0xF0, 0xFB, codes);
@@ -173,7 +185,7 @@ void RememberName(CardEntry& entry, const TokenArray& valueTokens, const Logical
 {
     if (!entry.name.empty()) return;
     ValueDecoding decoding = DecodingOf(line);
-    decoding.unmappable = nullptr;  // what is written is noted, not the report's own copy
+    decoding.substituted = nullptr;  // what is written is noted, not the report's own copy
     for (std::string_view token : valueTokens) {
         const std::size_t joined = entry.name.size();
         if (joined > 0) entry.name.push_back(' ');
@@ -317,7 +329,7 @@ void HandleFormattedName(CardEntry& entry, PropertyTokens& tokens, LogicalLine& 
     }
     SplitPropertyValueInto(lineText, tokens);
     const std::size_t before = entry.formattedName.size();
-    CollectUnmappable(line, cardList);
+    CollectSubstituted(line, cardList);
     RememberFormattedName(entry, tokens.valueTokens, line);
     NoteLostCharacters(std::string_view(entry.formattedName).substr(before), line, cardList, true);
 }
@@ -418,7 +430,7 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
         RememberName(entry, tokens.valueTokens, line);
     }
     const std::size_t before = entry.text.size();
-    CollectUnmappable(line, cardList);
+    CollectSubstituted(line, cardList);
     RunRule(*row, entry, tokens, line, lineText);
     if (emptyName && entry.emptyNameEnd == 0) {
         entry.emptyNameStart = before;

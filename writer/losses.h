@@ -17,8 +17,9 @@ enum class LossKind : std::uint8_t {
     Line,        // a property line that gave no output line
     Character,   // a character that Shift_JIS lacks, written as a space
     PrivateUse,  // a double-byte code F040-F9FC: a private-use character, shown as nothing
+    ClosestForm, // a character written in a similar-looking one ("e" for "é")
 };
-inline constexpr std::size_t kLossKindCount = 3;
+inline constexpr std::size_t kLossKindCount = 4;
 
 // One thing a card lost, and how often.
 struct Loss {
@@ -29,8 +30,11 @@ struct Loss {
     bool onlyWithoutName = false;
     std::uint32_t count = 0;
     std::int64_t line = 0;         // the first line of the property where it was lost
-    std::uint32_t code = 0;        // Character: the code point; PrivateUse: the Shift_JIS code
-    std::uint32_t nameLength = 0;  // Line: its name as written, in LossLog::names
+    // Character, ClosestForm: the code point; PrivateUse: the Shift_JIS code
+    std::uint32_t code = 0;
+    // Line: its name as written; ClosestForm: the form written (Shift_JIS),
+    // in LossLog::names
+    std::uint32_t nameLength = 0;
     std::size_t nameOffset = 0;
 };
 
