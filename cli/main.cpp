@@ -109,9 +109,11 @@ int Convert(const Options& options, Console& console)
     ReportPrinter printer{console, {}};
     ReportSink report;
     if (options.report) report = [&printer](std::u16string_view text) { printer.Add(text); };
-    const int result = RunConversion(*outputPath, window, *inputPath, nullptr, options.emoji, report);
+    ConversionDetails details;
+    const int result = RunConversion(*outputPath, window, *inputPath, &details, options.emoji, report);
     printer.Flush();
     if (session.declined) return ExitDeclined;
+    if (result == 0 && ChoseCarrierInVain(details)) console.Error(TerminalText(kPictogramsOnlyInShiftJis));
     return result == 0 ? ExitConverted : ExitFailed;
 }
 

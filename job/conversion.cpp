@@ -129,6 +129,12 @@ int RunGuarded(const JobWindow& window, ConversionDetails* details, const Conver
 
 } // namespace
 
+bool ChoseCarrierInVain(const ConversionDetails& details)
+{
+    const bool carrier = details.emojiChoice != EmojiChoice::Auto && details.emojiChoice != EmojiChoice::None;
+    return carrier && details.encoding != SourceEncoding::ShiftJis;
+}
+
 std::u16string DecimalText(std::int64_t value)
 {
     const std::string digits = std::to_string(value);

@@ -62,8 +62,14 @@ inline constexpr char16_t kCannotWrite[] =
 inline constexpr char16_t kFailed[] = u"変換処理に失敗しました。";
 inline constexpr char16_t kNothingWritten[] = u"出力対象データが1件もありませんでした。";
 inline constexpr char16_t kCompleted[] = u"変換が完了しました。";
+inline constexpr char16_t kPictogramsOnlyInShiftJis[] =
+    u"携帯電話の絵文字を iPhone の絵文字にするのは Shift_JIS のファイルだけです。";
 inline constexpr char16_t kReportOutOfMemory[] =
     u"メモリが足りないため、レポートを最後まで作れませんでした。";
+
+// A carrier was chosen for a file whose pictograms were never a phone's:
+// nothing was converted, which the user is told.
+bool ChoseCarrierInVain(const ConversionDetails& details);
 
 // A number in decimal digits, for message texts.
 std::u16string DecimalText(std::int64_t value);

@@ -278,6 +278,7 @@ std::u16string_view CarrierName(Carrier carrier)
 // Which carrier's pictograms became emoji, or why the ones found did not.
 std::u16string PictogramsText(const ConversionDetails& details)
 {
+    if (ChoseCarrierInVain(details)) return u"絵文字：" + std::u16string(kPictogramsOnlyInShiftJis) + u"\n";
     if (details.carrier != Carrier::None) {
         const std::u16string carrier = u"絵文字：" + std::u16string(CarrierName(details.carrier)) + u" の絵文字";
         if (details.pictogramsConverted == 0) return carrier + u"はありませんでした。\n";

@@ -525,6 +525,15 @@ TEST(Cli, EmojiOptionChoosesWhosePictogramsBecomeEmoji)
               std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("--emoji=docomo"), std::string::npos);
+    // A carrier chosen for a UTF-8 book changes nothing, and both the report
+    // and the command line say why.
+    const std::string notShiftJis = "携帯電話の絵文字を iPhone の絵文字にするのは Shift_JIS のファイルだけです。\n";
+    WriteFileBytes(folder.dir.path / "utf8.vcf", "BEGIN:VCARD\r\nN:\xEE\x98\xBE;;;;\r\nEND:VCARD\r\n");
+    ExpectResult(folder.Run({"--yes", "--emoji=docomo", folder.Path(u"utf8.vcf")}), kConverted,
+                 kConvertingOut + kCompletedOut + "入力データ：1件、　出力データ：1件\n", notShiftJis);
+    EXPECT_NE(folder.Run({"--yes", "--report", "--emoji=au", folder.Path(u"utf8.vcf")}).out.find("絵文字：" + notShiftJis),
+              std::string::npos);
+    EXPECT_EQ(folder.Run({"--yes", "--emoji=auto", folder.Path(u"utf8.vcf")}).err, "");
 }
 
 TEST(Cli, ReportOfACleanConversionListsNoCard)
