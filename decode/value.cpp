@@ -128,6 +128,16 @@ void TrimBuffer(OwnedString& buffer)
 
 } // namespace
 
+Utf8Reading ReadQuotedPrintableAsUtf8(std::string_view value)
+{
+    OwnedString& decoded = tBuffers.quoted;
+    decoded.clear();
+    AppendQuotedPrintable(value, decoded);
+    const Utf8Reading reading = ReadAsFoldedUtf8(decoded);
+    TrimBuffer(decoded);
+    return reading;
+}
+
 OwnedString DecodeQuotedPrintable(std::string_view text)
 {
     OwnedString decoded;
@@ -169,8 +179,7 @@ ValueDecoding DecodingOf(const LogicalLine& line)
     switch (line.textEncoding) {
     case TextConverted: decoding.ownCharset = CharsetShiftJis; break;
     case TextUtf8: decoding.ownCharset = CharsetUtf8; break;
-    case TextShiftJis:
-    case TextMixedUtf8: decoding.ownCharset = line.charset; break;
+    case TextShiftJis: decoding.ownCharset = line.charset; break;
     }
     decoding.widenKana = line.widenKana;
     decoding.substituted = line.substituted;

@@ -32,16 +32,16 @@ int LoadFailure(const JobWindow& window, int loadResult)
 CardCounts ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, CardWriter& writer,
                              EmojiChoice emoji)
 {
-    details.encoding = EncodingOf(loaded);
+    details.encoding = loaded.encoding;
     details.nulCount = loaded.nulCount;
     details.firstNulLine = loaded.firstNulLine;
     details.emojiChoice = emoji;
     PictogramStage stage;
-    StartPictograms(stage, emoji, loaded.textEncoding == TextShiftJis, writer);
+    StartPictograms(stage, emoji, loaded.encoding == SourceEncoding::ShiftJis, writer);
     const CardCounts counts =
         ConvertText(loaded.text, details.cards,
                     [&stage, &details](std::string_view card) { return PassCard(stage, card, details.cards); },
-                    loaded.textEncoding, loaded.lostCharacters);
+                    loaded.encoding, loaded.lostCharacters);
     OwnedString().swap(loaded.text);
     if (!FinishCards(stage)) details.cards.writeFailed = true;
     details.carrier = writer.pictograms.carrier;

@@ -1,6 +1,7 @@
 #include "job/input.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -9,8 +10,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/byte_blocks.h"
 #include "platform/codepage.h"
-#include "vcard/unfolding.h"
 
 namespace karuto {
 
@@ -156,27 +157,105 @@ OwnedString Utf16LeAsText(std::string&& bytes, std::size_t markLength, LoadedTex
     return text;
 }
 
-// UTF-8 throughout, or only where a value says so by being valid.
-TextEncoding TextEncodingOf(const LoadedText& loaded)
+// The bytes beyond ASCII in text[begin, end).
+std::int64_t CountBeyondAscii(std::string_view text, std::size_t begin, std::size_t end)
 {
-    switch (loaded.mark) {
-    case ByteOrderMark::Utf16Le: return TextConverted;
-    case ByteOrderMark::Utf8: return ReadAsFoldedUtf8(loaded.text).valid ? TextUtf8 : TextMixedUtf8;
-    case ByteOrderMark::None: break;
+    std::int64_t count = 0;
+    for (; end - begin >= 8; begin += 8) {
+        count += std::popcount(LoadEightBytes(text.data() + begin) & kEveryHighBit);
     }
-    return loaded.utf8WithoutMark ? TextUtf8 : TextShiftJis;
+    for (; begin < end; ++begin) count += static_cast<unsigned char>(text[begin]) >= 0x80 ? 1 : 0;
+    return count;
+}
+
+// One line of a text read as UTF-8 through its folds, from `pos`: where the
+// next line starts, its bytes beyond ASCII, whether it is UTF-8 and whether
+// it holds a character of three or four bytes.
+struct Utf8Line {
+    std::size_t next;
+    std::int64_t beyondAscii = 0;
+    bool valid = true;
+    bool wide = false;
+};
+
+Utf8Line ReadUtf8Line(std::string_view text, std::size_t pos)
+{
+    Utf8Line line{text.size()};
+    while (pos < text.size() && text[pos] != '\n') {
+        if (text.size() - pos >= 8 && AreEightBytesAscii(LoadEightBytes(text.data() + pos)) &&
+            FirstByteEqualTo(LoadEightBytes(text.data() + pos), '\n') == 8) {
+            pos += 8;
+            continue;
+        }
+        if (static_cast<unsigned char>(text[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
+        const FoldedUtf8Char next = ReadFoldedUtf8Char(text, pos);
+        if (!next.valid) {
+            const std::size_t end = std::min(FindByte(text, '\n', pos), text.size());
+            line.valid = false;
+            line.beyondAscii += CountBeyondAscii(text, pos, end);
+            pos = end;
+            break;
+        }
+        line.beyondAscii += static_cast<std::int64_t>(next.end - pos);
+        line.wide = line.wide || next.codePoint >= 0x800;
+        pos = next.end;
+    }
+    line.next = pos + 1;
+    return line;
+}
+
+// How a text of no mark or a UTF-8 mark holds its characters.
+SourceEncoding EncodingOfBytes(std::string_view text, ByteOrderMark mark)
+{
+    const Utf8Reading reading = ReadAsFoldedUtf8(text);
+    if (mark == ByteOrderMark::Utf8) {
+        return reading.valid ? SourceEncoding::Utf8WithMark : SourceEncoding::MixedWithMark;
+    }
+    if (reading.valid) return reading.beyondAscii ? SourceEncoding::Utf8WithoutMark : SourceEncoding::ShiftJis;
+    return IsMostlyUtf8(text) ? SourceEncoding::MixedWithoutMark : SourceEncoding::ShiftJis;
 }
 
 } // namespace
 
-SourceEncoding EncodingOf(const LoadedText& loaded)
+ByteOrderMark MarkOf(SourceEncoding encoding)
 {
-    switch (loaded.mark) {
-    case ByteOrderMark::Utf8: return SourceEncoding::Utf8WithMark;
-    case ByteOrderMark::Utf16Le: return SourceEncoding::Utf16Le;
-    case ByteOrderMark::None: break;
+    switch (encoding) {
+    case SourceEncoding::Utf16Le: return ByteOrderMark::Utf16Le;
+    case SourceEncoding::Utf8WithMark:
+    case SourceEncoding::MixedWithMark: return ByteOrderMark::Utf8;
+    case SourceEncoding::ShiftJis:
+    case SourceEncoding::Utf8WithoutMark:
+    case SourceEncoding::MixedWithoutMark: break;
     }
-    return loaded.utf8WithoutMark ? SourceEncoding::Utf8WithoutMark : SourceEncoding::ShiftJis;
+    return ByteOrderMark::None;
+}
+
+// Each line beyond ASCII weighs its bytes beyond ASCII: a line that is UTF-8
+// with a character of three or four bytes (kana, kanji, most symbols) for
+// UTF-8, a line that is not UTF-8 against; UTF-8 must weigh more than
+// kUtf8Weight times as much. Shift_JIS text practically never makes such a
+// line, half-width readings and kanji alike, so a Shift_JIS book stays one.
+bool IsMostlyUtf8(std::string_view text)
+{
+    constexpr std::int64_t kUtf8Weight = 2;
+    std::int64_t utf8 = 0;
+    std::int64_t other = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const Utf8Line line = ReadUtf8Line(text, pos);
+        if (!line.valid) {
+            other += line.beyondAscii;
+        } else if (line.wide) {
+            utf8 += line.beyondAscii;
+        }
+        pos = line.next;
+        // Decided once the rest of the text could not turn it.
+        const auto rest = static_cast<std::int64_t>(text.size() - std::min(pos, text.size()));
+        if (utf8 + rest <= kUtf8Weight * other) return false;
+    }
+    return utf8 > kUtf8Weight * other;
 }
 
 int LoadInputText(PathView path, LoadedText& loaded)
@@ -193,12 +272,13 @@ int LoadInputBytes(std::string&& bytes, LoadedText& loaded)
         if (scan.unsupported) return kResultUnsupportedEncoding;
 
         LoadedText made;
-        made.mark = scan.mark;
-        made.text = scan.mark == ByteOrderMark::Utf16Le
-                        ? Utf16LeAsText(std::move(bytes), scan.length, made)
-                        : BytesAsText(std::move(bytes), scan.length, made);
-        made.utf8WithoutMark = scan.mark == ByteOrderMark::None && IsUtf8BeyondAscii(made.text);
-        made.textEncoding = TextEncodingOf(made);
+        if (scan.mark == ByteOrderMark::Utf16Le) {
+            made.text = Utf16LeAsText(std::move(bytes), scan.length, made);
+            made.encoding = SourceEncoding::Utf16Le;
+        } else {
+            made.text = BytesAsText(std::move(bytes), scan.length, made);
+            made.encoding = EncodingOfBytes(made.text, scan.mark);
+        }
         loaded = std::move(made);
         return kResultOk;
     } catch (const std::bad_alloc&) {

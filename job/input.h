@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/files.h"
@@ -15,21 +16,19 @@ enum class ByteOrderMark { None, Utf8, Utf16Le };
 
 struct LoadedText {
     OwnedString text;  // may hold NUL bytes, which the card scanner reads as line breaks
-    ByteOrderMark mark = ByteOrderMark::None;
-    // No mark, but the text is UTF-8 with at least one character beyond ASCII:
-    // it is read as a file with the UTF-8 mark is.
-    bool utf8WithoutMark = false;
-    // How the text holds its characters, for reading its values.
-    TextEncoding textEncoding = TextShiftJis;
+    SourceEncoding encoding = SourceEncoding::ShiftJis;
     // The characters of a UTF-16 file not written as themselves (spaces, closest forms), in line order.
     std::vector<LostCharacter> lostCharacters;
     std::int64_t nulCount = 0;      // NUL bytes (zero units of UTF-16) in the file
     std::int64_t firstNulLine = 0;  // 1-based line of the first of them; 0 without any
 };
 
-// How the text of a file was read, for the report.
-enum class SourceEncoding { ShiftJis, Utf8WithMark, Utf8WithoutMark, Utf16Le };
-SourceEncoding EncodingOf(const LoadedText& loaded);
+// The byte-order mark a file of that encoding began with.
+ByteOrderMark MarkOf(SourceEncoding encoding);
+
+// A text without a mark that is not UTF-8 throughout: is it a UTF-8 book with
+// some lines that are not (a stray Latin-1 byte, a Shift_JIS card appended)?
+bool IsMostlyUtf8(std::string_view text);
 
 // Result codes shared by the file-level operations.
 inline constexpr int kResultOk = 0;

@@ -17,8 +17,10 @@ std::u16string EncodingText(SourceEncoding encoding)
 {
     switch (encoding) {
     case SourceEncoding::ShiftJis: return u"文字コード：Shift_JIS として読みました。\n";
-    case SourceEncoding::Utf8WithMark: return u"文字コード：UTF-8（BOM付き）として読みました。\n";
+    case SourceEncoding::Utf8WithMark:
+    case SourceEncoding::MixedWithMark: return u"文字コード：UTF-8（BOM付き）として読みました。\n";
     case SourceEncoding::Utf8WithoutMark:
+    case SourceEncoding::MixedWithoutMark:
         return u"文字コード：UTF-8（BOMなし、内容から判定）として読みました。\n";
     case SourceEncoding::Utf16Le: return u"文字コード：UTF-16LE として読みました。\n";
     }
@@ -297,6 +299,21 @@ std::u16string PictogramsText(const ConversionDetails& details)
            u"--emoji=au、--emoji=softbank）。\n";
 }
 
+// The lines of a UTF-8 book that are not UTF-8, each read as Shift_JIS.
+std::u16string LinesReadAsShiftJisText(const CardList& cards)
+{
+    if (cards.linesReadAsShiftJis == 0) return {};
+    std::u16string text = u"UTF-8 として読めないため Shift_JIS として読んだ行：" +
+                          DecimalText(cards.linesReadAsShiftJis) + u"行（";
+    for (std::size_t i = 0; i < cards.firstLinesReadAsShiftJis.size(); ++i) {
+        if (i > 0) text += u"、";
+        text += DecimalText(cards.firstLinesReadAsShiftJis[i]) + u"行目";
+    }
+    const auto listed = static_cast<std::int64_t>(cards.firstLinesReadAsShiftJis.size());
+    if (cards.linesReadAsShiftJis > listed) text += u"、ほか" + DecimalText(cards.linesReadAsShiftJis - listed) + u"行";
+    return text + u"）\n";
+}
+
 // NUL bytes are no text; the scanner reads them as line breaks, which is
 // worth knowing when a card looks cut.
 std::u16string NulBytesText(const ConversionDetails& details)
@@ -332,6 +349,7 @@ void WriteReport(const ConversionDetails& details, const ReportSink& sink)
 {
     const CardList& cards = details.cards;
     sink(EncodingText(details.encoding));
+    sink(LinesReadAsShiftJisText(cards));
     if (!WriteCardList(cards, IsNotWritten, RejectionText, u"書き出さなかったカード：", sink)) {
         sink(u"書き出さなかったカードはありません。\n");
     }

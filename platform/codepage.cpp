@@ -151,6 +151,7 @@ AnsiCode ReadWideAsAnsi(std::u16string_view wide, std::size_t pos, const AnsiCod
 struct Utf8Char {
     char32_t codePoint;   // U+FFFD for a malformed subsequence
     std::size_t length;   // bytes read
+    bool valid;           // a whole, well-formed character
 };
 
 // Reads one character or one maximal malformed subsequence: the longest start
@@ -160,14 +161,14 @@ Utf8Char ReadUtf8Char(std::string_view utf8, std::size_t pos)
 {
     const auto first = static_cast<unsigned char>(utf8[pos]);
     if (first < 0x80)
-        return {first, 1};
+        return {first, 1, true};
     // Most of Japanese text: a three-byte character whose second byte may be
     // any continuation byte (not after E0 or ED), read in one step.
     if (first >= 0xE1 && first <= 0xEF && first != 0xED && utf8.size() - pos >= 3) {
         const auto second = static_cast<unsigned char>(utf8[pos + 1]);
         const auto third = static_cast<unsigned char>(utf8[pos + 2]);
         if ((second & 0xC0) == 0x80 && (third & 0xC0) == 0x80)
-            return {static_cast<char32_t>((first & 0x0F) << 12 | (second & 0x3F) << 6 | (third & 0x3F)), 3};
+            return {static_cast<char32_t>((first & 0x0F) << 12 | (second & 0x3F) << 6 | (third & 0x3F)), 3, true};
     }
 
     int continuations = 0;
@@ -190,22 +191,32 @@ Utf8Char ReadUtf8Char(std::string_view utf8, std::size_t pos)
         low = first == 0xF0 ? 0x90 : 0x80;
         high = first == 0xF4 ? 0x8F : 0xBF;
     } else {
-        return {kReplacementChar, 1};
+        return {kReplacementChar, 1, false};
     }
 
     std::size_t length = 1;
     for (int i = 0; i < continuations; ++i) {
         if (pos + length == utf8.size())
-            return {kReplacementChar, length};
+            return {kReplacementChar, length, false};
         const auto next = static_cast<unsigned char>(utf8[pos + length]);
         if (next < low || next > high)
-            return {kReplacementChar, length};
+            return {kReplacementChar, length, false};
         codePoint = codePoint << 6 | (next & 0x3F);
         low = 0x80;
         high = 0xBF;
         ++length;
     }
-    return {codePoint, length};
+    return {codePoint, length, true};
+}
+
+// The bytes of a UTF-8 sequence that `first` opens; 0 for a byte that opens none.
+constexpr std::size_t SequenceLength(unsigned char first)
+{
+    if (first < 0x80) return 1;
+    if (first >= 0xC2 && first <= 0xDF) return 2;
+    if (first >= 0xE0 && first <= 0xEF) return 3;
+    if (first >= 0xF0 && first <= 0xF4) return 4;
+    return 0;
 }
 
 constexpr std::size_t Utf16Length(char32_t codePoint) { return codePoint > 0xFFFF ? 2 : 1; }
@@ -453,6 +464,60 @@ void FindDoubleByteCodes(std::string_view ansi, unsigned char firstLead, unsigne
     }
 }
 
+std::size_t FoldLength(std::string_view text, std::size_t pos)
+{
+    const std::size_t lineFeed = text[pos] == '\r' ? pos + 1 : pos;
+    if (lineFeed + 1 >= text.size() || text[lineFeed] != '\n') return 0;
+    const char blank = text[lineFeed + 1];
+    return blank == ' ' || blank == '\t' ? lineFeed + 2 - pos : 0;
+}
+
+FoldedUtf8Char ReadFoldedUtf8Char(std::string_view text, std::size_t pos)
+{
+    const Utf8Char next = ReadUtf8Char(text, pos);
+    if (next.valid) return {next.codePoint, pos + next.length, true, false};
+    const FoldedUtf8Char malformed = {kReplacementChar, pos + next.length, false, false};
+    const std::size_t expected = SequenceLength(static_cast<unsigned char>(text[pos]));
+    if (expected < 2) return malformed;
+    char joined[4];
+    std::size_t count = 0;
+    bool folded = false;
+    std::size_t at = pos;
+    while (count < expected && at < text.size()) {
+        const std::size_t fold = count > 0 ? FoldLength(text, at) : 0;
+        if (fold > 0) {
+            at += fold;
+            folded = true;
+            continue;
+        }
+        joined[count++] = text[at++];
+    }
+    if (!folded || count < expected) return malformed;
+    const Utf8Char whole = ReadUtf8Char(std::string_view(joined, count), 0);
+    if (!whole.valid || whole.length != count) return malformed;
+    return {whole.codePoint, at, true, true};
+}
+
+Utf8Reading ReadAsFoldedUtf8(std::string_view text)
+{
+    bool beyondAscii = false;
+    for (std::size_t pos = 0; pos < text.size();) {
+        if (text.size() - pos >= 8 && AreEightBytesAscii(LoadEightBytes(text.data() + pos))) {
+            pos += 8;
+            continue;
+        }
+        if (static_cast<unsigned char>(text[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
+        beyondAscii = true;
+        const FoldedUtf8Char next = ReadFoldedUtf8Char(text, pos);
+        if (!next.valid) return {false, true};
+        pos = next.end;
+    }
+    return {true, beyondAscii};
+}
+
 std::u16string Utf8ToWide(std::string_view utf8)
 {
     std::size_t count = 0;
@@ -550,8 +615,7 @@ std::u16string FileNameToWide(std::string_view bytes)
     wide.reserve(bytes.size());
     for (std::size_t pos = 0; pos < bytes.size();) {
         const Utf8Char next = ReadUtf8Char(bytes, pos);
-        const bool malformed = next.codePoint == 0xFFFD && bytes.substr(pos, next.length) != "\xEF\xBF\xBD";
-        if (malformed) {
+        if (!next.valid) {
             for (std::size_t i = 0; i < next.length; ++i) {
                 wide.push_back(static_cast<char16_t>(kEscapedByteBase + static_cast<unsigned char>(bytes[pos + i])));
             }

@@ -130,6 +130,30 @@ std::size_t AnsiPrefixLength(std::string_view ansi, std::size_t maxBytes);
 void FindDoubleByteCodes(std::string_view ansi, unsigned char firstLead, unsigned char lastLead,
                          std::vector<std::uint16_t>& codes);
 
+// How many bytes of `text` from `pos` on are a fold that a writer put in a
+// long line (CR LF or LF, then a space or a tab); 0 when none starts there.
+std::size_t FoldLength(std::string_view text, std::size_t pos);
+
+// A UTF-8 character read through the folds that some writers put inside one
+// (they fold by bytes): its code point, where it ends, whether it is a
+// whole, well-formed character and whether a fold lay inside it. A malformed
+// one ends where a plain reading stops (at least one byte on).
+struct FoldedUtf8Char {
+    char32_t codePoint;
+    std::size_t end;
+    bool valid;
+    bool folded;
+};
+FoldedUtf8Char ReadFoldedUtf8Char(std::string_view text, std::size_t pos);
+
+// A text read as UTF-8 through its folds: is it valid, and does it hold a
+// byte above 0x7F?
+struct Utf8Reading {
+    bool valid;
+    bool beyondAscii;
+};
+Utf8Reading ReadAsFoldedUtf8(std::string_view text);
+
 // UTF-8 to UTF-16, every byte converted. Each maximal malformed subsequence
 // becomes one U+FFFD; characters beyond the BMP become surrogate pairs.
 std::u16string Utf8ToWide(std::string_view utf8);

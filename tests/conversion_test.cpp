@@ -971,6 +971,27 @@ TEST(RunConversion, ABookSavedAgainInAnotherEncodingConvertsAsTheOriginal)
     EXPECT_EQ(ConvertBytesOfBook(sample + utf8Mark + android), kMark + sampleCards + androidCards);
 }
 
+// A UTF-8 book with a stray Latin-1 byte, or a Shift_JIS card appended that
+// names no charset, with or without a mark: every card as in its own book.
+TEST(RunConversion, AUtf8BookWithSomeLinesThatAreNotIsStillUtf8)
+{
+    const std::string utf8Book = WideToUtf8(
+        u"BEGIN:VCARD\r\nVERSION:3.0\r\nN:山田;花子;;;\r\nADR;TYPE=HOME:;;本町1-2;大阪市;;;\r\nEND:VCARD\r\n"
+        u"BEGIN:VCARD\r\nVERSION:3.0\r\nN:佐藤;一郎;;;\r\nNOTE:東京都港区の会社\r\nEND:VCARD\r\n");
+    const std::string shiftJisCard = WideToAnsi(
+        u"BEGIN:VCARD\r\nVERSION:2.1\r\nN:岡田;准一;;;\r\nSOUND:ｵｶﾀﾞ;ｼﾞｭﾝｲﾁ\r\n"
+        u"NOTE;ENCODING=QUOTED-PRINTABLE:") + "=91=E5=8D=E3\r\nEND:VCARD\r\n";
+    const std::string utf8Cards = ConvertBytesOfBook(utf8Book).substr(kMark.size());
+    const std::string shiftJisCards = ConvertBytesOfBook(shiftJisCard).substr(kMark.size());
+    ASSERT_NE(shiftJisCards.find(Utf16LeBytes(u"NOTE:大阪\r\n")), std::string::npos);
+    const std::string strayByte = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Caf\xE9;;;;\r\nEND:VCARD\r\n";
+    EXPECT_EQ(ConvertBytesOfBook(utf8Book + strayByte + utf8Book),
+              kMark + utf8Cards + Utf16LeBytes(u"BEGIN:VCARD\r\nVERSION:3.0\r\nN:Caf\u30FB;;;;\r\nEND:VCARD\r\n") +
+                  utf8Cards);
+    EXPECT_EQ(ConvertBytesOfBook(utf8Book + shiftJisCard), kMark + utf8Cards + shiftJisCards);
+    EXPECT_EQ(ConvertBytesOfBook("\xEF\xBB\xBF" + utf8Book + shiftJisCard), kMark + utf8Cards + shiftJisCards);
+}
+
 // --- Feature-phone pictograms ---------------------------------------------------------
 
 struct PictogramCase {

@@ -126,16 +126,16 @@ TEST(LoadInputText, HandlesEveryByteOrderMarkCase)
         WriteFileBytes(dir.ChildPath(u"in.vcf"), c.fileBytes);
         LoadedText loaded;
         loaded.text = "untouched";
-        loaded.mark = ByteOrderMark::Utf8;
+        loaded.encoding = SourceEncoding::MixedWithMark;
         ASSERT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), c.result);
         if (c.result == kResultOk) {
             EXPECT_EQ(loaded.text, c.text);
-            EXPECT_EQ(loaded.mark, c.mark);
+            EXPECT_EQ(MarkOf(loaded.encoding), c.mark);
             EXPECT_EQ(loaded.nulCount, c.nulCount);
             EXPECT_EQ(loaded.firstNulLine, c.firstNulLine);
         } else {
             EXPECT_EQ(loaded.text, "untouched");
-            EXPECT_EQ(loaded.mark, ByteOrderMark::Utf8);
+            EXPECT_EQ(loaded.encoding, SourceEncoding::MixedWithMark);
         }
         // The same from the bytes alone, without a file.
         LoadedText fromBytes;
@@ -145,7 +145,13 @@ TEST(LoadInputText, HandlesEveryByteOrderMarkCase)
     }
 }
 
-TEST(IsUtf8BeyondAscii, NeedsValidUtf8WithACharacterBeyondAscii)
+bool IsUtf8BeyondAscii(std::string_view text)
+{
+    const Utf8Reading reading = ReadAsFoldedUtf8(text);
+    return reading.valid && reading.beyondAscii;
+}
+
+TEST(ReadAsFoldedUtf8, NeedsValidUtf8WithACharacterBeyondAscii)
 {
     struct Row {
         const char* name;
@@ -163,6 +169,8 @@ TEST(IsUtf8BeyondAscii, NeedsValidUtf8WithACharacterBeyondAscii)
         {"folded with CR LF and a space inside a character", "N:\xE5\xB1\r\n \xB1", true},
         {"folded with LF and a tab inside a character", "N:\xE5\n\t\xB1\xB1", true},
         {"line break inside a character", "N:\xE5\xB1\r\n\xB1", false},
+        {"lone CR and a blank inside a character", "N:\xE5\xB1\r \xB1", false},
+        {"a genuine U+FFFD", "N:\xEF\xBF\xBD", true},
         {"truncated at the end", "N:\xE5\xB1", false},
         {"overlong", "N:\xC0\x80", false},
         {"encoded surrogate", "N:\xED\xA0\x80", false},
@@ -175,7 +183,7 @@ TEST(IsUtf8BeyondAscii, NeedsValidUtf8WithACharacterBeyondAscii)
 }
 
 // The same question answered the plain way: drop every folded line break
-// (a break, then a blank or tab, which may split a character), and the rest
+// (CR LF or LF, then a blank or tab, which may split a character), and the rest
 // must come back unchanged from a decode and re-encode, with a byte beyond ASCII.
 bool IsUtf8BeyondAsciiByModel(std::string_view text)
 {
@@ -183,7 +191,7 @@ bool IsUtf8BeyondAsciiByModel(std::string_view text)
     for (std::size_t pos = 0; pos < text.size(); ++pos) {
         std::size_t end = pos;
         if (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++end;
-        const bool lineBreak = text[pos] == '\r' || text[pos] == '\n';
+        const bool lineBreak = text[end] == '\n';
         if (lineBreak && end + 1 < text.size() && (text[end + 1] == ' ' || text[end + 1] == '\t')) {
             pos = end + 1;
             continue;
@@ -195,7 +203,7 @@ bool IsUtf8BeyondAsciiByModel(std::string_view text)
     return beyondAscii && WideToUtf8(Utf8ToWide(unfolded)) == unfolded;
 }
 
-TEST(IsUtf8BeyondAscii, AgreesWithTheModelOnRandomTexts)
+TEST(ReadAsFoldedUtf8, AgreesWithTheModelOnRandomTexts)
 {
     const std::string_view pieces[] = {"a", "\r", "\n", " ", "\t", "\xE3", "\x82", "\xAB", "\xC3",
                                        "\xF0", "\x9F", "\x80", "\xBF", "\xED", "\xA0", "\xE0",
@@ -219,27 +227,88 @@ TEST(LoadInputText, ReadsUtf8WithoutAMarkAsUtf8AndShiftJisAsItWas)
         EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), kResultOk);
         return loaded;
     };
-    EXPECT_TRUE(load("BEGIN:VCARD\r\nN:\xE5\xB1\xB1;;;;\r\n").utf8WithoutMark);
-    EXPECT_FALSE(load(kUtf8Mark + "N:\xE5\xB1\xB1;;;;\r\n").utf8WithoutMark);
-    EXPECT_FALSE(load(kUtf16LeMark + std::string("N\0:\0\x71\x5C", 6)).utf8WithoutMark);
-    EXPECT_FALSE(load(ReadFileBytes(fs::path(KARUTO_TEST_DATA_DIR) / ".." / ".." / "examples" /
-                                    "contacts.vcf"))
-                     .utf8WithoutMark);
-    // Generated Shift_JIS books: kanji names, half-width readings, addresses.
+    EXPECT_EQ(load("BEGIN:VCARD\r\nN:\xE5\xB1\xB1;;;;\r\n").encoding, SourceEncoding::Utf8WithoutMark);
+    EXPECT_EQ(load(kUtf8Mark + "N:\xE5\xB1\xB1;;;;\r\n").encoding, SourceEncoding::Utf8WithMark);
+    EXPECT_EQ(load(kUtf16LeMark + std::string("N\0:\0\x71\x5C", 6)).encoding, SourceEncoding::Utf16Le);
+    EXPECT_EQ(load(ReadFileBytes(fs::path(KARUTO_TEST_DATA_DIR) / ".." / ".." / "examples" / "contacts.vcf"))
+                  .encoding,
+              SourceEncoding::ShiftJis);
+    // A UTF-8 book with a stray Latin-1 byte, or a Shift_JIS card appended, is
+    // still a UTF-8 book; most of a Shift_JIS one is not enough.
+    const std::string utf8Card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:\xE5\xB1\xB1\xE7\x94\xB0;\xE8\x8A\xB1\xE5\xAD\x90;;;\r\n"
+                                 "ADR:;;\xE6\x9D\xB1\xE4\xBA\xAC\xE9\x83\xBD;;;;\r\nEND:VCARD\r\n";
+    const std::string shiftJisCard = "BEGIN:VCARD\r\nN:\x8E\x52\x93\x63;\x89\xD4\x8E\x71;;;\r\n"
+                                     "SOUND:\xD4\xCF\xC0\xDE;\xCA\xC5\xBA\r\nEND:VCARD\r\n";
+    EXPECT_EQ(load(utf8Card + "NOTE:caf\xE9\r\n" + utf8Card).encoding, SourceEncoding::MixedWithoutMark);
+    EXPECT_EQ(load(utf8Card + utf8Card + shiftJisCard).encoding, SourceEncoding::MixedWithoutMark);
+    EXPECT_EQ(load(utf8Card + shiftJisCard + shiftJisCard).encoding, SourceEncoding::ShiftJis);
+    EXPECT_EQ(load(kUtf8Mark + utf8Card + shiftJisCard).encoding, SourceEncoding::MixedWithMark);
+}
+
+// A random Shift_JIS character: a kanji of either level, kana, a symbol, a
+// half-width katakana or a pictogram, as feature phones write them.
+std::string RandomShiftJisCharacter(std::mt19937& random)
+{
+    const auto byte = [&random](unsigned low, unsigned high) {
+        return static_cast<char>(low + random() % (high - low + 1));
+    };
+    const auto trail = [&] { return random() % 2 ? byte(0x40, 0x7E) : byte(0x80, 0xFC); };
+    switch (random() % 7) {
+    case 0: return {byte(0x88, 0x9F), trail()};
+    case 1: return {byte(0xE0, 0xEA), trail()};  // the second level, whose lead bytes open UTF-8 sequences
+    case 2: return {'\x82', byte(0x9F, 0xF1)};
+    case 3: return {'\x83', byte(0x40, 0x96)};
+    case 4: return {'\x81', trail()};
+    case 5: return {byte(0xF8, 0xF9), byte(0x40, 0xFC)};
+    default: return {byte(0xA1, 0xDF)};
+    }
+}
+
+std::string RandomHalfWidth(std::mt19937& random, std::size_t length)
+{
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) text += static_cast<char>(0xA1 + random() % 0x3F);
+    return text;
+}
+
+std::string RandomShiftJis(std::mt19937& random, std::size_t characters)
+{
+    std::string text;
+    for (std::size_t i = 0; i < characters; ++i) text += RandomShiftJisCharacter(random);
+    return text;
+}
+
+// A feature phone's card: kanji names, half-width readings (also as short
+// phonetic lines of their own), addresses and notes, with and without CHARSET.
+std::string RandomShiftJisCard(std::mt19937& random)
+{
+    const std::string charset = random() % 2 ? ";CHARSET=SHIFT_JIS" : "";
+    std::string card = "BEGIN:VCARD\r\nVERSION:2.1\r\n";
+    if (random() % 4 != 0) card += "N" + charset + ":" + RandomShiftJis(random, 1 + random() % 4) + ";" + RandomShiftJis(random, random() % 3) + ";;;\r\n";
+    if (random() % 2) card += "SOUND;X-IRMC-N" + charset + ":" + RandomHalfWidth(random, 1 + random() % 6) + ";" + RandomHalfWidth(random, random() % 6) + ";;;\r\n";
+    if (random() % 2) card += "X-PHONETIC-LAST-NAME:" + RandomHalfWidth(random, 1 + random() % 3) + "\r\n";
+    if (random() % 2) card += "X-PHONETIC-FIRST-NAME:" + RandomHalfWidth(random, 1 + random() % 3) + "\r\n";
+    card += "TEL;CELL:090-" + std::to_string(1000 + random() % 9000) + "-0000\r\n";
+    if (random() % 2) card += "ADR;HOME" + charset + ":;;" + RandomShiftJis(random, 2 + random() % 12) + " 1-2-3;;;;\r\n";
+    if (random() % 3 == 0) card += "NOTE" + charset + ":" + RandomShiftJis(random, 1 + random() % 30) + "\r\n";
+    return card + "END:VCARD\r\n";
+}
+
+// Constraints on the rule that reads a book as UTF-8 but for some lines: a
+// Shift_JIS book, short or long, never reads otherwise than before (as
+// Shift_JIS, or as UTF-8 only when it is valid UTF-8 throughout).
+TEST(LoadInputText, GeneratedShiftJisBooksStayShiftJis)
+{
     std::mt19937 random(932);
-    for (int book = 0; book < 50; ++book) {
+    for (int book = 0; book < 20000; ++book) {
         std::string bytes;
-        for (int card = 0; card < 20; ++card) {
-            bytes += "BEGIN:VCARD\r\nVERSION:2.1\r\nN:";
-            for (int i = 0; i < 4; ++i) {
-                bytes += static_cast<char>(0x88 + random() % 0x18);  // a kanji row
-                bytes += static_cast<char>(0x9F + random() % 0x5E);
-            }
-            bytes += "\r\nSOUND;X-IRMC-N:";
-            for (int i = 0; i < 6; ++i) bytes += static_cast<char>(0xA6 + random() % 0x3A);
-            bytes += "\r\nEND:VCARD\r\n";
-        }
-        EXPECT_FALSE(load(bytes).utf8WithoutMark) << "book " << book;
+        const int cards = book % 3 == 0 ? 1 : book % 3 == 1 ? 1 + static_cast<int>(random() % 10) : 100;
+        for (int card = 0; card < cards; ++card) bytes += RandomShiftJisCard(random);
+        LoadedText loaded;
+        ASSERT_EQ(LoadInputBytes(std::string(bytes), loaded), kResultOk);
+        const bool utf8Throughout = IsUtf8BeyondAscii(bytes);
+        EXPECT_EQ(loaded.encoding, utf8Throughout ? SourceEncoding::Utf8WithoutMark : SourceEncoding::ShiftJis)
+            << "book " << book << ": " << testing::PrintToString(bytes);
     }
 }
 

@@ -24,7 +24,7 @@ struct Scanned {
     CardList cards;
 };
 
-Scanned Scan(std::string_view text, TextEncoding encoding = TextShiftJis)
+Scanned Scan(std::string_view text, SourceEncoding encoding = SourceEncoding::ShiftJis)
 {
     test::TempDir dir;
     Scanned scanned;
@@ -386,7 +386,7 @@ TEST(ConvertText, Utf16WithoutMarkGivesNoCard)
 TEST(ConvertText, Utf8DefaultConvertsLinesWithoutCharset)
 {
     const Scanned scanned =
-        Scan("BEGIN:VCARD\r\nN:" UTF8_YAMADA "\r\nEND:VCARD\r\n", TextMixedUtf8);
+        Scan("BEGIN:VCARD\r\nN:" UTF8_YAMADA "\r\nEND:VCARD\r\n", SourceEncoding::MixedWithMark);
     EXPECT_EQ(scanned.file, FileOf(u"BEGIN:VCARD\r\nN:山田\r\nEND:VCARD\r\n"));
     ExpectCounts(scanned.counts, 1, 1);
 }
@@ -395,7 +395,7 @@ TEST(ConvertText, Utf8DefaultGivesShiftJisCardText)
 {
     // Without END:VCARD the card's text stays in memory to be looked at.
     const Scanned scanned = Scan("BEGIN:VCARD\r\nN:" UTF8_YAMADA "\r\nURL:" UTF8_YAMADA "\r\n",
-                                 TextMixedUtf8);
+                                 SourceEncoding::MixedWithMark);
     EXPECT_EQ(scanned.cards.current.text,
               "BEGIN:VCARD\r\nN:\x8E\x52\x93\x63\r\nURL:\x8E\x52\x93\x63\r\n");  // 山田
 }
@@ -419,7 +419,7 @@ TEST(ConvertText, Utf8DefaultLeavesNamedCharsetsAlone)
         "N;CHARSET=SHIFT_JIS:\x8E\x52\x93\x63\r\n"  // 山田 in Shift_JIS
         "NOTE;CHARSET=UTF-8:" UTF8_YAMADA "\r\n"
         "END:VCARD\r\n",
-        TextMixedUtf8);
+        SourceEncoding::MixedWithMark);
     EXPECT_EQ(scanned.file, FileOf(u"BEGIN:VCARD\r\nN:山田\r\nNOTE:山田\r\nEND:VCARD\r\n"));
 }
 
@@ -433,7 +433,7 @@ TEST(ConvertText, BothCharsetsNamedMeansUtf8)
 TEST(ConvertText, Utf8DefaultDoesNotAcceptUnknownCharsets)
 {
     const Scanned scanned =
-        Scan("BEGIN:VCARD\r\nN;CHARSET=ISO-8859-1:a\r\nEND:VCARD\r\n", TextMixedUtf8);
+        Scan("BEGIN:VCARD\r\nN;CHARSET=ISO-8859-1:a\r\nEND:VCARD\r\n", SourceEncoding::MixedWithMark);
     EXPECT_EQ(scanned.file, kMark);
     ExpectCounts(scanned.counts, 1, 0);
 }

@@ -17,15 +17,25 @@ enum Charset : std::int32_t {
     CharsetUtf8 = 2,
 };
 
-// How the loaded text holds its characters. It decides how the bytes of a
-// value that stand as they are in the text are read; the bytes that
-// Quoted-Printable escapes stand for always follow the line's CHARSET, which a
+// How the loaded text holds its characters, from its byte-order mark and its
+// content: the one description of the input's encoding. It decides how the
+// bytes of a value that stand as they are in the text are read; the bytes
+// that Quoted-Printable escapes stand for follow the line's CHARSET, which a
 // book saved again in another encoding leaves as it was.
+enum class SourceEncoding : std::int32_t {
+    ShiftJis,          // no mark, not UTF-8: each line as its CHARSET says (Shift_JIS when it names none)
+    Utf16Le,           // made Shift_JIS when loaded, whatever a CHARSET says
+    Utf8WithMark,      // valid UTF-8 throughout, whatever a CHARSET says
+    Utf8WithoutMark,   // the same, found from the content
+    MixedWithMark,     // UTF-8 by its mark, but some lines are not: those are Shift_JIS
+    MixedWithoutMark,  // UTF-8 by its content, but for some lines, as above
+};
+
+// How the bytes of one line's value are held.
 enum TextEncoding : std::int32_t {
-    TextShiftJis = 0,   // as each line's CHARSET says (Shift_JIS when it names none)
+    TextShiftJis = 0,   // as the line's CHARSET says (Shift_JIS when it names none)
     TextConverted = 1,  // made Shift_JIS when loaded (UTF-16), whatever a CHARSET says
-    TextUtf8 = 2,       // valid UTF-8 throughout, whatever a CHARSET says
-    TextMixedUtf8 = 3,  // UTF-8 by its mark, not all valid: UTF-8 where a value is, else as CHARSET says
+    TextUtf8 = 2,       // UTF-8, whatever a CHARSET says
 };
 
 // A character not written as itself when the text was loaded, at its line.
@@ -49,8 +59,7 @@ enum LineState : std::int32_t {
 
 struct LogicalLine {
     Charset charset = CharsetNone;  // as the line's parameters say
-    // How the bytes of this line's value are held: TextShiftJis, TextConverted
-    // or TextUtf8 (a line of a TextMixedUtf8 text is one of the last two).
+    // How the bytes of this line's value are held (DecideLineEncoding).
     TextEncoding textEncoding = TextShiftJis;
     ValueEncoding encoding = EncodingNone;
     LineState state = LineEmpty;

@@ -22,16 +22,7 @@ void ResetLogicalLine(LogicalLine& line);
 void AccumulateLine(LogicalLine& line, std::optional<std::string_view> physicalLine,
                     Charset defaultCharset = CharsetNone, std::string_view source = {});
 
-// A text read as UTF-8 with its folded lines joined (some writers fold inside
-// a character): is it valid, and does it hold a byte above 0x7F?
-struct Utf8Reading {
-    bool valid;
-    bool beyondAscii;
-};
-Utf8Reading ReadAsFoldedUtf8(std::string_view text);
-
-// Valid UTF-8 with at least one character beyond ASCII. Shift_JIS text with
-// kana or kanji practically never is.
-bool IsUtf8BeyondAscii(std::string_view text);
+// The charset of lines that name none: UTF-8 in a UTF-8 book.
+Charset DefaultCharsetOf(SourceEncoding encoding);
 
 } // namespace karuto

@@ -88,6 +88,10 @@ struct CardList {
     // What the cards lost; only what a written card lost matters, which the
     // report finds out.
     LossLog lossLog;
+    // The lines of a book that is UTF-8 but for some lines that were read as
+    // Shift_JIS: how many, and the first of them.
+    std::int64_t linesReadAsShiftJis = 0;
+    std::vector<std::int64_t> firstLinesReadAsShiftJis;
     // Room for what one line lost: characters to the decoding, and its
     // private-use codes.
     std::vector<Substitution> substituted;
@@ -122,5 +126,8 @@ struct CardCounts {
 };
 
 CardCounts CountCards(const CardList& cardList);
+
+// Notes a line read as Shift_JIS in a book that is UTF-8 but for some lines.
+void NoteLineReadAsShiftJis(CardList& cardList, std::int64_t lineNumber);
 
 } // namespace karuto

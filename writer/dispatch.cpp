@@ -442,6 +442,15 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
     CheckTransferParameters(entry, tokens, line);
 }
 
+void NoteLineReadAsShiftJis(CardList& cardList, std::int64_t lineNumber)
+{
+    constexpr std::size_t kKeptLines = 30;
+    ++cardList.linesReadAsShiftJis;
+    if (cardList.firstLinesReadAsShiftJis.size() < kKeptLines) {
+        cardList.firstLinesReadAsShiftJis.push_back(lineNumber);
+    }
+}
+
 CardCounts CountCards(const CardList& cardList)
 {
     CardCounts counts;

@@ -4,7 +4,10 @@
 #include <bit>
 #include <optional>
 
+#include "decode/value.h"
 #include "platform/byte_blocks.h"
+#include "platform/codepage.h"
+#include "vcard/params.h"
 #include "vcard/unfolding.h"
 #include "writer/dispatch.h"
 
@@ -92,17 +95,6 @@ std::size_t CountCardStarts(std::string_view text)
     return count;
 }
 
-// How the value of a complete line holds its characters: in a text that is
-// UTF-8 by its mark but not valid throughout (a Shift_JIS book appended to a
-// UTF-8 one), a value is UTF-8 only when its own bytes are.
-TextEncoding LineTextEncoding(std::string_view lineText, TextEncoding encoding)
-{
-    if (encoding != TextMixedUtf8) return encoding;
-    // A line without ":" is all value: text that a writer broke off.
-    const std::size_t colon = FindByte(lineText, ':');
-    const std::string_view value = colon == std::string_view::npos ? lineText : lineText.substr(colon + 1);
-    return ReadAsFoldedUtf8(value).valid ? TextUtf8 : TextShiftJis;
-}
 
 // The characters lost when the text was loaded that lie on the lines of
 // `line`, taken from the front of `lost`, which is in line order.
@@ -120,11 +112,38 @@ std::span<const LostCharacter> TakeLostCharacters(const LogicalLine& line,
 
 } // namespace
 
-CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink& sink,
-                       TextEncoding encoding, std::span<const LostCharacter> lostWhenLoaded)
+bool DecideLineEncoding(LogicalLine& line, SourceEncoding encoding)
 {
-    const Charset defaultCharset =
-        (encoding == TextUtf8 || encoding == TextMixedUtf8) ? CharsetUtf8 : CharsetNone;
+    switch (encoding) {
+    case SourceEncoding::ShiftJis: line.textEncoding = TextShiftJis; return false;
+    case SourceEncoding::Utf16Le: line.textEncoding = TextConverted; return false;
+    case SourceEncoding::Utf8WithMark:
+    case SourceEncoding::Utf8WithoutMark: line.textEncoding = TextUtf8; return false;
+    case SourceEncoding::MixedWithMark:
+    case SourceEncoding::MixedWithoutMark: break;
+    }
+    // A book that is UTF-8 but for some lines (a Shift_JIS book appended to a
+    // UTF-8 one): a value is UTF-8 when its bytes are. A line without ":" is
+    // all value: text that a writer broke off.
+    const std::size_t colon = FindByte(line.text, ':');
+    const std::string_view value = colon == std::string_view::npos ? line.text : line.text.substr(colon + 1);
+    Utf8Reading reading = ReadAsFoldedUtf8(value);
+    // A line that names its charset keeps it for what its escapes stand for;
+    // of any other, what they stand for must be UTF-8 too, or all of it is
+    // Shift_JIS, as in a book without a mark.
+    const bool namesCharset = (AnyParamWords(line.tokens.nameWords) & WordCharset) != 0;
+    if (!namesCharset && reading.valid && line.encoding == EncodingQuotedPrintable) {
+        reading = ReadQuotedPrintableAsUtf8(value);
+    }
+    line.textEncoding = reading.valid ? TextUtf8 : TextShiftJis;
+    if (!reading.valid && !namesCharset) line.charset = CharsetNone;
+    return !reading.valid;
+}
+
+CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink& sink,
+                       SourceEncoding encoding, std::span<const LostCharacter> lostWhenLoaded)
+{
+    const Charset defaultCharset = DefaultCharsetOf(encoding);
     // Room for the cards at once: growing the records by doubling would hold
     // them twice for a moment, a large share of the memory of a big book.
     cardList.records.reserve(cardList.records.size() + CountCardStarts(text));
@@ -156,7 +175,7 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
             break;
         case LineComplete:
         case LineCompleteHeld:
-            line.textEncoding = LineTextEncoding(line.text, encoding);
+            if (DecideLineEncoding(line, encoding)) NoteLineReadAsShiftJis(cardList, line.firstLineNumber);
             if (!lostWhenLoaded.empty()) line.lostWhenLoaded = TakeLostCharacters(line, lostWhenLoaded);
             ConvertProperty(line.text, sink, line, cardList);
             if (line.state == LineCompleteHeld) {

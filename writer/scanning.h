@@ -14,10 +14,15 @@ namespace karuto {
 // count LFs only), gathers them into logical lines and dispatches each one, which
 // builds the cards in `cardList` and hands the accepted ones to `sink`.
 // Returns the counts of cards read and written. `encoding` tells how the text
-// holds its characters; `lostWhenLoaded`, in line order, the characters that
-// became spaces when it was loaded.
+// holds its characters; `lostWhenLoaded`, in line order, the characters not
+// written as themselves when it was loaded.
 CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink& sink,
-                       TextEncoding encoding = TextShiftJis,
+                       SourceEncoding encoding = SourceEncoding::ShiftJis,
                        std::span<const LostCharacter> lostWhenLoaded = {});
+
+// Decides how the value of the complete `line` is read in a text of
+// `encoding` (its textEncoding, and in a book that is UTF-8 but for some
+// lines, its charset); true when it is one of those lines, read as Shift_JIS.
+bool DecideLineEncoding(LogicalLine& line, SourceEncoding encoding);
 
 } // namespace karuto
