@@ -823,6 +823,34 @@ TEST(RunConversion, TruncatedCharactersAndDecodedLineBreaksKeepEveryLineEnd)
     }
 }
 
+// Writers fold long lines by bytes: a fold inside a character is dropped,
+// every other fold stays.
+TEST(RunConversion, AFoldInsideACharacterJoinsIt)
+{
+    struct Row {
+        const char* name;
+        std::string lines;      // between BEGIN:VCARD and END:VCARD
+        std::u16string output;  // the same span in the output
+    };
+    const Row rows[] = {
+        {"Shift_JIS kanji", "NOTE:\x93\x8C\x8B\r\n \x9E\r\n", u"NOTE:東京\r\n"},
+        {"Shift_JIS, the lead byte read from the value's start",
+         "NOTE:\x82\xA0\x88\r\n\t\x9F \x82\r\n \xA0\r\n", u"NOTE:あ亜 あ\r\n"},
+        {"a docomo pictogram", "N:\xF8\r\n \x9F;;;;\r\n", u"N:☀;;;;\r\n"},
+        {"folds between characters stay", "NOTE:\x93\x8C\r\n \x8B\x9E\r\n", u"NOTE:東\r\n 京\r\n"},
+        {"a lead byte before a blank stays alone", "NOTE:a\x88\r\n  b\r\n", u"NOTE:a\u30FB\r\n  b\r\n"},
+        {"UTF-8 kanji", "VERSION:3.0\r\nNOTE:\xE6\x9D\xB1\xE4\xBA\r\n \xAC\r\n", u"VERSION:3.0\r\nNOTE:東京\r\n"},
+        {"UTF-8 Cyrillic", "VERSION:3.0\r\nNOTE:\xD0\x9F\xD1\r\n \x80\xD0\xB8\r\n", u"VERSION:3.0\r\nNOTE:При\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        JobFolder job;
+        WriteFileBytes(job.inputFile, "BEGIN:VCARD\r\n" + row.lines + "END:VCARD\r\n");
+        EXPECT_EQ(job.Run(), 0);
+        EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(u"BEGIN:VCARD\r\n" + row.output + u"END:VCARD\r\n"));
+    }
+}
+
 // --- The same address book in each of the encodings the converter reads ----------------
 
 enum class InputEncoding { ShiftJis, Utf8, Utf16 };

@@ -70,6 +70,7 @@ struct LogicalLine {
     std::string_view text;
     OwnedString gathered;
     bool isGathered = false;
+    bool folded = false;  // a folded continuation was taken in (CR LF and a blank in `text`)
     std::int64_t firstLineNumber = 0;  // 1-based number of the first physical line
     std::int64_t lastLineNumber = 0;   // and of the last
     // The characters of these lines not written as themselves when the text was loaded.

@@ -27,6 +27,7 @@ void StartLine(LogicalLine& line, std::string_view physicalLine, Charset default
     line.state = LineCollecting;
     line.gathered.clear();
     line.isGathered = false;
+    line.folded = false;
 }
 
 // Does `piece` follow the line's text in `source` with just `separator`
@@ -107,6 +108,7 @@ void ResetLogicalLine(LogicalLine& line)
     line.text = {};
     line.gathered.clear();
     line.isGathered = false;
+    line.folded = false;
     line.textEncoding = TextShiftJis;
     line.firstLineNumber = 0;
     line.lastLineNumber = 0;
@@ -136,6 +138,7 @@ void AccumulateLine(LogicalLine& line, std::optional<std::string_view> physicalL
                (physicalLine->front() == ' ' || physicalLine->front() == '\t')) {
         // A folded continuation keeps its fold.
         ExtendLine(line, "\r\n", *physicalLine, source);
+        line.folded = true;
     } else {
         line.state = LineCompleteHeld;
     }

@@ -140,6 +140,48 @@ bool DecideLineEncoding(LogicalLine& line, SourceEncoding encoding)
     return !reading.valid;
 }
 
+void JoinFoldsInsideCharacters(LogicalLine& line)
+{
+    if (!line.folded) return;
+    const std::string_view text = line.text;
+    const std::size_t colon = FindByte(text, ':');
+    const bool utf8 = DecodingOf(line).ownCharset == CharsetUtf8;
+    OwnedString joined;
+    std::size_t copied = 0;  // text before this is in `joined`
+    const auto join = [&](std::size_t start, std::size_t end) {
+        joined.append(text.substr(copied, start - copied));
+        for (std::size_t pos = start; pos < end;) {
+            const std::size_t fold = FoldLength(text, pos);
+            if (fold == 0) joined.push_back(text[pos]);
+            pos += fold == 0 ? 1 : fold;
+        }
+        copied = end;
+    };
+    for (std::size_t pos = colon == std::string_view::npos ? 0 : colon + 1; pos < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[pos]);
+        if (utf8) {
+            const FoldedUtf8Char next = byte < 0x80 ? FoldedUtf8Char{byte, pos + 1, true, false}
+                                                    : ReadFoldedUtf8Char(text, pos);
+            if (next.folded) join(pos, next.end);
+            pos = next.end;
+            continue;
+        }
+        const std::size_t fold = IsAnsiLeadByte(byte) ? FoldLength(text, pos + 1) : 0;
+        const std::size_t trail = pos + 1 + fold;
+        if (fold > 0 && trail < text.size() && IsAnsiTrailByte(static_cast<unsigned char>(text[trail]))) {
+            join(pos, trail + 1);
+            pos = trail + 1;
+        } else {
+            pos += AnsiCharLength(text, pos);
+        }
+    }
+    if (copied == 0) return;
+    joined.append(text.substr(copied));
+    line.gathered = std::move(joined);
+    line.isGathered = true;
+    line.text = line.gathered;
+}
+
 CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink& sink,
                        SourceEncoding encoding, std::span<const LostCharacter> lostWhenLoaded)
 {
@@ -176,6 +218,7 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
         case LineComplete:
         case LineCompleteHeld:
             if (DecideLineEncoding(line, encoding)) NoteLineReadAsShiftJis(cardList, line.firstLineNumber);
+            JoinFoldsInsideCharacters(line);
             if (!lostWhenLoaded.empty()) line.lostWhenLoaded = TakeLostCharacters(line, lostWhenLoaded);
             ConvertProperty(line.text, sink, line, cardList);
             if (line.state == LineCompleteHeld) {

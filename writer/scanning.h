@@ -25,4 +25,10 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
 // lines, its charset); true when it is one of those lines, read as Shift_JIS.
 bool DecideLineEncoding(LogicalLine& line, SourceEncoding encoding);
 
+// Writers fold long lines by bytes: a fold of the value of `line` that falls
+// inside a character (Shift_JIS: between a lead byte and its trail byte,
+// reading from the value's start; UTF-8: inside a sequence) is dropped and
+// the character joined. Every other fold stays.
+void JoinFoldsInsideCharacters(LogicalLine& line);
+
 } // namespace karuto
