@@ -36,6 +36,9 @@ void OpenHomePage();
 void OpenTermsPage();
 // Hands an address to the browser. A test build records it instead.
 void OpenWebPage(const std::wstring& address);
+// Opens a text file in the user's editor; false when it cannot be opened. A
+// test build records its path instead.
+bool OpenTextFile(const std::wstring& path);
 
 // The main window's operations.
 void SetBusy(bool enable, HWND window);
@@ -45,6 +48,14 @@ void AcceptDroppedFile(HDROP drop, HWND window);
 void DeriveOutputPath(HWND window, PathView inputPath);
 void AddMessage(HWND window, std::u16string_view text);
 JobWindow MakeJobWindow(HWND window);
+
+// The report of the main window's last conversion (conversion_report.cpp):
+// runs the conversion keeping its report, tells whether there is one to
+// offer, opens it, and forgets it when a new main window opens.
+void ConvertKeepingReport(HWND window, PathView outputPath, PathView inputPath);
+bool HasReport();
+void OpenReport(HWND window);
+void ForgetReport();
 
 // A control's text: up to `capacity` - 1 characters, or all of it when
 // `capacity` is 0.

@@ -50,7 +50,7 @@ void StartConversion(HWND window)
     const HWND focus = GetFocus();
     SetBusy(false, window);
     try {
-        RunConversion(outputPath, MakeJobWindow(window), inputPath);
+        ConvertKeepingReport(window, outputPath, inputPath);
     } catch (const std::exception&) {
         AddMessage(window, kFailed);
     }
@@ -67,6 +67,7 @@ void OnMainInit(HWND window)
     SetWindowPos(window, HWND_TOP, StartScreenRect.left, StartScreenRect.top, 0, 0, SWP_NOSIZE);
     SetSmallIcon(window);
     DragAcceptFiles(window, TRUE);
+    ForgetReport();
 }
 
 INT_PTR OnMainCommand(HWND window, WORD command)
@@ -82,6 +83,9 @@ INT_PTR OnMainCommand(HWND window, WORD command)
         return FALSE;
     case IDM_TERMS:
         OpenTermsPage();
+        return FALSE;
+    case IDM_REPORT:
+        OpenReport(window);
         return FALSE;
     case IDC_BROWSE:
         BrowseForInput(window);
@@ -130,6 +134,8 @@ void SetBusy(bool enable, HWND window)
     for (const UINT item : {IDM_EXIT, IDM_HOME_PAGE, IDM_TERMS}) {
         EnableMenuItem(menu, item, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
     }
+    // There is a report to open once a conversion has read a book.
+    EnableMenuItem(menu, IDM_REPORT, MF_BYCOMMAND | (enable && HasReport() ? MF_ENABLED : MF_GRAYED));
     DrawMenuBar(window);
     UpdateWindow(window);
     // The conversion holds the window's thread: the pointer says it is busy

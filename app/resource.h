@@ -11,6 +11,7 @@
 #define IDM_TERMS 110
 #define IDI_PROGRAM 111
 #define IDI_WINDOW 112
+#define IDM_REPORT 113
 
 // Start screen
 #define IDC_VIEW_TERMS 1001

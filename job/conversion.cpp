@@ -62,8 +62,9 @@ int ReportCounts(const JobWindow& window, const CardCounts& counts)
 }
 
 // Everything after the replacement question; may throw std::bad_alloc.
+// `cardsRead` tells whether `details` came to hold every card of the book.
 int Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
-            ConversionDetails& details, EmojiChoice emoji)
+            ConversionDetails& details, EmojiChoice emoji, bool& cardsRead)
 {
     window.addMessage(kConverting);
     LoadedText loaded;
@@ -75,6 +76,7 @@ int Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
 
     CardWriter writer = FileCardWriter(output.file);
     const CardCounts counts = ConvertLoadedText(loaded, details, writer, emoji);
+    cardsRead = true;
     CardList& cards = details.cards;
     // A conversion that lost a card leaves the output as it was.
     if (cards.writeFailed) DiscardOutputFile(output);
@@ -107,6 +109,18 @@ int WriteReportGuarded(const JobWindow& window, const ConversionDetails& details
     } catch (const std::bad_alloc&) {
         window.showError(kReportOutOfMemory);
         return -1;
+    }
+}
+
+// The report a window keeps: running out of memory ends the report, never
+// the conversion, and the window says so only when the report is asked for.
+KeptReport KeepReport(const ConversionDetails& details, const ReportSink& report)
+{
+    try {
+        WriteReport(details, report);
+        return KeptReport::Made;
+    } catch (const std::bad_alloc&) {
+        return KeptReport::OutOfMemory;
     }
 }
 
@@ -153,8 +167,24 @@ int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPa
     return RunGuarded(window, details, [&](ConversionDetails& used) {
         if (!CheckPaths(outputPath, window, inputPath)) return -1;
         if (PathExists(outputPath) && !window.askQuestion(kReplaceQuestion)) return 0;
-        const int result = Convert(outputPath, window, inputPath, used, emoji);
+        bool cardsRead = false;
+        const int result = Convert(outputPath, window, inputPath, used, emoji, cardsRead);
         return result == 0 && report ? WriteReportGuarded(window, used, report) : result;
+    });
+}
+
+int RunConversionKeepingReport(PathView outputPath, const JobWindow& window, PathView inputPath,
+                               const ReportSink& report, KeptReport& kept)
+{
+    kept = KeptReport::Unchanged;
+    return RunGuarded(window, nullptr, [&](ConversionDetails& used) {
+        if (!CheckPaths(outputPath, window, inputPath)) return -1;
+        if (PathExists(outputPath) && !window.askQuestion(kReplaceQuestion)) return 0;
+        kept = KeptReport::None;
+        bool cardsRead = false;
+        const int result = Convert(outputPath, window, inputPath, used, EmojiChoice::Auto, cardsRead);
+        if (cardsRead) kept = KeepReport(used, report);
+        return result;
     });
 }
 

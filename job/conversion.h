@@ -39,6 +39,22 @@ int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPa
                   ConversionDetails* details = nullptr, EmojiChoice emoji = EmojiChoice::Auto,
                   const ReportSink& report = {});
 
+// What became of the report that a window keeps of its last conversion.
+enum class KeptReport {
+    Unchanged,    // the conversion did not start: paths refused, replacement declined
+    None,         // it started and failed before its cards were read
+    Made,         // its report went to the sink whole
+    OutOfMemory,  // memory ran out while its report was made
+};
+
+// RunConversion for a window that offers the report of its last conversion:
+// the report of a conversion whose cards were read (it ran to its end or
+// failed to write them) goes to `report`, made inside the same guard. Memory
+// that runs out while it is made stops only the report: the result, the
+// boxes and the lines are those of the conversion without it.
+int RunConversionKeepingReport(PathView outputPath, const JobWindow& window, PathView inputPath,
+                               const ReportSink& report, KeptReport& kept);
+
 // The same conversion for a file that comes as bytes with its name, as in a
 // browser: the checks of the name (not empty, ".vcf"), then loading,
 // converting and the same messages and results. The output file's bytes

@@ -9,6 +9,7 @@
 #include <new>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -1158,6 +1159,126 @@ TEST(RunConversion, WritesTheReportAndFailsCleanlyWhenItRunsOutOfMemory)
     EXPECT_EQ(job.recorder.events.back(), Error(kReportOutOfMemory));
     EXPECT_EQ(ReadFileBytes(job.outputFile), output);
 }
+
+// --- The report a window keeps ------------------------------------------------------
+
+struct KeptRun {
+    int result = 0;
+    KeptReport kept = KeptReport::Unchanged;
+    std::u16string report;
+};
+
+// The window's conversion, its report collected unless `sink` takes it.
+KeptRun RunKeepingReport(JobFolder& job, const ReportSink& sink = {})
+{
+    KeptRun run;
+    const ReportSink collect = [&run](std::u16string_view text) { run.report += text; };
+    run.result = RunConversionKeepingReport(job.dir.Child(u"PC→iPhone.vcf"), job.recorder.Window(),
+                                            job.dir.Child(u"連絡先.vcf"), sink ? sink : collect, run.kept);
+    return run;
+}
+
+std::u16string PrintedReport(JobFolder& job)
+{
+    std::u16string printed;
+    EXPECT_EQ(RunConversion(job.dir.Child(u"PC→iPhone.vcf"), job.recorder.Window(), job.dir.Child(u"連絡先.vcf"),
+                            nullptr, EmojiChoice::Auto, [&printed](std::u16string_view text) { printed += text; }),
+              0);
+    job.recorder.events.clear();
+    return printed;
+}
+
+TEST(RunConversionKeepingReport, KeepsTheReportTheCommandLinePrints)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    const std::u16string printed = PrintedReport(job);
+    EXPECT_NE(printed.find(u"「Future Fiona」：未対応のバージョン"), std::u16string::npos);
+    const KeptRun run = RunKeepingReport(job);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.kept, KeptReport::Made);
+    EXPECT_EQ(run.report, printed);
+    std::vector<WindowEvent> expected{Asked(kQuestion)};
+    expected.insert(expected.end(), kThreeReadTwoWritten.begin(), kThreeReadTwoWritten.end());
+    EXPECT_EQ(job.recorder.events, expected);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(kThreeCardsOneRejectedOutput));
+}
+
+// Unlike the command line's, a failed report fails nothing and shows nothing.
+TEST(RunConversionKeepingReport, MemoryThatRunsOutForTheReportLeavesTheConversionAlone)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    int pieces = 0;
+    const KeptRun run = RunKeepingReport(job, [&pieces](std::u16string_view) {
+        if (++pieces == 2) throw std::bad_alloc();
+    });
+    EXPECT_EQ(pieces, 2);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.kept, KeptReport::OutOfMemory);
+    EXPECT_EQ(job.recorder.events, kThreeReadTwoWritten);
+    EXPECT_EQ(ReadFileBytes(job.outputFile), kMark + Utf16LeBytes(kThreeCardsOneRejectedOutput));
+}
+
+TEST(RunConversionKeepingReport, TellsWhetherTheConversionStartedAndReadTheCards)
+{
+    {
+        JobFolder job;  // no input: refused before it starts
+        const KeptRun run = RunKeepingReport(job);
+        EXPECT_EQ(std::tuple(run.result, run.kept), std::tuple(-1, KeptReport::Unchanged));
+    }
+    {
+        JobFolder job;
+        WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+        WriteFileBytes(job.outputFile, kOldOutput);
+        job.recorder.answer = false;
+        const KeptRun run = RunKeepingReport(job);
+        EXPECT_EQ(std::tuple(run.result, run.kept), std::tuple(0, KeptReport::Unchanged));
+    }
+    {
+        JobFolder job;
+        WriteFileBytes(job.inputFile, std::string("\xFE\xFF\0B\0E\0G\0I\0N", 12));
+        const KeptRun run = RunKeepingReport(job);
+        EXPECT_EQ(std::tuple(run.result, run.kept), std::tuple(-1, KeptReport::None));
+    }
+    {
+        JobFolder job;  // read, but there is no output file to write the cards to
+        WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+        fs::create_directory(job.outputFile);
+        const KeptRun run = RunKeepingReport(job);
+        EXPECT_EQ(std::tuple(run.result, run.kept), std::tuple(-1, KeptReport::None));
+        EXPECT_EQ(job.recorder.events, kReplacedButNotWritable);
+        EXPECT_TRUE(run.report.empty());
+    }
+    for (const char* book : {"", "BEGIN:VCARD\r\nVERSION:4.0\r\nEND:VCARD\r\n"}) {
+        JobFolder job;  // nothing written is a conversion that ran to its end
+        WriteFileBytes(job.inputFile, book);
+        const KeptRun run = RunKeepingReport(job);
+        EXPECT_EQ(std::tuple(run.result, run.kept), std::tuple(0, KeptReport::Made));
+        EXPECT_EQ(run.report.substr(0, 5), u"文字コード");
+    }
+}
+
+#ifndef _WIN32
+// The cards were all read: what the book holds is known, though the output failed.
+TEST(RunConversionKeepingReport, KeepsTheReportOfCardsThatCouldNotBeWritten)
+{
+    JobFolder job;
+    WriteFileBytes(job.inputFile, kThreeCardsOneRejected);
+    const std::u16string printed = PrintedReport(job);
+    fs::remove(job.outputFile);
+    KeptRun run;
+    {
+        const FileSizeLimit limit(64);
+        run = RunKeepingReport(job);
+    }
+    EXPECT_EQ(run.result, -1);
+    EXPECT_EQ(run.kept, KeptReport::Made);
+    EXPECT_EQ(run.report, printed);
+    const std::vector<WindowEvent> expected{Line(kConvertingLine), Error(kCannotWriteBox), Line(kFailedLine)};
+    EXPECT_EQ(job.recorder.events, expected);
+}
+#endif
 
 } // namespace
 } // namespace karuto

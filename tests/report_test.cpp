@@ -1,4 +1,5 @@
 #include "job/report.h"
+#include "job/report_file.h"
 
 #include <gtest/gtest.h>
 
@@ -143,6 +144,18 @@ TEST(NoteLoss, KeepsABoundedLogAndCountsRepeatsInPlace)
     EXPECT_EQ(log.unlisted[static_cast<std::size_t>(LossKind::Character)], 2);
     EXPECT_EQ(log.losses[0].count, 2u);
     EXPECT_EQ(log.losses[0].line, 1);
+}
+
+// The text file the page saves and the window opens.
+TEST(AppendReportFileText, WritesUtf8WithCrLfAfterWhatIsThere)
+{
+    std::string file(kReportFileMark);
+    AppendReportFileText(file, u"カード1「김」\n");
+    AppendReportFileText(file, u"\n\U0001F600 a\r\n");
+    EXPECT_EQ(file, "\xEF\xBB\xBF" "カード1「김」\r\n\r\n\xF0\x9F\x98\x80 a\r\r\n");
+    std::string empty;
+    AppendReportFileText(empty, u"");
+    EXPECT_EQ(empty, "");
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 
 #include "job/conversion.h"
 #include "job/report.h"
+#include "job/report_file.h"
 #include "platform/codepage.h"
 
 namespace {
@@ -36,10 +37,9 @@ EM_JS(void, HandReportBlock, (const char* data, std::size_t size), {
     Module["onReportBlock"](HEAPU8.slice(data, data + size));
 });
 
-// The report as the text file the page saves: UTF-8 with CR LF line ends, as
-// a Windows user's editor expects. The page shows only its first lines (a
-// report of a few hundred thousand cards would freeze it), kept here with
-// plain line ends.
+// The report as the text file the page saves (the worker puts the mark
+// before it). The page shows only its first lines (a report of a few hundred
+// thousand cards would freeze it), kept here with plain line ends.
 class ReportWriter {
 public:
     static constexpr std::size_t kShownLines = 100;
@@ -50,9 +50,12 @@ public:
 
     void Add(std::u16string_view text)
     {
-        for (const char c : karuto::WideToUtf8(text)) {
-            if (c == '\n') pending_ += '\r';
-            pending_ += c;
+        const std::size_t start = pending_.size();
+        karuto::AppendReportFileText(pending_, text);
+        for (std::size_t i = start; i < pending_.size(); ++i) {
+            const char c = pending_[i];
+            // The file's line ends; the page shows plain ones.
+            if (c == '\r' && i + 1 < pending_.size() && pending_[i + 1] == '\n') continue;
             if (showing_) line_ += c;
             if (c != '\n') continue;
             ++lines_;

@@ -242,7 +242,8 @@ TEST(Menus, AreBarsOfCommandItems)
 {
     using Items = std::vector<std::pair<UINT, std::wstring>>;
     EXPECT_EQ(MenuItems(IDR_MAIN_MENU),
-              (Items{{IDM_EXIT, L"終了"}, {IDM_HOME_PAGE, L"Orvoホームページ"}, {IDM_TERMS, L"利用規約"}}));
+              (Items{{IDM_EXIT, L"終了"}, {IDM_HOME_PAGE, L"Orvoホームページ"}, {IDM_TERMS, L"利用規約"},
+                     {IDM_REPORT, L"変換レポート"}}));
     EXPECT_EQ(MenuItems(IDR_START_MENU),
               (Items{{IDM_EXIT, L"終了"}, {IDM_HOME_PAGE, L"Orvoホームページ"}}));
 }
@@ -341,6 +342,7 @@ TEST(SetBusy, DisablesEveryControlAndGreysTheMenuThenRestoresThem)
 {
     MainWindow main;
     ASSERT_NE(main.window, nullptr);
+    EXPECT_TRUE(GetMenuState(GetMenu(main.window), IDM_REPORT, MF_BYCOMMAND) & MF_GRAYED);
     const auto controls = driver::Children(main.window);
     ASSERT_EQ(controls.size(), 17u);
     for (const bool enable : {false, true, false, true}) {
@@ -352,6 +354,8 @@ TEST(SetBusy, DisablesEveryControlAndGreysTheMenuThenRestoresThem)
             const UINT state = GetMenuState(GetMenu(main.window), item, MF_BYCOMMAND);
             EXPECT_EQ((state & MF_GRAYED) != 0, !enable) << item;
         }
+        // No conversion has read a book: there is no report to open.
+        EXPECT_TRUE(GetMenuState(GetMenu(main.window), IDM_REPORT, MF_BYCOMMAND) & MF_GRAYED);
         EXPECT_TRUE(IsWindowEnabled(main.window));
         EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, enable ? IDC_ARROW : IDC_WAIT));
     }

@@ -17,6 +17,7 @@ namespace karuto::driver {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Entries;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
@@ -83,22 +84,61 @@ std::vector<std::string> Utf8Lines(const std::vector<std::wstring>& lines)
     return utf8;
 }
 
-// Runs the command line on the same input, for comparing output files.
-std::string CommandLineOutput(const fs::path& input, const fs::path& output)
+// Runs the command line with `options` on the input, its standard output and
+// error going to `printed` when one is given.
+bool RunCommandLine(const std::wstring& options, const fs::path& input, HANDLE printed = nullptr)
 {
-    std::wstring commandLine = L"\"" + FullPath(KARUTO_CLI_PATH) + L"\" --yes -o \"" +
-                               output.wstring() + L"\" \"" + input.wstring() + L"\"";
+    std::wstring commandLine = L"\"" + FullPath(KARUTO_CLI_PATH) + L"\" " + options + L" \"" +
+                               input.wstring() + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    if (printed) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = printed;
+        startup.hStdError = printed;
+    }
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &startup, &process)) {
-        return "cannot start the command line";
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, printed != nullptr,
+                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
+        return false;
     }
     WaitForSingleObject(process.hProcess, 60000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    return true;
+}
+
+// Runs the command line on the same input, for comparing output files.
+std::string CommandLineOutput(const fs::path& input, const fs::path& output)
+{
+    if (!RunCommandLine(L"--yes -o \"" + output.wstring() + L"\"", input)) {
+        return "cannot start the command line";
+    }
     return ReadFileBytes(output);
+}
+
+// The report the command line prints for the input, as the page saves it:
+// UTF-8 after a byte-order mark, with CR LF.
+std::string CommandLineReport(const fs::path& input, const fs::path& folder)
+{
+    // A name of its own for each book: Wine may still hold the last one a while.
+    const fs::path printed = folder / (input.filename().wstring() + L".printed.txt");
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    const HANDLE file = CreateFileW(printed.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "cannot create " + printed.string();
+    const bool ran = RunCommandLine(L"--yes --report -o \"" + (folder / "printed.vcf").wstring() + L"\"",
+                                    input, file);
+    CloseHandle(file);
+    const std::string lines = ReadFileBytes(printed);
+    const std::size_t summary = lines.find("入力データ：");
+    if (!ran || summary == std::string::npos) return "no report: " + lines;
+    std::string report = "\xEF\xBB\xBF";
+    for (std::size_t i = lines.find('\n', summary) + 1; i < lines.size(); ++i) {
+        if (lines[i] == '\n') report += '\r';
+        report += lines[i];
+    }
+    return report;
 }
 
 std::string ExampleBytes()
@@ -106,15 +146,38 @@ std::string ExampleBytes()
     return ReadFileBytes(fs::path(KARUTO_SOURCE_DIR) / "examples" / "contacts.vcf");
 }
 
+// An environment variable of this process, set for as long as the object lives.
+struct EnvironmentVariable {
+    std::wstring name;
+    std::wstring previous;
+    bool existed;
+    EnvironmentVariable(const wchar_t* variable, const std::wstring& value) : name(variable)
+    {
+        wchar_t text[32768] = {};
+        existed = GetEnvironmentVariableW(variable, text, 32768) != 0;
+        previous = text;
+        SetEnvironmentVariableW(variable, value.c_str());
+    }
+    ~EnvironmentVariable() { SetEnvironmentVariableW(name.c_str(), existed ? previous.c_str() : nullptr); }
+    EnvironmentVariable(const EnvironmentVariable&) = delete;
+    EnvironmentVariable& operator=(const EnvironmentVariable&) = delete;
+};
+
 class WindowProgram : public testing::Test {
 protected:
     TempDir dir;
+    // The user's temporary folder as the program sees it.
+    fs::path userTemp = dir.path / "user-temp";
     std::unique_ptr<RunningProgram> program;
     HWND start = nullptr;
     HWND main = nullptr;
 
     void StartProgram()
     {
+        if (!fs::exists(userTemp)) fs::create_directory(userTemp);
+        // The program inherits them as it starts.
+        const EnvironmentVariable tmp(L"TMP", userTemp.wstring());
+        const EnvironmentVariable temp(L"TEMP", userTemp.wstring());
         program = std::make_unique<RunningProgram>(FullPath(KARUTO_WINDOW_PATH), dir.path);
         ASSERT_NE(program->process.hProcess, nullptr) << "karuto.exe did not start";
         start = program->WaitForDialog(IDC_AGREE);
@@ -605,6 +668,113 @@ TEST_F(WindowProgram, BrowsingPutsTheChosenFileIntoTheFields)
     PressStart(L"sub\\contacts.vcf");
     WaitForLines(3);
     EXPECT_EQ(Utf8Lines(Messages().lines), kSampleConverted);
+}
+
+// ---- The conversion report ------------------------------------------------
+
+// Nothing left out: one card in UTF-8.
+const std::string kCleanBook =
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nN:山田;太郎;;;\r\nTEL;TYPE=CELL:090-1234-5678\r\nEND:VCARD\r\n";
+
+// The sample (a card refused for its CHARSET, one never ended, an X-CLASS
+// line) and a card with Hangul (U+AE40 U+BBFC U+C900), an Android line and
+// a private-use code no carrier claims.
+std::string LossyBook()
+{
+    return ExampleBytes() + "BEGIN:VCARD\r\nVERSION:2.1\r\n"
+                            "N;CHARSET=UTF-8:\xEA\xB9\x80;\xEB\xAF\xBC\xEC\xA4\x80;;;\r\n"
+                            "X-ANDROID-CUSTOM:vnd.android.cursor.item/nickname;Minjun\r\n"
+                            "NOTE;CHARSET=SHIFT_JIS:\xF0\x40\r\nEND:VCARD\r\n";
+}
+
+const std::wstring kReportNotOpened = L"変換レポートを開けませんでした。\r\nメモ帳などで次のファイルを開いてください。\r\n";
+const std::wstring kReportNotSaved = L"変換レポートを保存できませんでした。\r\n保存先：";
+
+TEST_F(WindowProgram, TheReportOpensAsThePageSavesItForTheLastConversion)
+{
+    ASSERT_NO_FATAL_FAILURE(OpenMainWindow());
+    const fs::path books = dir.path / "books";
+    fs::create_directory(books);
+    const fs::path lossy = books / L"連絡先.vcf";
+    const fs::path clean = books / L"clean.vcf";
+    WriteFileBytes(lossy, LossyBook());
+    WriteFileBytes(clean, kCleanBook);
+    const std::string lossyReport = CommandLineReport(lossy, dir.path);
+    const std::string cleanReport = CommandLineReport(clean, dir.path);
+    for (const char* lost : {"未対応の文字コード \"CHARSET=ISO-2022-JP\"", "END:VCARD がないまま",
+                             "X-ANDROID-CUSTOM（", "U+AE40（", "U+BBFC（", "F040（"}) {
+        EXPECT_NE(lossyReport.find(lost), std::string::npos) << lost << " is not in\n" << lossyReport;
+    }
+    EXPECT_NE(cleanReport.find("書き出さなかったカードはありません。\r\n"), std::string::npos) << cleanReport;
+    EXPECT_NE(cleanReport.find("書き出さなかった項目・文字はありません。\r\n"), std::string::npos) << cleanReport;
+    const fs::path reportFile = userTemp / L"Karuto" / L"変換レポート.txt";
+
+    // Nothing to open before a conversion has read a book.
+    PostCommand(main, IDM_REPORT);
+    ExpectNothingHappens(main);
+    EXPECT_EQ(Entries(userTemp), std::vector<std::u16string>{});
+
+    PressStart(lossy.wstring());
+    WaitForLines(3);
+    PostCommand(main, IDM_REPORT);
+    ASSERT_TRUE(WaitUntil([&] { return program->OpenedPages().size() == 1; }));
+    EXPECT_EQ(program->OpenedPages().back(), Utf8(reportFile.wstring()));
+    EXPECT_EQ(ReadFileBytes(reportFile), lossyReport);
+    EXPECT_TRUE(OwnedDialogs(main).empty());
+    // The message list says what it always said, and nothing that could be
+    // attached by mistake lies beside the output.
+    EXPECT_EQ(Utf8Lines(Messages().lines),
+              (std::vector<std::string>{"変換処理中...", "変換が完了しました。", "入力データ：7件、　出力データ：6件"}));
+    EXPECT_EQ(Entries(books), (std::vector<std::u16string>{u"PC→iPhone.vcf", u"clean.vcf", u"連絡先.vcf"}));
+
+    // The next conversion's report takes its place.
+    PressStart(clean.wstring());
+    ASSERT_TRUE(Answer(WaitForMessageBox(main), IDOK));
+    WaitForLines(6);
+    PostCommand(main, IDM_REPORT);
+    ASSERT_TRUE(WaitUntil([&] { return program->OpenedPages().size() == 2; }));
+    EXPECT_EQ(ReadFileBytes(reportFile), cleanReport);
+
+    // A conversion refused before it starts leaves it; one that cannot read
+    // its book has none.
+    PressStart((books / "missing.vcf").wstring());
+    ASSERT_TRUE(Answer(WaitForMessageBox(main), IDOK));
+    PostCommand(main, IDM_REPORT);
+    ASSERT_TRUE(WaitUntil([&] { return program->OpenedPages().size() == 3; }));
+    EXPECT_EQ(ReadFileBytes(reportFile), cleanReport);
+    WriteFileBytes(dir.path / "be.vcf", "\xFE\xFF\0B\0E");
+    PressStart((dir.path / "be.vcf").wstring());
+    ASSERT_TRUE(Answer(WaitForMessageBox(main), IDOK));
+    WaitForLines(8);
+    PostCommand(main, IDM_REPORT);
+    ExpectNothingHappens(main);
+    EXPECT_EQ(program->OpenedPages().size(), 3u);
+}
+
+// Where the report cannot be written, then where it cannot be opened.
+TEST_F(WindowProgram, AReportThatCannotBeSavedOrOpenedIsNamedInABox)
+{
+    userTemp = dir.path / "a-file";
+    WriteFileBytes(userTemp, "x");
+    ASSERT_NO_FATAL_FAILURE(OpenMainWindow());
+    WriteFileBytes(dir.path / "contacts.vcf", kCleanBook);
+    PressStart((dir.path / "contacts.vcf").wstring());
+    WaitForLines(3);
+    const fs::path reportFile = userTemp / L"Karuto" / L"変換レポート.txt";
+    PostCommand(main, IDM_REPORT);
+    MessageBoxView box = WaitForMessageBox(main);
+    ExpectErrorBox(box, kReportNotSaved + reportFile.wstring());
+    ASSERT_TRUE(Answer(box, IDOK));
+
+    fs::remove(userTemp);
+    fs::create_directory(userTemp);
+    // The recording opener fails where it cannot record.
+    fs::create_directory(dir.path / "opened-pages.txt");
+    PostCommand(main, IDM_REPORT);
+    box = WaitForMessageBox(main);
+    ExpectErrorBox(box, kReportNotOpened + reportFile.wstring());
+    ASSERT_TRUE(Answer(box, IDOK));
+    EXPECT_EQ(ReadFileBytes(reportFile), CommandLineReport(dir.path / "contacts.vcf", dir.path));
 }
 
 } // namespace
