@@ -112,4 +112,24 @@ inline void SpreadSixteenBytesToUnits(const char* at, char* out)
 
 #endif
 
+// Where the first byte from `pos` on that is 0x80 or above lies; the size of
+// `text` when none does.
+inline std::size_t FindBeyondAscii(const char* text, std::size_t size, std::size_t pos)
+{
+#if defined(__SSE2__)
+    for (; size - pos >= 16; pos += 16) {
+        if (const unsigned found = SixteenBytesBeyondAscii(text + pos); found != 0) {
+            return pos + static_cast<std::size_t>(std::countr_zero(found));
+        }
+    }
+#endif
+    for (; size - pos >= 8; pos += 8) {
+        if (const std::uint64_t high = LoadEightBytes(text + pos) & kEveryHighBit; high != 0) {
+            return pos + static_cast<std::size_t>(std::countr_zero(high)) / 8;
+        }
+    }
+    while (pos < size && static_cast<unsigned char>(text[pos]) < 0x80) ++pos;
+    return pos;
+}
+
 } // namespace karuto

@@ -1,6 +1,7 @@
 #include "platform/codepage.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -92,15 +93,36 @@ const AnsiCodeTable& AnsiCodes()
 }
 
 // The characters written in a similar-looking one: Windows' best fits, but
-// where a JIS X 0208 form is the character itself.
-using ClosestForms = std::vector<bool>;
+// where a JIS X 0208 form is the character itself. Nearly all are Latin-1,
+// so Japanese text asks about them at the cost of one comparison.
+struct ClosestForms {
+    std::array<bool, 0x100> latin1{};
+    std::vector<char16_t> others;  // sorted
+
+    bool operator[](char32_t codePoint) const
+    {
+        if (codePoint < latin1.size()) return latin1[codePoint];
+        return codePoint >= others.front() && codePoint <= others.back() &&
+               std::binary_search(others.begin(), others.end(), static_cast<char16_t>(codePoint));
+    }
+};
 
 const ClosestForms& ClosestFormSet()
 {
     static const ClosestForms set = [] {
-        ClosestForms closest(0x10000, false);
-        for (const cp932::PreferredCode& entry : cp932::kBestFitCodes) closest[entry.wide] = true;
-        for (const cp932::PreferredCode& entry : cp932::kJisFormCodes) closest[entry.wide] = false;
+        ClosestForms closest;
+        std::vector<char16_t> jisForms;
+        for (const cp932::PreferredCode& entry : cp932::kJisFormCodes) jisForms.push_back(entry.wide);
+        for (const cp932::PreferredCode& entry : cp932::kBestFitCodes) {
+            if (std::find(jisForms.begin(), jisForms.end(), entry.wide) != jisForms.end()) continue;
+            if (entry.wide < closest.latin1.size()) {
+                closest.latin1[entry.wide] = true;
+            } else {
+                closest.others.push_back(entry.wide);
+            }
+        }
+        std::sort(closest.others.begin(), closest.others.end());
+        if (closest.others.empty()) closest.others.push_back(0);
         return closest;
     }();
     return set;
@@ -154,6 +176,16 @@ struct Utf8Char {
     bool valid;           // a whole, well-formed character
 };
 
+// Most of Japanese text: a three-byte character whose second byte may be any
+// continuation byte (not after E0 or ED), told in one step.
+inline bool IsWholeJapaneseChar(std::string_view utf8, std::size_t pos)
+{
+    const auto first = static_cast<unsigned char>(utf8[pos]);
+    return first >= 0xE1 && first <= 0xEF && first != 0xED && utf8.size() - pos >= 3 &&
+           (static_cast<unsigned char>(utf8[pos + 1]) & 0xC0) == 0x80 &&
+           (static_cast<unsigned char>(utf8[pos + 2]) & 0xC0) == 0x80;
+}
+
 // Reads one character or one maximal malformed subsequence: the longest start
 // of a well-formed sequence, or a single byte if none starts here. The byte
 // that breaks a sequence is not consumed; it starts the next read.
@@ -162,13 +194,10 @@ Utf8Char ReadUtf8Char(std::string_view utf8, std::size_t pos)
     const auto first = static_cast<unsigned char>(utf8[pos]);
     if (first < 0x80)
         return {first, 1, true};
-    // Most of Japanese text: a three-byte character whose second byte may be
-    // any continuation byte (not after E0 or ED), read in one step.
-    if (first >= 0xE1 && first <= 0xEF && first != 0xED && utf8.size() - pos >= 3) {
+    if (IsWholeJapaneseChar(utf8, pos)) {
         const auto second = static_cast<unsigned char>(utf8[pos + 1]);
         const auto third = static_cast<unsigned char>(utf8[pos + 2]);
-        if ((second & 0xC0) == 0x80 && (third & 0xC0) == 0x80)
-            return {static_cast<char32_t>((first & 0x0F) << 12 | (second & 0x3F) << 6 | (third & 0x3F)), 3, true};
+        return {static_cast<char32_t>((first & 0x0F) << 12 | (second & 0x3F) << 6 | (third & 0x3F)), 3, true};
     }
 
     int continuations = 0;
@@ -511,6 +540,10 @@ Utf8Reading ReadAsFoldedUtf8(std::string_view text)
             continue;
         }
         beyondAscii = true;
+        if (IsWholeJapaneseChar(text, pos)) {
+            pos += 3;
+            continue;
+        }
         const FoldedUtf8Char next = ReadFoldedUtf8Char(text, pos);
         if (!next.valid) return {false, true};
         pos = next.end;

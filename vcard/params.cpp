@@ -14,9 +14,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b)
     return true;
 }
 
-bool IsKeywordLine(std::string_view lineText, std::string_view keyword)
+bool IsKeywordLineAfterItsFirstByte(std::string_view lineText, std::string_view keyword)
 {
-    if (lineText.size() < keyword.size() || UpperAscii(lineText[0]) != keyword[0]) return false;
     const std::size_t end = lineText.find_last_not_of(" \t");
     return EqualsNoCase(lineText.substr(0, end == std::string_view::npos ? 0 : end + 1), keyword);
 }

@@ -22,8 +22,14 @@ constexpr char UpperAscii(char byte)
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // Is the line the keyword ("BEGIN:VCARD", "END:VCARD"), ignoring the case of
-// A-Z and the blanks after it that some phones write?
-bool IsKeywordLine(std::string_view lineText, std::string_view keyword);
+// A-Z and the blanks after it that some phones write? Asked of every line,
+// so most lines are answered by their first byte, here.
+bool IsKeywordLineAfterItsFirstByte(std::string_view lineText, std::string_view keyword);
+inline bool IsKeywordLine(std::string_view lineText, std::string_view keyword)
+{
+    return lineText.size() >= keyword.size() && UpperAscii(lineText[0]) == keyword[0] &&
+           IsKeywordLineAfterItsFirstByte(lineText, keyword);
+}
 
 // Does `word` occur inside `text`, ignoring the case of A-Z?
 bool ContainsNoCase(std::string_view word, std::string_view text);

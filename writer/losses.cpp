@@ -62,6 +62,7 @@ void NoteLoss(LossLog& log, std::uint32_t card, LossKind kind, bool onlyWithoutN
     const auto [place, added] = PlaceOf(log, kind, onlyWithoutName, code, name);
     if (place == kNoPlace) {
         ++log.cardUnlisted[static_cast<std::size_t>(kind)][onlyWithoutName];
+        log.cardHasUnlisted = true;
         if (kind == LossKind::PrivateUse) {
             log.cardUnlistedCodes[onlyWithoutName].push_back(static_cast<std::uint16_t>(code));
         }
@@ -86,6 +87,8 @@ void NoteLoss(LossLog& log, std::uint32_t card, LossKind kind, bool onlyWithoutN
 
 void SettleCardLosses(LossLog& log, bool written, bool hasName)
 {
+    if (!log.cardHasUnlisted) return;
+    log.cardHasUnlisted = false;
     for (const bool onlyWithoutName : {false, true}) {
         const bool counts = written && !(onlyWithoutName && hasName);
         for (std::size_t kind = 0; kind < kLossKindCount; ++kind) {

@@ -53,6 +53,7 @@ struct LossLog {
     // its private-use codes so.
     std::int64_t cardUnlisted[kLossKindCount][2] = {};
     std::vector<std::uint16_t> cardUnlistedCodes[2];
+    bool cardHasUnlisted = false;
     // Where each loss of the current card is: lines by name, characters and
     // codes by kind and code.
     std::unordered_map<std::string, std::size_t> linesOfCard;

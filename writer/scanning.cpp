@@ -96,6 +96,25 @@ std::size_t CountCardStarts(std::string_view text)
 }
 
 
+bool IsMixed(SourceEncoding encoding)
+{
+    return encoding == SourceEncoding::MixedWithMark || encoding == SourceEncoding::MixedWithoutMark;
+}
+
+// How the lines of a book that is not mixed hold their values.
+TextEncoding LineEncodingOf(SourceEncoding encoding)
+{
+    switch (encoding) {
+    case SourceEncoding::Utf16Le: return TextConverted;
+    case SourceEncoding::Utf8WithMark:
+    case SourceEncoding::Utf8WithoutMark: return TextUtf8;
+    case SourceEncoding::ShiftJis:
+    case SourceEncoding::MixedWithMark:
+    case SourceEncoding::MixedWithoutMark: break;
+    }
+    return TextShiftJis;
+}
+
 // The characters lost when the text was loaded that lie on the lines of
 // `line`, taken from the front of `lost`, which is in line order.
 std::span<const LostCharacter> TakeLostCharacters(const LogicalLine& line,
@@ -114,13 +133,9 @@ std::span<const LostCharacter> TakeLostCharacters(const LogicalLine& line,
 
 bool DecideLineEncoding(LogicalLine& line, SourceEncoding encoding)
 {
-    switch (encoding) {
-    case SourceEncoding::ShiftJis: line.textEncoding = TextShiftJis; return false;
-    case SourceEncoding::Utf16Le: line.textEncoding = TextConverted; return false;
-    case SourceEncoding::Utf8WithMark:
-    case SourceEncoding::Utf8WithoutMark: line.textEncoding = TextUtf8; return false;
-    case SourceEncoding::MixedWithMark:
-    case SourceEncoding::MixedWithoutMark: break;
+    if (!IsMixed(encoding)) {
+        line.textEncoding = LineEncodingOf(encoding);
+        return false;
     }
     // A book that is UTF-8 but for some lines (a Shift_JIS book appended to a
     // UTF-8 one): a value is UTF-8 when its bytes are. A line without ":" is
@@ -157,11 +172,14 @@ void JoinFoldsInsideCharacters(LogicalLine& line)
         }
         copied = end;
     };
-    for (std::size_t pos = colon == std::string_view::npos ? 0 : colon + 1; pos < text.size();) {
+    // Only a byte beyond ASCII opens a character that a fold can split, and
+    // ASCII bytes are characters of their own: runs of them (a folded
+    // photo) are passed over whole.
+    for (std::size_t pos = colon == std::string_view::npos ? 0 : colon + 1;
+         (pos = FindBeyondAscii(text.data(), text.size(), pos)) < text.size();) {
         const auto byte = static_cast<unsigned char>(text[pos]);
         if (utf8) {
-            const FoldedUtf8Char next = byte < 0x80 ? FoldedUtf8Char{byte, pos + 1, true, false}
-                                                    : ReadFoldedUtf8Char(text, pos);
+            const FoldedUtf8Char next = ReadFoldedUtf8Char(text, pos);
             if (next.folded) join(pos, next.end);
             pos = next.end;
             continue;
@@ -186,6 +204,8 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
                        SourceEncoding encoding, std::span<const LostCharacter> lostWhenLoaded)
 {
     const Charset defaultCharset = DefaultCharsetOf(encoding);
+    const bool mixed = IsMixed(encoding);
+    const TextEncoding lineEncoding = LineEncodingOf(encoding);
     // Room for the cards at once: growing the records by doubling would hold
     // them twice for a moment, a large share of the memory of a big book.
     cardList.records.reserve(cardList.records.size() + CountCardStarts(text));
@@ -217,7 +237,11 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
             break;
         case LineComplete:
         case LineCompleteHeld:
-            if (DecideLineEncoding(line, encoding)) NoteLineReadAsShiftJis(cardList, line.firstLineNumber);
+            if (!mixed) {
+                line.textEncoding = lineEncoding;
+            } else if (DecideLineEncoding(line, encoding)) {
+                NoteLineReadAsShiftJis(cardList, line.firstLineNumber);
+            }
             JoinFoldsInsideCharacters(line);
             if (!lostWhenLoaded.empty()) line.lostWhenLoaded = TakeLostCharacters(line, lostWhenLoaded);
             ConvertProperty(line.text, sink, line, cardList);
