@@ -71,13 +71,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Check(result == karuto::kResultOk);
     if (view.starts_with("\xEF\xBB\xBF")) {
-        Check(loaded.mark == karuto::ByteOrderMark::Utf8);
+        Check(karuto::MarkOf(loaded.encoding) == karuto::ByteOrderMark::Utf8);
         CheckBytePayload(view.substr(3), loaded);
     } else if (view.starts_with("\xFF\xFE")) {
-        Check(loaded.mark == karuto::ByteOrderMark::Utf16Le);
+        Check(karuto::MarkOf(loaded.encoding) == karuto::ByteOrderMark::Utf16Le);
         CheckUtf16Payload(view.substr(2), loaded);
     } else {
-        Check(loaded.mark == karuto::ByteOrderMark::None);
+        Check(karuto::MarkOf(loaded.encoding) == karuto::ByteOrderMark::None);
         CheckBytePayload(view, loaded);
     }
     return 0;
