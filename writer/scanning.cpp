@@ -95,7 +95,7 @@ std::size_t CountCardStarts(std::string_view text)
     return count;
 }
 
-
+// A book that is UTF-8 but for some lines, which are read as Shift_JIS.
 bool IsMixed(SourceEncoding encoding)
 {
     return encoding == SourceEncoding::MixedWithMark || encoding == SourceEncoding::MixedWithoutMark;
@@ -152,7 +152,8 @@ bool DecideLineEncoding(LogicalLine& line, SourceEncoding encoding)
     }
     line.textEncoding = reading.valid ? TextUtf8 : TextShiftJis;
     if (!reading.valid && !namesCharset) line.charset = CharsetNone;
-    return !reading.valid;
+    // A line that names UTF-8 is read so, valid or not.
+    return !reading.valid && line.charset != CharsetUtf8;
 }
 
 void JoinFoldsInsideCharacters(LogicalLine& line)
