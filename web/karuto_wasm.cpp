@@ -140,6 +140,9 @@ std::string ResultJson(int result, const karuto::ConversionDetails& details,
     return json;
 }
 
+// The page's users choose the carrier in the page, not with an option.
+constexpr char16_t kChooseCarrierInPage[] = u"（【携帯電話の絵文字】で会社を選べます）";
+
 } // namespace
 
 extern "C" {
@@ -186,28 +189,34 @@ EMSCRIPTEN_KEEPALIVE int karuto_convert(const char* name, int emoji)
         },
         &details, choice);
     std::string().swap(pendingInput);
-    try {
-        const bool converted = result == 0 && karuto::CountCards(details.cards).cardsWritten > 0;
-        ReportSummary summary;
-        if (result == 0) {
+    const bool converted = result == 0 && karuto::CountCards(details.cards).cardsWritten > 0;
+    ReportSummary summary;
+    if (result == 0) {
+        try {
             ReportWriter report;
-            karuto::WriteReport(details, [&report](std::u16string_view text) { report.Add(text); });
+            karuto::WriteReport(
+                details, [&report](std::u16string_view text) { report.Add(text); }, kChooseCarrierInPage);
             report.Flush();
             summary = {report.Lines(), report.ShownLines(), report.Shown()};
+        } catch (const std::bad_alloc&) {
+            // The output was finished before: it stays, as the command line
+            // keeps its file. The report blocks handed out so far are no report.
+            messages.push_back({"error", karuto::kReportOutOfMemory});
         }
+    }
+    try {
         lastResult = ResultJson(result, details, messages, converted, summary);
-        return result;
     } catch (const std::bad_alloc&) {
-        // Memory may run out while the report is made, after a conversion
-        // that fitted: a failed conversion, as running out of memory during
-        // it is. The report blocks handed out so far are no report.
+        // Not even the result fits: a failed conversion, as running out of
+        // memory during it is.
         details = karuto::ConversionDetails();
-        std::string().swap(lastResult);
+        messages.clear();
         messages.push_back({"error", karuto::kCannotLoad});
         messages.push_back({"line", karuto::kFailed});
         lastResult = ResultJson(-1, details, messages, false, {});
         return -1;
     }
+    return result;
 }
 
 EMSCRIPTEN_KEEPALIVE const char* karuto_result_json() { return lastResult.c_str(); }

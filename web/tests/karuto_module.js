@@ -48,4 +48,11 @@ function convertWithModule(module, name, bytes, emoji = 0, onReportBlock = () =>
   return result;
 }
 
-module.exports = { loadModule, convertWithModule, site, smallHeap };
+// The command line's report as the page gives it: the page's users choose
+// the carrier of pictograms in the page, not with an option.
+function pageReport(commandLineReport) {
+  return commandLineReport.replaceAll("（コマンドラインでは --emoji=docomo、--emoji=au、--emoji=softbank）",
+                                      "（【携帯電話の絵文字】で会社を選べます）");
+}
+
+module.exports = { loadModule, convertWithModule, pageReport, site, smallHeap };
