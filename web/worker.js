@@ -14,7 +14,11 @@ try {
   if (typeof karutoWasmBase64 === "string") {
     options.wasmBinary = Uint8Array.from(atob(karutoWasmBase64), (c) => c.charCodeAt(0));
   }
-  ready = createKarutoModule(options);
+  // The warm-up runs while the user chooses a file.
+  ready = createKarutoModule(options).then((module) => {
+    module._karuto_warm_up();
+    return module;
+  });
 } catch (error) {
   ready = Promise.reject(error);
 }
@@ -50,32 +54,48 @@ function stepTimer() {
   };
 }
 
+// Reads the file straight into the converter's input buffer, piece by
+// piece: the book is never held twice.
+async function readInto(module, file) {
+  const size = file.size;
+  const pointer = module._karuto_input_buffer(size);
+  if (pointer === 0) throw new CannotLoad();
+  let offset = 0;
+  try {
+    const reader = file.stream().getReader();
+    for (;;) {
+      const { done, value } = await reader.read();
+      if (done) break;
+      if (offset + value.length > size) throw new Error("the file grew");
+      module.HEAPU8.set(value, pointer + offset);
+      offset += value.length;
+    }
+  } catch (error) {
+    throw new Unreadable();
+  }
+  if (offset !== size) throw new Unreadable();
+}
+
 // `request`: { file, emoji }, or { bytes, name, emoji } with the file's
 // bytes read by the page.
 async function convert(request) {
   const timer = stepTimer();
   const module = await ready;
   timer.step("module");
-  let input;
   if (request.bytes) {
-    input = new Uint8Array(request.bytes);
+    const input = new Uint8Array(request.bytes);
+    const pointer = module._karuto_input_buffer(input.length);
+    if (pointer === 0) throw new CannotLoad();
+    module.HEAPU8.set(input, pointer);
   } else {
-    try {
-      input = new Uint8Array(await request.file.arrayBuffer());
-    } catch (error) {
-      if (error instanceof RangeError) throw new CannotLoad();
-      throw new Unreadable();
-    }
+    await readInto(module, request.file);
   }
   const name = request.bytes ? request.name : request.file.name;
   timer.step("read");
-  const inputPointer = module._karuto_input_buffer(input.length);
-  if (inputPointer === 0) throw new CannotLoad();
-  module.HEAPU8.set(input, inputPointer);
-  input = null;  // a big book is not held twice while it converts
-  timer.step("copy");
   const blocks = [];
-  module.onOutputBlock = (block) => blocks.push(block);
+  // Made a Blob block by block, the output is copied once and the browser
+  // takes each block's bytes while the next is made.
+  module.onOutputBlock = (block) => blocks.push(new Blob([block]));
   // A byte-order mark, so that any Windows editor reads the report as UTF-8.
   const reportBlocks = [new Uint8Array([0xEF, 0xBB, 0xBF])];
   module.onReportBlock = (block) => reportBlocks.push(block);

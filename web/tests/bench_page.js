@@ -14,7 +14,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const { pathToFileURL } = require("node:url");
-const { engines, freePort, launch, poll, waitIn } = require("./browsers.js");
+const { engines, freePort, launch, poll, sleep, waitIn } = require("./browsers.js");
 const { site } = require("./karuto_module.js");
 
 const source = path.resolve(__dirname, "..", "..");
@@ -78,6 +78,8 @@ async function main() {
           // as a user's.
           const page = await browser.open(url, 1000, 800);
           await page.evaluate(timeConversion);
+          // A user takes a few seconds to choose a file.
+          await sleep(3000);
           await page.chooseFile(book);
           await waitIn(page, () => !document.getElementById("start").disabled, [], 10000, "the start button");
           await page.click("#start");

@@ -29,7 +29,8 @@ function convertWithModule(module, name, bytes, emoji = 0, onReportBlock = () =>
   const inputPointer = module._karuto_input_buffer(bytes.length);
   module.HEAPU8.set(bytes, inputPointer);
   const blocks = [];
-  module.onOutputBlock = (block) => blocks.push(block);
+  // A block is a view of the module's heap, valid only during the call.
+  module.onOutputBlock = (block) => blocks.push(Buffer.from(block));
   const reportBlocks = [];
   module.onReportBlock = (block) => {
     reportBlocks.push(block);
