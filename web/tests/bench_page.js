@@ -67,6 +67,7 @@ async function main() {
     }
     const nativeMedian = [...native].sort((a, b) => a - b)[Math.floor(runs / 2)];
     console.log(`${size.toFixed(1)} MB Shift_JIS book, ${runs} runs, ${pageName}`);
+    const medians = {};
     console.log(`native command line: ${range(native)}, ${(size / nativeMedian).toFixed(0)} MB/s`);
     for (const engine of chosen) {
       const browser = await launch(engine);
@@ -94,8 +95,10 @@ async function main() {
         await browser.close();
       }
       const median = [...times].sort((a, b) => a - b)[Math.floor(runs / 2)];
+      medians[engine] = median;
+      const beside = engine !== "chromium" && medians.chromium ? `, ${(median / medians.chromium).toFixed(1)} × Chromium` : "";
       console.log(`${engine}: ${range(times)}, ${(size / median).toFixed(0)} MB/s, ` +
-                  `${(median / nativeMedian).toFixed(1)} × native`);
+                  `${(median / nativeMedian).toFixed(1)} × native's time${beside}`);
       for (const step of steps) console.log(`  ${step}`);
     }
   } finally {

@@ -401,10 +401,13 @@ for (const engine of engines) {
         const report = await savedFile(page, saves++);
         assert.equal(report.name, "変換レポート.txt");
         assert.ok(report.bytes.equals(expected.report), `${where}: the saved report differs`);
-        if (process.env.KARUTO_ENGINE_SCREENSHOTS) {
+        // KARUTO_ENGINE_SCREENSHOTS=DIR keeps what each engine showed, to be looked at.
+        const screenshot = async (name) => {
+          if (!process.env.KARUTO_ENGINE_SCREENSHOTS) return;
           fs.mkdirSync(process.env.KARUTO_ENGINE_SCREENSHOTS, { recursive: true });
-          await page.screenshot(path.join(process.env.KARUTO_ENGINE_SCREENSHOTS, `${engine}-${where}.png`));
-        }
+          await page.screenshot(path.join(process.env.KARUTO_ENGINE_SCREENSHOTS, `${engine}-${where}-${name}.png`));
+        };
+        await screenshot("converted");
 
         // Another choice of pictograms takes the result away; converting
         // again gives that choice's output.
@@ -432,6 +435,7 @@ for (const engine of engines) {
         assert.deepEqual(await convertIn(page), [{ text: "変換元ファイルが読み込めません。\n" +
           "ファイルが移動・削除・変更されていないか確かめ、もう一度選んでから【変換開始】を押して下さい。", error: true }], where);
         assert.deepEqual(await page.evaluate(resultShown), [false, false], where);
+        await screenshot("unreadable");
         // Chosen again, a file converts.
         await page.chooseFile(example);
         assert.equal((await convertIn(page)).at(-1).text, "入力データ：6件、　出力データ：5件", where);
