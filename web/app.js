@@ -150,6 +150,8 @@
       showFailure(error instanceof RangeError ? cannotLoad : cannotRead);
       return;
     }
+    // Read here and not in the worker: the worker may read no chosen file.
+    pageReads = true;
     worker.postMessage({ bytes, name: file.name, emoji }, [bytes]);
   }
 
@@ -161,7 +163,6 @@
 
   function finish(event) {
     if (event.data.unreadable) {
-      pageReads = true;
       handOver(request);
       return;
     }
