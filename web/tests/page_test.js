@@ -195,6 +195,15 @@ test("another choice of pictograms converts the same file again with one click",
   await page.waitForFunction(() => document.getElementById("chosen-name").textContent === "contacts.vcf");
   assert.deepEqual(await page.$eval("#download", (link) => [link.hidden, link.offsetParent === null]), [true, true]);
   assert.equal(await page.$eval("#report-box", (box) => box.hidden), true);
+  // Codes no one carrier's table holds: the page says how to choose the
+  // carrier in the page; nothing it shows names a command-line option.
+  const shared = path.join(work, "shared.vcf");
+  fs.writeFileSync(shared, Buffer.from("BEGIN:VCARD\r\nN:\xF9\x41;;;;\r\nEND:VCARD\r\n", "latin1"));
+  await page.select("#emoji", "auto");
+  await convert(page, shared);
+  assert.match(await page.$eval("#report", (element) => element.textContent),
+               /変換し直すと絵文字になります（【携帯電話の絵文字】で会社を選べます）。/);
+  assert.doesNotMatch(await page.evaluate(() => document.body.innerText), /--|コマンドライン/);
   await page.close();
 });
 
