@@ -278,7 +278,7 @@ std::u16string_view CarrierName(Carrier carrier)
 }
 
 // Which carrier's pictograms became emoji, or why the ones found did not.
-std::u16string PictogramsText(const ConversionDetails& details)
+std::u16string PictogramsText(const ConversionDetails& details, std::u16string_view chooseCarrier)
 {
     if (ChoseCarrierInVain(details)) return u"絵文字：" + std::u16string(kPictogramsOnlyInShiftJis) + u"\n";
     if (details.carrier != Carrier::None) {
@@ -295,8 +295,7 @@ std::u16string PictogramsText(const ConversionDetails& details)
     }
     return u"絵文字：携帯電話の絵文字と思われる文字" + DecimalText(remaining) +
            u"個は、どの携帯電話会社のものか決められないため、そのままにしました（iPhone では表示されません）。"
-           u"携帯電話会社を選んで変換し直すと絵文字になります（コマンドラインでは --emoji=docomo、"
-           u"--emoji=au、--emoji=softbank）。\n";
+           u"携帯電話会社を選んで変換し直すと絵文字になります" + std::u16string(chooseCarrier) + u"。\n";
 }
 
 // The lines of a UTF-8 book that are not UTF-8, each read as Shift_JIS.
@@ -345,7 +344,7 @@ std::u16string EscapeControls(std::u16string_view text)
     return escaped;
 }
 
-void WriteReport(const ConversionDetails& details, const ReportSink& sink)
+void WriteReport(const ConversionDetails& details, const ReportSink& sink, std::u16string_view chooseCarrier)
 {
     const CardList& cards = details.cards;
     sink(EncodingText(details.encoding));
@@ -355,14 +354,14 @@ void WriteReport(const ConversionDetails& details, const ReportSink& sink)
     }
     WriteCardList(cards, IsPartlyWritten, DroppedItemsText, u"一部を書き出さなかったカード：", sink);
     sink(NulBytesText(details));
-    sink(PictogramsText(details));
+    sink(PictogramsText(details, chooseCarrier));
     WriteLosses(details, sink);
 }
 
-std::u16string FormatReport(const ConversionDetails& details)
+std::u16string FormatReport(const ConversionDetails& details, std::u16string_view chooseCarrier)
 {
     std::u16string report;
-    WriteReport(details, [&report](std::u16string_view text) { report += text; });
+    WriteReport(details, [&report](std::u16string_view text) { report += text; }, chooseCarrier);
     return report;
 }
 

@@ -12,9 +12,15 @@ namespace karuto {
 // card that never ended, every card written without some of its e-mails and
 // addresses, and the NUL bytes of the input.
 // The report goes to `sink` piece by piece, so that a book of millions of
-// cards never has it whole in memory.
-void WriteReport(const ConversionDetails& details, const ReportSink& sink);
-std::u16string FormatReport(const ConversionDetails& details);
+// cards never has it whole in memory. `chooseCarrier` tells the reader how to
+// name the carrier when pictograms were found that no one carrier's table
+// holds: the command line's options unless the front end says otherwise.
+inline constexpr char16_t kChooseCarrierByOption[] =
+    u"（コマンドラインでは --emoji=docomo、--emoji=au、--emoji=softbank）";
+void WriteReport(const ConversionDetails& details, const ReportSink& sink,
+                 std::u16string_view chooseCarrier = kChooseCarrierByOption);
+std::u16string FormatReport(const ConversionDetails& details,
+                            std::u16string_view chooseCarrier = kChooseCarrierByOption);
 
 // Text quoted from a file or a command line, with its control characters
 // (U+0000-U+001F, U+007F-U+009F) written as "\x1b" and the like, so that a

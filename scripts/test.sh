@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native build, the sanitizer
-# build, the fuzz targets (briefly), the web page (WebAssembly, Node and
-# headless Chromium) and the Windows cross build under Wine, with the window
-# program driven on a virtual display.
+# build, the fuzz targets (briefly), the web page (WebAssembly, Node, and
+# Chromium, Firefox and WebKit) and the Windows cross build under Wine, with
+# the window program driven on a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
@@ -10,7 +10,7 @@ ensure_packages ca-certificates cmake ninja-build g++ make libc6-dev python3 \
     googletest libgtest-dev libgmock-dev libbenchmark-dev \
     clang libclang-rt-14-dev \
     g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xauth fonts-ipafont \
-    emscripten chromium unicode-data
+    emscripten chromium firefox-esr webkit2gtk-driver unicode-data
 
 jobs=$(nproc)
 for preset in native sanitize fuzz; do
@@ -20,10 +20,11 @@ for preset in native sanitize fuzz; do
     ctest --preset "$preset" -j "$jobs" --timeout 900
 done
 
-echo "== web page: the converter in WebAssembly, tests under Node and in headless Chromium"
+echo "== web page: the converter in WebAssembly, tests under Node and in Chromium, Firefox and WebKit"
 # Node.js runs the module's tests; a machine that has none gets Debian's.
 command -v node >/dev/null && command -v npm >/dev/null || ensure_packages nodejs npm
-# The browser tests drive Debian's Chromium through puppeteer-core (npm).
+# The browser tests drive Debian's Chromium and Firefox through puppeteer-core
+# (npm), and WebKit through its WebDriver on a private Xvfb display.
 [ -d web/tests/node_modules/puppeteer-core ] ||
     timeout 600 npm ci --prefix web/tests --no-audit --no-fund
 export NODE_PATH=/usr/share/nodejs  # Debian's emscripten finds its JavaScript tools there

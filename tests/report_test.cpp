@@ -103,6 +103,21 @@ TEST(FormatReport, NamesTheFirstLineWithANulAndHowManyThereWere)
                   kNothingLeftOut);
 }
 
+// Pictograms no one carrier's table holds: the reader is told how to choose
+// the carrier in the program the report comes from.
+TEST(FormatReport, SaysHowToChooseTheCarrierInTheFrontEndThatAsks)
+{
+    ConversionDetails details;
+    details.unattributedCodes = true;
+    const std::string sentence = "携帯電話会社を選んで変換し直すと絵文字になります";
+    const std::string byOption = WideToUtf8(FormatReport(details));
+    EXPECT_NE(byOption.find(sentence + "（コマンドラインでは --emoji=docomo、--emoji=au、--emoji=softbank）。\n"),
+              std::string::npos);
+    const std::string inPage = WideToUtf8(FormatReport(details, u"（【携帯電話の絵文字】で選べます）"));
+    EXPECT_NE(inPage.find(sentence + "（【携帯電話の絵文字】で選べます）。\n"), std::string::npos);
+    EXPECT_EQ(inPage.find("--emoji"), std::string::npos);
+}
+
 // Only what written cards lost is listed (an FN line's characters only where
 // the card has no N); what the full log could not hold is counted. Control
 // characters quoted from the file are shown, not sent to the terminal.

@@ -17,6 +17,8 @@
   const download = document.getElementById("download");
 
   const cannotLoad = "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。";
+  const cannotRead = "変換元ファイルが読み込めません。\n" +
+    "ファイルが移動・削除・変更されていないか確かめ、もう一度選んでから【変換開始】を押して下さい。";
   const needsServer = "このページ（index.html）は、パソコンに保存したファイルを直接開いても変換できません。" +
     "Web サーバーに置いて開くか、1つのファイルで動く karuto.html を開いて下さい。";
 
@@ -33,6 +35,10 @@
 
   const worker = startWorker();
   let chosenFile = null;
+  // The conversion under way: { file, emoji }.
+  let request = null;
+  // Whether the page, not the worker, reads the chosen files.
+  let pageReads = false;
   // The files to save, as { blob, name, url }; the worker made the blobs.
   let output = null;
   let reportFile = null;
@@ -106,6 +112,7 @@
   function showResult(result) {
     // The converter's memory, for the page's own speed and memory test.
     document.body.dataset.heapBytes = String(result.heapBytes);
+    document.body.dataset.steps = result.steps;
     for (const message of result.messages) addMessage(message.text, message.kind === "error");
     showReport(result);
     if (result.output) output = { blob: result.output, name: "PC→iPhone.vcf" };
@@ -125,19 +132,42 @@
     }
     clearResult();
     setBusy(true);
-    // The worker reads the file: a big file read here would hold the page.
-    worker.postMessage({ file: chosenFile, emoji: emojiChoice.value });
+    request = { file: chosenFile, emoji: emojiChoice.value };
+    if (pageReads) {
+      handOver(request);
+    } else {
+      // The worker reads the file where it may: the page's thread stays free.
+      worker.postMessage(request);
+    }
   }
 
-  function showFailure(loadFailed) {
-    addMessage(loadFailed ? cannotLoad : "変換処理に失敗しました。", true);
+  // Reads the file here and gives the worker its bytes, moved, not copied.
+  async function handOver({ file, emoji }) {
+    let bytes;
+    try {
+      bytes = await file.arrayBuffer();
+    } catch (error) {
+      showFailure(error instanceof RangeError ? cannotLoad : cannotRead);
+      return;
+    }
+    // Read here and not in the worker: the worker may read no chosen file.
+    pageReads = true;
+    worker.postMessage({ bytes, name: file.name, emoji }, [bytes]);
+  }
+
+  function showFailure(text) {
+    addMessage(text, true);
     setBusy(false);
     focusAfterConversion();
   }
 
   function finish(event) {
+    if (event.data.unreadable) {
+      handOver(request);
+      return;
+    }
     if (event.data.failed) {
-      showFailure(event.data.cannotLoad);
+      showFailure(event.data.cannotLoad ? cannotLoad : "変換処理に失敗しました。");
       return;
     }
     showResult(event.data);
@@ -149,7 +179,7 @@
     worker.onmessage = finish;
     worker.onerror = (event) => {
       event.preventDefault();
-      if (!busy.hidden) showFailure(false);
+      if (!busy.hidden) showFailure("変換処理に失敗しました。");
     };
   } else {
     addMessage(needsServer, true);
@@ -165,6 +195,8 @@
   }
 
   fileInput.addEventListener("change", () => choose(fileInput.files[0]));
+  // The result was made with the choice before: it is not this choice's.
+  emojiChoice.addEventListener("change", clearResult);
   startButton.addEventListener("click", start);
   download.addEventListener("click", () => save(output));
   saveReportButton.addEventListener("click", () => save(reportFile));

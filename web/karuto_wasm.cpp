@@ -29,8 +29,10 @@ std::string pendingInput;
 // What JSON.parse makes of the last conversion.
 std::string lastResult;
 
+// The block is a view of the heap, valid only during the call: the worker
+// makes it a Blob at once, which copies it once.
 EM_JS(void, HandOutputBlock, (const char* data, std::size_t size), {
-    Module["onOutputBlock"](HEAPU8.slice(data, data + size));
+    Module["onOutputBlock"](HEAPU8.subarray(data, data + size));
 });
 
 EM_JS(void, HandReportBlock, (const char* data, std::size_t size), {
@@ -46,7 +48,8 @@ public:
     static constexpr std::size_t kShownBytes = 16 * 1024;
     static constexpr std::size_t kBlockBytes = 256 * 1024;
 
-    ReportWriter() { pending_.reserve(kBlockBytes + 1024); }
+    // `handOut` false: the blocks are dropped (the warm-up's report).
+    explicit ReportWriter(bool handOut = true) : handOut_(handOut) { pending_.reserve(kBlockBytes + 1024); }
 
     void Add(std::u16string_view text)
     {
@@ -72,7 +75,7 @@ public:
 
     void Flush()
     {
-        if (!pending_.empty()) HandReportBlock(pending_.data(), pending_.size());
+        if (!pending_.empty() && handOut_) HandReportBlock(pending_.data(), pending_.size());
         pending_.clear();
     }
 
@@ -87,6 +90,7 @@ private:
     std::size_t lines_ = 0;
     std::size_t shownLines_ = 0;
     bool showing_ = true;
+    bool handOut_;
 };
 
 void AppendJsonString(std::string& json, std::string_view utf8)
@@ -143,6 +147,22 @@ std::string ResultJson(int result, const karuto::ConversionDetails& details,
     return json;
 }
 
+// A card as feature phones export it, in UTF-8 here; the warm-up writes it
+// in Shift_JIS.
+constexpr char kWarmUpCard[] =
+    "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=SHIFT_JIS:木村;由美;;;\r\nFN;CHARSET=SHIFT_JIS:木村 由美\r\n"
+    "SOUND;X-IRMC-N;CHARSET=SHIFT_JIS:ｷﾑﾗ;ﾕﾐ;;;\r\nTEL;CELL:090-1645-6306\r\nTEL;HOME:09-2870-7140\r\n"
+    "EMAIL;CELL:user0.373.0@mobile.example.jp\r\nEMAIL;HOME:user2.408.1@example.com\r\n"
+    "ADR;HOME;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:;;=8ER=89=BA=92=AC9=92=\r\n"
+    "=9A=96=DA25=81|15=20=BB=B8=D7=CA=B2=C2200;=89=A1=95l=8Es=92=86=8B=E6;=90_=\r\n"
+    "=93=DE=90=EC=8C=A7;126-1983;=93=FA=96{\r\nBDAY:1987-02-19\r\n"
+    "NOTE;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:=92a=90=B6=93=FA=82=C9=D2=\r\n"
+    "=B0=D9=0D=0A=81=A7=82=CC=8Am=94F=8D=CF=82=DD\r\nORG;CHARSET=SHIFT_JIS:㈱アオイ商会;営業部\r\n"
+    "TITLE;CHARSET=SHIFT_JIS:課長代理\r\nX-CLASS:PUBLIC\r\nEND:VCARD\r\n";
+
+// The page's users choose the carrier in the page, not with an option.
+constexpr char16_t kChooseCarrierInPage[] = u"（【携帯電話の絵文字】で会社を選べます）";
+
 } // namespace
 
 extern "C" {
@@ -189,27 +209,58 @@ EMSCRIPTEN_KEEPALIVE int karuto_convert(const char* name, int emoji)
         },
         &details, choice);
     std::string().swap(pendingInput);
-    try {
-        const bool converted = result == 0 && karuto::CountCards(details.cards).cardsWritten > 0;
-        ReportSummary summary;
-        if (result == 0) {
+    const bool converted = result == 0 && karuto::CountCards(details.cards).cardsWritten > 0;
+    ReportSummary summary;
+    if (result == 0) {
+        try {
             ReportWriter report;
-            karuto::WriteReport(details, [&report](std::u16string_view text) { report.Add(text); });
+            karuto::WriteReport(
+                details, [&report](std::u16string_view text) { report.Add(text); }, kChooseCarrierInPage);
             report.Flush();
             summary = {report.Lines(), report.ShownLines(), report.Shown()};
+        } catch (const std::bad_alloc&) {
+            // The output was finished before: it stays, as the command line
+            // keeps its file. The report blocks handed out so far are no report.
+            messages.push_back({"error", karuto::kReportOutOfMemory});
         }
+    }
+    try {
         lastResult = ResultJson(result, details, messages, converted, summary);
-        return result;
     } catch (const std::bad_alloc&) {
-        // Memory may run out while the report is made, after a conversion
-        // that fitted: a failed conversion, as running out of memory during
-        // it is. The report blocks handed out so far are no report.
+        // Not even the result fits: a failed conversion, as running out of
+        // memory during it is.
         details = karuto::ConversionDetails();
-        std::string().swap(lastResult);
+        messages.clear();
         messages.push_back({"error", karuto::kCannotLoad});
         messages.push_back({"line", karuto::kFailed});
         lastResult = ResultJson(-1, details, messages, false, {});
         return -1;
+    }
+    return result;
+}
+
+// Converts a book made here, output and report dropped, as the page opens.
+// The engines compile a function fully only once it has run a while: done
+// here, the user's own book runs at full speed from its first card.
+EMSCRIPTEN_KEEPALIVE void karuto_warm_up()
+{
+    try {
+        const std::string card = karuto::WideToAnsi(karuto::Utf8ToWide(kWarmUpCard));
+        std::string book;
+        for (int i = 0; i < 3000; ++i) book += card;
+        karuto::JobWindow window;
+        window.askQuestion = [](std::u16string_view) { return true; };
+        window.showError = [](std::u16string_view) {};
+        window.addMessage = [](std::u16string_view) {};
+        karuto::ConversionDetails details;
+        const int result = karuto::ConvertFileBytes(
+            u"warm-up.vcf", std::move(book), window, [](std::string_view) { return true; }, &details);
+        if (result != 0) return;
+        ReportWriter report(false);
+        karuto::WriteReport(
+            details, [&report](std::u16string_view text) { report.Add(text); }, kChooseCarrierInPage);
+    } catch (const std::bad_alloc&) {
+        // A page short of memory converts without it.
     }
 }
 

@@ -29,7 +29,8 @@ function convertWithModule(module, name, bytes, emoji = 0, onReportBlock = () =>
   const inputPointer = module._karuto_input_buffer(bytes.length);
   module.HEAPU8.set(bytes, inputPointer);
   const blocks = [];
-  module.onOutputBlock = (block) => blocks.push(block);
+  // A block is a view of the module's heap, valid only during the call.
+  module.onOutputBlock = (block) => blocks.push(Buffer.from(block));
   const reportBlocks = [];
   module.onReportBlock = (block) => {
     reportBlocks.push(block);
@@ -48,4 +49,11 @@ function convertWithModule(module, name, bytes, emoji = 0, onReportBlock = () =>
   return result;
 }
 
-module.exports = { loadModule, convertWithModule, site, smallHeap };
+// The command line's report as the page gives it: the page's users choose
+// the carrier of pictograms in the page, not with an option.
+function pageReport(commandLineReport) {
+  return commandLineReport.replaceAll("（コマンドラインでは --emoji=docomo、--emoji=au、--emoji=softbank）",
+                                      "（【携帯電話の絵文字】で会社を選べます）");
+}
+
+module.exports = { loadModule, convertWithModule, pageReport, site, smallHeap };

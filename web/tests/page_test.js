@@ -1,7 +1,8 @@
 // The page in headless Chromium, served on 127.0.0.1 as any static host would
 // serve it, and karuto.html opened from disk: choose a file, press 変換開始,
 // read the messages, take the download and compare it with the native
-// command line's output.
+// command line's output. The cases every user meets run in Firefox and
+// WebKit too (browsers.js).
 //
 //   KARUTO_SITE=build/web/site KARUTO_CLI=build/native/karuto \
 //   KARUTO_MAKE_BOOK=build/native/make_address_book \
@@ -18,7 +19,8 @@ const path = require("node:path");
 const { after, before, test } = require("node:test");
 const puppeteer = require("puppeteer-core");
 const { pathToFileURL } = require("node:url");
-const { site } = require("./karuto_module.js");
+const { engines, launch, recordSaves, savedFile, waitIn } = require("./browsers.js");
+const { pageReport, site } = require("./karuto_module.js");
 
 const source = path.resolve(__dirname, "..", "..");
 const cli = path.resolve(process.env.KARUTO_CLI || path.join(source, "build/native/karuto"));
@@ -135,7 +137,8 @@ function commandLineOutput(input, options = []) {
                               { encoding: "utf8", timeout: 120000, maxBuffer: 1 << 30 });
   const elapsedMs = Number(process.hrtime.bigint() - started) / 1e6;
   const report = stdout.slice(stdout.indexOf("\n", stdout.indexOf("入力データ：")) + 1);
-  return { bytes: fs.readFileSync(output), elapsedMs, report: Buffer.from("\uFEFF" + report.replace(/\n/g, "\r\n")) };
+  return { bytes: fs.readFileSync(output), elapsedMs,
+           report: Buffer.from("\uFEFF" + pageReport(report).replace(/\n/g, "\r\n")) };
 }
 
 async function saveScreenshot(page, name) {
@@ -192,6 +195,15 @@ test("another choice of pictograms converts the same file again with one click",
   await page.waitForFunction(() => document.getElementById("chosen-name").textContent === "contacts.vcf");
   assert.deepEqual(await page.$eval("#download", (link) => [link.hidden, link.offsetParent === null]), [true, true]);
   assert.equal(await page.$eval("#report-box", (box) => box.hidden), true);
+  // Codes no one carrier's table holds: the page says how to choose the
+  // carrier in the page; nothing it shows names a command-line option.
+  const shared = path.join(work, "shared.vcf");
+  fs.writeFileSync(shared, Buffer.from("BEGIN:VCARD\r\nN:\xF9\x41;;;;\r\nEND:VCARD\r\n", "latin1"));
+  await page.select("#emoji", "auto");
+  await convert(page, shared);
+  assert.match(await page.$eval("#report", (element) => element.textContent),
+               /変換し直すと絵文字になります（【携帯電話の絵文字】で会社を選べます）。/);
+  assert.doesNotMatch(await page.evaluate(() => document.body.innerText), /--|コマンドライン/);
   await page.close();
 });
 
@@ -349,3 +361,97 @@ test("speed and memory on a 50 MB address book", async () => {
   assert.ok(heapBytes > 0, "the worker did not report its memory");
   await page.close();
 });
+
+// The messages added since the `before`-th, as { text, error }.
+async function messagesIn(page, before) {
+  const messages = await page.evaluate(() => Array.from(document.querySelectorAll("#messages li"), (item) => ({
+    text: item.textContent, error: item.classList.contains("error") })));
+  return messages.slice(before);
+}
+
+// Presses 変換開始 for the chosen file and waits for the conversion's end.
+async function convertIn(page) {
+  await waitIn(page, () => !document.getElementById("start").disabled, [], 10000, "the start button");
+  const before = await page.evaluate(() => document.querySelectorAll("#messages li").length);
+  await page.click("#start");
+  await waitIn(page, (count) => document.getElementById("busy").hidden &&
+               document.querySelectorAll("#messages li").length > count, [before], 60000, "the conversion");
+  return messagesIn(page, before);
+}
+
+const resultShown = () => [!document.getElementById("download").hidden, !document.getElementById("report-box").hidden];
+
+// What every user meets, in each engine, in the served page and in
+// karuto.html opened from disk (where WebKit's worker may not read the file
+// and the page hands it the bytes).
+for (const engine of engines) {
+  test(`the page in ${engine}, served and opened from disk`, async () => {
+    const browser = await launch(engine, fs.mkdtempSync(path.join(work, `${engine}-`)));
+    try {
+      for (const [where, url] of [["served", `${origin}/index.html`],
+                                  ["disk", pathToFileURL(path.join(site, "karuto.html")).href]]) {
+        const page = await browser.open(url, 1000, 900);
+        await page.evaluate(recordSaves);
+        let saves = 0;
+
+        // The example book, byte for byte, and its saved report.
+        await page.chooseFile(example);
+        assert.deepEqual(await convertIn(page), [
+          { text: "変換処理中...", error: false },
+          { text: "変換が完了しました。", error: false },
+          { text: "入力データ：6件、　出力データ：5件", error: false },
+        ], where);
+        const expected = commandLineOutput(example, ["--report"]);
+        await page.click("#download");
+        const output = await savedFile(page, saves++);
+        assert.equal(output.name, "PC→iPhone.vcf");
+        assert.ok(output.bytes.equals(expected.bytes), `${where}: the download differs`);
+        await page.click("#save-report");
+        const report = await savedFile(page, saves++);
+        assert.equal(report.name, "変換レポート.txt");
+        assert.ok(report.bytes.equals(expected.report), `${where}: the saved report differs`);
+        // KARUTO_ENGINE_SCREENSHOTS=DIR keeps what each engine showed, to be looked at.
+        const screenshot = async (name) => {
+          if (!process.env.KARUTO_ENGINE_SCREENSHOTS) return;
+          fs.mkdirSync(process.env.KARUTO_ENGINE_SCREENSHOTS, { recursive: true });
+          await page.screenshot(path.join(process.env.KARUTO_ENGINE_SCREENSHOTS, `${engine}-${where}-${name}.png`));
+        };
+        await screenshot("converted");
+
+        // Another choice of pictograms takes the result away; converting
+        // again gives that choice's output.
+        const pictograms = path.join(source, "tests", "data", "pictograms.vcf");
+        await page.chooseFile(pictograms);
+        await convertIn(page);
+        assert.deepEqual(await page.evaluate(resultShown), [true, true], where);
+        await page.select("#emoji", "softbank");
+        assert.deepEqual(await page.evaluate(resultShown), [false, false], `${where}: a stale result is offered`);
+        await convertIn(page);
+        await page.click("#download");
+        assert.ok((await savedFile(page, saves++)).bytes.equals(commandLineOutput(pictograms, ["--emoji=softbank"]).bytes),
+                  `${where}: the SoftBank output differs`);
+        // So does another file.
+        await page.chooseFile(example);
+        await waitIn(page, () => document.getElementById("chosen-name").textContent === "contacts.vcf", [], 10000,
+                     "the chosen file's name");
+        assert.deepEqual(await page.evaluate(resultShown), [false, false], `${where}: a stale result is offered`);
+
+        // A file taken away after it was chosen: the page says what to do.
+        const gone = path.join(work, `gone-${engine}-${where}.vcf`);
+        fs.copyFileSync(example, gone);
+        await page.chooseFile(gone);
+        fs.rmSync(gone);
+        assert.deepEqual(await convertIn(page), [{ text: "変換元ファイルが読み込めません。\n" +
+          "ファイルが移動・削除・変更されていないか確かめ、もう一度選んでから【変換開始】を押して下さい。", error: true }], where);
+        assert.deepEqual(await page.evaluate(resultShown), [false, false], where);
+        await screenshot("unreadable");
+        // Chosen again, a file converts.
+        await page.chooseFile(example);
+        assert.equal((await convertIn(page)).at(-1).text, "入力データ：6件、　出力データ：5件", where);
+        await page.close();
+      }
+    } finally {
+      await browser.close();
+    }
+  });
+}
