@@ -199,7 +199,7 @@ Utf8Line ReadUtf8Line(std::string_view text, std::size_t pos)
         line.wide = line.wide || next.codePoint >= 0x800;
         pos = next.end;
     }
-    line.next = pos + 1;
+    line.next = std::min(pos + 1, text.size());
     return line;
 }
 

@@ -113,9 +113,10 @@ inline void SpreadSixteenBytesToUnits(const char* at, char* out)
 #endif
 
 // Where the first byte from `pos` on that is 0x80 or above lies; the size of
-// `text` when none does.
+// `text` when none does (or `pos` is past it).
 inline std::size_t FindBeyondAscii(const char* text, std::size_t size, std::size_t pos)
 {
+    if (pos >= size) return size;
 #if defined(__SSE2__)
     for (; size - pos >= 16; pos += 16) {
         if (const unsigned found = SixteenBytesBeyondAscii(text + pos); found != 0) {

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "tests/test_support.h"
@@ -243,6 +244,11 @@ TEST(LoadInputText, ReadsUtf8WithoutAMarkAsUtf8AndShiftJisAsItWas)
     EXPECT_EQ(load(utf8Card + utf8Card + shiftJisCard).encoding, SourceEncoding::MixedWithoutMark);
     EXPECT_EQ(load(utf8Card + shiftJisCard + shiftJisCard).encoding, SourceEncoding::ShiftJis);
     EXPECT_EQ(load(kUtf8Mark + utf8Card + shiftJisCard).encoding, SourceEncoding::MixedWithMark);
+    // A buffer of exactly the text, ending right after a line that is not
+    // UTF-8, so that a read past it trips the address sanitizer.
+    const std::string lastLine = utf8Card + "N:\xE9\n";
+    const std::vector<char> exact(lastLine.begin(), lastLine.end());
+    EXPECT_TRUE(IsMostlyUtf8(std::string_view(exact.data(), exact.size())));
 }
 
 // A random Shift_JIS character: a kanji of either level, kana, a symbol, a
