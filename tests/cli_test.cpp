@@ -709,6 +709,14 @@ TEST(Cli, RelativePathsAreTakenFromTheWorkingFolder)
     ExpectResult(folder.Run({"-o", "../out.vcf", "in.vcf"}, inSub), kConverted, kThreeCardsStdout,
                  "");
     EXPECT_EQ(ReadFileBytes(folder.dir.path / "out.vcf"), kThreeCardsOutput);
+
+    // A working folder named in Shift_JIS (携帯) is taken byte for byte too.
+    CliSetup inShiftJis;
+    inShiftJis.workingDirectory = folder.dir.path / "\x8C\x67\x91\xD1";
+    fs::create_directory(inShiftJis.workingDirectory);
+    WriteFileBytes(inShiftJis.workingDirectory / "in.vcf", kThreeCards);
+    ExpectResult(folder.Run({"in.vcf"}, inShiftJis), kConverted, kThreeCardsStdout, "");
+    EXPECT_EQ(ReadFileBytes(inShiftJis.workingDirectory / kOutputName), kThreeCardsOutput);
 }
 
 TEST(Cli, OutputOptionNamesTheFileToWrite)
