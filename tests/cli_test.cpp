@@ -709,6 +709,14 @@ TEST(Cli, RelativePathsAreTakenFromTheWorkingFolder)
     ExpectResult(folder.Run({"-o", "../out.vcf", "in.vcf"}, inSub), kConverted, kThreeCardsStdout,
                  "");
     EXPECT_EQ(ReadFileBytes(folder.dir.path / "out.vcf"), kThreeCardsOutput);
+
+    // A working folder named in Shift_JIS (携帯) is taken byte for byte too.
+    CliSetup inShiftJis;
+    inShiftJis.workingDirectory = folder.dir.path / "\x8C\x67\x91\xD1";
+    fs::create_directory(inShiftJis.workingDirectory);
+    WriteFileBytes(inShiftJis.workingDirectory / "in.vcf", kThreeCards);
+    ExpectResult(folder.Run({"in.vcf"}, inShiftJis), kConverted, kThreeCardsStdout, "");
+    EXPECT_EQ(ReadFileBytes(inShiftJis.workingDirectory / kOutputName), kThreeCardsOutput);
 }
 
 TEST(Cli, OutputOptionNamesTheFileToWrite)
@@ -749,6 +757,9 @@ TEST(Cli, UsageErrorsExitWithTwo)
         {"--output=", "in.vcf"},
         {"--version=2"},
         {"--\x1b]0;title\x07", "in.vcf"},
+        {"--a\x7f" "b", "in.vcf"},
+        {"--a\xC2\x80" "b", "in.vcf"},  // U+0080 and U+009F, the ends of the C1 controls
+        {"--a\xC2\x9F" "b", "in.vcf"},
         {"--emoji=kddi", "in.vcf"},
         {"--emoji", "docomo", "in.vcf"},
     };
@@ -758,7 +769,10 @@ TEST(Cli, UsageErrorsExitWithTwo)
         EXPECT_EQ(result.exitStatus, kUsage);
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find("karuto"), std::string::npos) << result.err;
-        EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << "a control character reached the terminal";
+        const std::u16string err = Utf8ToWide(result.err);
+        const auto control = [](char16_t c) { return (c < 0x20 && c != u'\n') || (c >= 0x7F && c <= 0x9F); };
+        EXPECT_TRUE(std::none_of(err.begin(), err.end(), control))
+            << "a control character reached the terminal: " << result.err;
     }
     EXPECT_FALSE(fs::exists(folder.Output()));
 }

@@ -1030,6 +1030,8 @@ struct PictogramCase {
     // The choices that turn them into emoji, and what they become; every
     // other choice leaves them as they are.
     std::vector<std::pair<EmojiChoice, std::array<std::u16string, 3>>> converted;
+    // The nickname's code also in a card of its own before this one.
+    bool nicknameFirstAlone = false;
 };
 
 std::string CodeBytes(std::uint16_t code)
@@ -1053,6 +1055,9 @@ const PictogramCase kPictogramCases[] = {
      {{EmojiChoice::Docomo, {u"🌔", u"#\u20E3", u"🌙"}}, {EmojiChoice::SoftBank, {u"👦", u"🍸", u"💋"}}}},
     // 髙 (FBFC) and 涬 (FB41) are kanji unless the book is SoftBank's.
     {"IbmKanji", {0xFBFC, 0xFB41, 0x8E52}, {{EmojiChoice::SoftBank, {u"髙", u"😥", u"山"}}}},
+    // A first card with only 涬 waits for the later codes, SoftBank's, to become 😥.
+    {"IbmKanjiFirst", {0xF748, 0xFB41, 0xF794},
+     {{EmojiChoice::Auto, {u"😓", u"😥", u"🏣"}}, {EmojiChoice::SoftBank, {u"😓", u"😥", u"🏣"}}}, true},
 };
 
 TEST(RunConversion, PictogramsBecomeTheEmojiOfTheirCarrier)
@@ -1065,9 +1070,12 @@ TEST(RunConversion, PictogramsBecomeTheEmojiOfTheirCarrier)
             return std::string{'=', kDigits[byte >> 4], kDigits[byte & 0xF]};
         };
         const std::string qp = escape(c.codes[2] >> 8) + escape(c.codes[2] & 0xFFu);
-        const std::string book = "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=SHIFT_JIS:\x82\xE4\x82\xDD" +
-                                 CodeBytes(c.codes[0]) + ";;;;\r\nNICKNAME:" + CodeBytes(c.codes[1]) +
-                                 "\r\nNOTE;ENCODING=QUOTED-PRINTABLE:" + qp + "\r\nEND:VCARD\r\n";
+        const std::string first = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Yumi;;;;\r\nNICKNAME:";
+        const std::string book =
+            (c.nicknameFirstAlone ? first + CodeBytes(c.codes[1]) + "\r\nEND:VCARD\r\n" : "") +
+            "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=SHIFT_JIS:\x82\xE4\x82\xDD" + CodeBytes(c.codes[0]) +
+            ";;;;\r\nNICKNAME:" + CodeBytes(c.codes[1]) + "\r\nNOTE;ENCODING=QUOTED-PRINTABLE:" + qp +
+            "\r\nEND:VCARD\r\n";
         for (const EmojiChoice choice : kChoices) {
             SCOPED_TRACE(std::string(c.name) + " choice " + std::to_string(static_cast<int>(choice)));
             std::array<std::u16string, 3> expected;
@@ -1080,8 +1088,10 @@ TEST(RunConversion, PictogramsBecomeTheEmojiOfTheirCarrier)
             EXPECT_EQ(RunConversion(job.dir.Child(u"PC→iPhone.vcf"), job.recorder.Window(),
                                     job.dir.Child(u"連絡先.vcf"), nullptr, choice),
                       0);
+            const std::string firstOutput =
+                c.nicknameFirstAlone ? Utf16LeBytes(Utf8ToWide(first) + expected[1] + u"\r\nEND:VCARD\r\n") : "";
             EXPECT_EQ(ReadFileBytes(job.outputFile),
-                      kMark + Utf16LeBytes(u"BEGIN:VCARD\r\nVERSION:2.1\r\nN:ゆみ" + expected[0] +
+                      kMark + firstOutput + Utf16LeBytes(u"BEGIN:VCARD\r\nVERSION:2.1\r\nN:ゆみ" + expected[0] +
                                            u";;;;\r\nNICKNAME:" + expected[1] + u"\r\nNOTE:" + expected[2] +
                                            u"\r\nEND:VCARD\r\n"));
         }

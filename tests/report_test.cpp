@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -145,6 +146,17 @@ TEST(FormatReport, ListsWhatWrittenCardsLostAndCountsWhatTheLogCouldNotHold)
               "  カード1（1行目）「Kim\\x1b]0;x\\x07」：U+00FC→u（12行目）\n"
               "私用領域の文字（iPhone では何も表示されません。携帯電話の絵文字など）：7文字（カード0件）\n"
               "  ほかに、数が多いため一覧にしていないもの 7文字\n");
+    // A card's line names 30 of them and counts the rest.
+    for (const auto& [names, ending] :
+         {std::pair{30, "X-29（30行目）\n"}, std::pair{31, "X-29（30行目）、ほか1種類\n"}}) {
+        ConversionDetails many;
+        AddCard(many.cards, 1, "Many", true, 0);
+        for (int i = 0; i < names; ++i) {
+            NoteLoss(many.cards.lossLog, 0, LossKind::Line, false, i + 1, 0, "X-" + std::to_string(i));
+        }
+        const std::string report = WideToUtf8(FormatReport(many));
+        EXPECT_NE(report.find(ending), std::string::npos) << report;
+    }
 }
 
 TEST(NoteLoss, KeepsABoundedLogAndCountsRepeatsInPlace)
