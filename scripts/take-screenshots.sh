@@ -29,7 +29,7 @@ done
 
 # The web page, before and after converting the sample address book.
 ensure_packages emscripten chromium
-[ -d web/tests/node_modules/puppeteer-core ] ||
+[ -d web/tests/node_modules/puppeteer-core ] && [ -d web/tests/node_modules/axe-core ] ||
     timeout 600 npm ci --prefix web/tests --no-audit --no-fund
 cmake --preset native >/dev/null
 cmake --build --preset native --target karuto make_address_book >/dev/null

@@ -24,8 +24,9 @@ echo "== web page: the converter in WebAssembly, tests under Node and in Chromiu
 # Node.js runs the module's tests; a machine that has none gets Debian's.
 command -v node >/dev/null && command -v npm >/dev/null || ensure_packages nodejs npm
 # The browser tests drive Debian's Chromium and Firefox through puppeteer-core
-# (npm), and WebKit through its WebDriver on a private Xvfb display.
-[ -d web/tests/node_modules/puppeteer-core ] ||
+# (npm), and WebKit through its WebDriver on a private Xvfb display; axe-core
+# (npm) audits the page in each.
+[ -d web/tests/node_modules/puppeteer-core ] && [ -d web/tests/node_modules/axe-core ] ||
     timeout 600 npm ci --prefix web/tests --no-audit --no-fund
 export NODE_PATH=/usr/share/nodejs  # Debian's emscripten finds its JavaScript tools there
 cmake --preset web

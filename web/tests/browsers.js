@@ -8,6 +8,7 @@
 //   await page.chooseFile("/abs/contacts.vcf");
 //   await page.click("#start");
 //   await page.evaluate((a, b) => a + b, 1, 2);
+//   assert.deepEqual(await audit(page), []);
 "use strict";
 
 const { spawn } = require("node:child_process");
@@ -78,6 +79,7 @@ async function launchPuppeteer(engine, profile) {
         chooseFile: async (file) => (await page.$("#input-file")).uploadFile(file),
         click: (selector) => page.click(selector),
         select: (selector, value) => page.select(selector, value),
+        resize: (width, height) => page.setViewport({ width, height }),
         screenshot: (file) => page.screenshot({ path: file, fullPage: true }),
         close: () => page.close(),
       };
@@ -161,6 +163,7 @@ async function launchWebKit() {
         click: async (selector) => call("POST", `${at}/element/${await element(selector)}/click`, {}),
         select: async (selector, value) =>
           call("POST", `${at}/element/${await element(`${selector} option[value="${value}"]`)}/click`, {}),
+        resize: (width, height) => call("POST", `${at}/window/rect`, { width, height }),
         screenshot: async (file) => fs.writeFileSync(file, Buffer.from(await call("GET", `${at}/screenshot`), "base64")),
         close: async () => {
           sessions.delete(at);
@@ -222,4 +225,17 @@ async function savedFile(page, index) {
   return { name, bytes: Buffer.from(base64, "base64") };
 }
 
-module.exports = { engines, freePort, launch, poll, recordSaves, savedFile, sleep, waitIn };
+const axeSource = fs.readFileSync(require.resolve("axe-core/axe.min.js"), "utf8");
+
+// axe-core's violations of any impact in the page as it is now, each as
+// "rule (impact): elements". axe-core goes in as the driver's own script,
+// which the page's Content-Security-Policy does not govern.
+async function audit(page) {
+  if (!await page.evaluate(() => typeof window.axe === "object")) {
+    await page.evaluate(`() => { ${axeSource}\n}`);
+  }
+  return page.evaluate(async () => (await window.axe.run(document, { resultTypes: ["violations"] })).violations.map(
+    (rule) => `${rule.id} (${rule.impact}): ${rule.nodes.map((node) => node.target.join(" ")).join(", ")}`));
+}
+
+module.exports = { audit, engines, expression, freePort, launch, poll, recordSaves, savedFile, sleep, waitIn };

@@ -2,7 +2,7 @@
 // serve it, and karuto.html opened from disk: choose a file, press 変換開始,
 // read the messages, take the download and compare it with the native
 // command line's output. The cases every user meets run in Firefox and
-// WebKit too (browsers.js).
+// WebKit too (browsers.js). In each state, axe-core must find nothing.
 //
 //   KARUTO_SITE=build/web/site KARUTO_CLI=build/native/karuto \
 //   KARUTO_MAKE_BOOK=build/native/make_address_book \
@@ -19,7 +19,7 @@ const path = require("node:path");
 const { after, before, test } = require("node:test");
 const puppeteer = require("puppeteer-core");
 const { pathToFileURL } = require("node:url");
-const { engines, launch, recordSaves, savedFile, waitIn } = require("./browsers.js");
+const { audit, engines, expression, launch, recordSaves, savedFile, waitIn } = require("./browsers.js");
 const { pageReport, site } = require("./karuto_module.js");
 
 const source = path.resolve(__dirname, "..", "..");
@@ -141,6 +141,9 @@ function commandLineOutput(input, options = []) {
            report: Buffer.from("\uFEFF" + pageReport(report).replace(/\n/g, "\r\n")) };
 }
 
+// A puppeteer page as browsers.js drives one, for its audit.
+const driven = (page) => ({ evaluate: (fn, ...args) => page.evaluate(expression(fn, args)) });
+
 async function saveScreenshot(page, name) {
   if (!screenshots) return;
   fs.mkdirSync(screenshots, { recursive: true });
@@ -156,6 +159,7 @@ test("the example address book converts as the command line converts it", async 
     assert.equal(await page.$eval("html", (html) => html.lang), "ja");
     assert.equal(await page.$eval("#download", (link) => link.hidden), true);
     if (suffix) await saveScreenshot(page, `web-${suffix}-before.png`);
+    assert.deepEqual(await audit(driven(page)), [], `${width} px, at load`);
     // Nothing to download yet: the link is not shown.
     assert.equal(await page.$eval("#download", (link) => link.offsetParent === null), true);
     const { messages } = await convert(page, example);
@@ -167,6 +171,7 @@ test("the example address book converts as the command line converts it", async 
     const report = await page.$eval("#report", (element) => element.textContent);
     assert.match(report, /CHARSET=ISO-2022-JP/);
     assert.match(report, /書き出さなかった項目：1件（カード1件）\n  カード1（1行目）「佐藤 花子」：X-CLASS（15行目）/);
+    assert.deepEqual(await audit(driven(page)), [], `${width} px, converted`);
     const downloaded = await takeDownload(page, downloads);
     assert.ok(downloaded.equals(commandLineOutput(example).bytes), "the download differs");
     if (suffix) await saveScreenshot(page, `web-${suffix}-after.png`);
@@ -247,6 +252,7 @@ test("a converter that cannot be loaded fails the conversion and leaves the page
     assert.equal(await page.$$eval("#messages li", (items) => items.length), 0, "a message before any conversion");
     const { messages } = await convert(page, example);
     assert.deepEqual(messages, [{ text: "変換処理に失敗しました。", error: true }]);
+    assert.deepEqual(await audit(driven(page)), [], "the conversion failed");
     assert.equal(await page.$eval("#start", (button) => button.disabled), false);
     assert.equal(await page.$eval("#busy", (note) => note.hidden), true);
     await page.close();
@@ -261,6 +267,7 @@ test("a converter that cannot be loaded fails the conversion and leaves the page
   assert.deepEqual(await page.$$eval("#messages li", (items) => items.map((item) => ({
     text: item.textContent, error: item.classList.contains("error") }))), [needsServer]);
   assert.deepEqual((await convert(page, example)).messages, [needsServer]);
+  assert.deepEqual(await audit(driven(page)), [], "index.html opened from disk");
   await page.close();
 });
 
@@ -278,6 +285,7 @@ test("a file that is not a vCard and a UTF-16 big-endian file give their message
     { text: "変換処理に失敗しました。", error: false },
   ]);
   assert.equal(await page.$eval("#download", (link) => link.hidden), true);
+  assert.deepEqual(await audit(driven(page)), [], "a file that is not a vCard");
   await page.close();
 });
 
@@ -379,6 +387,17 @@ async function convertIn(page) {
   return messagesIn(page, before);
 }
 
+// axe-core finds nothing at a phone's width (the narrow layout) nor at a
+// desktop's, where the page is left.
+async function assertAccessible(page, what) {
+  for (const [width, height, narrow] of [[390, 844, true], [1000, 900, false]]) {
+    await page.resize(width, height);
+    await waitIn(page, (wanted) => matchMedia("(max-width: 30rem)").matches === wanted, [narrow], 10000,
+                 `the page at ${width} px`);
+    assert.deepEqual(await audit(page), [], `${what} at ${width} px`);
+  }
+}
+
 const resultShown = () => [!document.getElementById("download").hidden, !document.getElementById("report-box").hidden];
 
 // What every user meets, in each engine, in the served page and in
@@ -386,6 +405,10 @@ const resultShown = () => [!document.getElementById("download").hidden, !documen
 // and the page hands it the bytes).
 for (const engine of engines) {
   test(`the page in ${engine}, served and opened from disk`, async () => {
+    // More refused cards than the report's box shows at once.
+    const refused = path.join(work, `refused-${engine}.vcf`);
+    fs.writeFileSync(refused, "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Kept\r\nEND:VCARD\r\n" + Array.from(
+      { length: 60 }, (_, i) => `BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Person ${i}\r\nEND:VCARD\r\n`).join(""));
     const browser = await launch(engine, fs.mkdtempSync(path.join(work, `${engine}-`)));
     try {
       for (const [where, url] of [["served", `${origin}/index.html`],
@@ -393,6 +416,14 @@ for (const engine of engines) {
         const page = await browser.open(url, 1000, 900);
         await page.evaluate(recordSaves);
         let saves = 0;
+        await assertAccessible(page, `${where}, at load`);
+        if (where === "served") {
+          // The audit runs in this engine: a button with no name is found.
+          await page.evaluate(() => document.body.append(
+            Object.assign(document.createElement("button"), { id: "planted" })));
+          assert.match((await audit(page)).join("\n"), /^button-name \(critical\): #planted$/m);
+          await page.evaluate(() => document.getElementById("planted").remove());
+        }
 
         // The example book, byte for byte, and its saved report.
         await page.chooseFile(example);
@@ -401,6 +432,12 @@ for (const engine of engines) {
           { text: "変換が完了しました。", error: false },
           { text: "入力データ：6件、　出力データ：5件", error: false },
         ], where);
+        // The messages are a live region; the download is where the keyboard goes on.
+        assert.deepEqual(await page.evaluate(() => {
+          const log = document.getElementById("messages").closest('[role="log"]');
+          return [log && log.getAttribute("aria-labelledby"), document.activeElement.id];
+        }), ["messages-title", "download"], where);
+        await assertAccessible(page, `${where}, converted`);
         const expected = commandLineOutput(example, ["--report"]);
         await page.click("#download");
         const output = await savedFile(page, saves++);
@@ -410,6 +447,7 @@ for (const engine of engines) {
         const report = await savedFile(page, saves++);
         assert.equal(report.name, "変換レポート.txt");
         assert.ok(report.bytes.equals(expected.report), `${where}: the saved report differs`);
+        await assertAccessible(page, `${where}, the report saved`);
         // KARUTO_ENGINE_SCREENSHOTS=DIR keeps what each engine showed, to be looked at.
         const screenshot = async (name) => {
           if (!process.env.KARUTO_ENGINE_SCREENSHOTS) return;
@@ -444,10 +482,19 @@ for (const engine of engines) {
         assert.deepEqual(await convertIn(page), [{ text: "変換元ファイルが読み込めません。\n" +
           "ファイルが移動・削除・変更されていないか確かめ、もう一度選んでから【変換開始】を押して下さい。", error: true }], where);
         assert.deepEqual(await page.evaluate(resultShown), [false, false], where);
+        await assertAccessible(page, `${where}, a file that could not be read`);
         await screenshot("unreadable");
         // Chosen again, a file converts.
         await page.chooseFile(example);
         assert.equal((await convertIn(page)).at(-1).text, "入力データ：6件、　出力データ：5件", where);
+        // A report and a list of messages longer than their boxes: both scroll.
+        await page.chooseFile(refused);
+        await convertIn(page);
+        assert.deepEqual(await page.evaluate(() => ["messages", "report"].map((id) => {
+          const box = document.getElementById(id);
+          return box.scrollHeight > box.clientHeight;
+        })), [true, true], where);
+        await assertAccessible(page, `${where}, a long report`);
         await page.close();
       }
     } finally {
