@@ -225,13 +225,14 @@ async function savedFile(page, index) {
   return { name, bytes: Buffer.from(base64, "base64") };
 }
 
-const axeSource = fs.readFileSync(require.resolve("axe-core/axe.min.js"), "utf8");
+let axeSource;
 
 // axe-core's violations of any impact in the page as it is now, each as
 // "rule (impact): elements". axe-core goes in as the driver's own script,
 // which the page's Content-Security-Policy does not govern.
 async function audit(page) {
   if (!await page.evaluate(() => typeof window.axe === "object")) {
+    axeSource ??= fs.readFileSync(require.resolve("axe-core/axe.min.js"), "utf8");
     await page.evaluate(`() => { ${axeSource}\n}`);
   }
   return page.evaluate(async () => (await window.axe.run(document, { resultTypes: ["violations"] })).violations.map(
