@@ -127,6 +127,21 @@ struct CardCounts {
 
 CardCounts CountCards(const CardList& cardList);
 
+// The card's life. BEGIN:VCARD opens a card at `beginLine` (a card still open
+// is abandoned); END:VCARD closes it, handing an accepted one to `sink` (a
+// card the sink could not keep sets `writeFailed`); the input's end abandons
+// one still open, never written. A card left behind keeps only its record.
+void OpenCard(std::string_view lineText, std::int64_t beginLine, CardList& cardList);
+void CloseCard(std::string_view lineText, const CardSink& sink, CardList& cardList);
+void AbandonOpenCard(CardList& cardList);
+
+// The index of the current card.
+std::uint32_t CurrentCard(const CardList& cardList);
+
+// Cuts a text the report quotes (a card's name, a line's) to a sensible
+// length, marked with "…".
+void ShortenForReport(OwnedString& text);
+
 // Notes a line read as Shift_JIS in a book that is UTF-8 but for some lines.
 void NoteLineReadAsShiftJis(CardList& cardList, std::int64_t lineNumber);
 

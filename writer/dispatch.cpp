@@ -93,23 +93,6 @@ bool IsUnmissed(std::string_view name)
             std::any_of(std::begin(kGroupLabels), std::end(kGroupLabels), equals));
 }
 
-// A name the report quotes (a card's, a line's; a line without ":" is named
-// by its text) is cut after this many bytes.
-constexpr std::size_t kNamedBytes = 40;
-
-// Cuts a text the report quotes to a sensible length, marked with "…".
-void Shorten(OwnedString& text)
-{
-    if (text.size() <= kNamedBytes) return;
-    text.resize(AnsiPrefixLength(text, kNamedBytes));
-    text.append("\x81\x63");
-}
-
-std::uint32_t CurrentCard(const CardList& cardList)
-{
-    return static_cast<std::uint32_t>(cardList.records.size() - 1);
-}
-
 // Notes a line of the current card that gives no output line, by its name in
 // Shift_JIS, as the report shows it.
 void NoteLeftOutLine(std::string_view name, const LogicalLine& line, CardList& cardList,
@@ -121,7 +104,7 @@ void NoteLeftOutLine(std::string_view name, const LogicalLine& line, CardList& c
     } else {
         shown = DuplicateString(name);
     }
-    Shorten(shown);
+    ShortenForReport(shown);
     NoteLoss(cardList.lossLog, CurrentCard(cardList), LossKind::Line, onlyWithoutName,
              line.firstLineNumber, 0, shown);
 }
@@ -208,108 +191,6 @@ void RunRule(const DispatchRow& row, CardEntry& entry, const PropertyTokens& tok
     }
 }
 
-// A card that will not be written again gives its text's room to the next
-// card, so that building card after card allocates almost nothing.
-void ReleaseText(CardEntry& entry, CardList& cardList)
-{
-    entry.text.clear();
-    cardList.spareText.swap(entry.text);
-    OwnedString().swap(entry.text);
-}
-
-// The report names a card that was not written, or not whole, or that lost
-// something on the way.
-bool IsNamedInReport(const CardEntry& entry, const CardList& cardList)
-{
-    const std::vector<Loss>& losses = cardList.lossLog.losses;
-    return !entry.ended || entry.rejected || entry.droppedItems > 0 ||
-           (!losses.empty() && losses.back().card == CurrentCard(cardList));
-}
-
-// The current card is finished or abandoned: its record keeps what the count
-// and the report need, and its texts, cut short, only when the report names it.
-void LeaveCard(CardList& cardList)
-{
-    CardEntry& entry = cardList.current;
-    CardRecord& record = cardList.records.back();
-    record.ended = entry.ended;
-    record.rejected = entry.rejected;
-    record.hasName = entry.hasName;
-    cardList.open = false;
-    SettleCardLosses(cardList.lossLog, entry.ended && !entry.rejected, entry.hasName);
-    if (!IsNamedInReport(entry, cardList)) return;
-    Shorten(entry.name);
-    Shorten(entry.rejectedBy);
-    record.note = static_cast<std::uint32_t>(cardList.notes.size());
-    CardNote& note = cardList.notes.emplace_back();
-    note.textOffset = cardList.noteText.size();
-    note.nameLength = static_cast<std::uint32_t>(entry.name.size());
-    note.rejectedByLength = static_cast<std::uint32_t>(entry.rejectedBy.size());
-    note.droppedItems = entry.droppedItems;
-    note.rejection = entry.rejection;
-    note.rejectedLine = entry.rejectedLine;
-    cardList.noteText.append(entry.name).append(entry.rejectedBy);
-}
-
-// A fresh current card that keeps the room of the last one's strings.
-void ResetEntry(CardEntry& entry, OwnedString&& text)
-{
-    CardEntry fresh;
-    fresh.text = std::move(text);
-    for (OwnedString CardEntry::*kept : {&CardEntry::formattedName, &CardEntry::name, &CardEntry::rejectedBy}) {
-        fresh.*kept = std::move(entry.*kept);
-        (fresh.*kept).clear();
-    }
-    for (auto CardEntry::*kept : {&CardEntry::userDefinedCodes, &CardEntry::formattedNameCodes}) {
-        fresh.*kept = std::move(entry.*kept);
-        (fresh.*kept).clear();
-    }
-    entry = std::move(fresh);
-}
-
-void OpenCard(std::string_view lineText, const LogicalLine& line, CardList& cardList)
-{
-    // A card still open never ended: it will never be written.
-    if (cardList.open) ReleaseText(cardList.current, cardList);
-    AbandonOpenCard(cardList);
-    cardList.records.emplace_back().beginLine = line.firstLineNumber;
-    CardEntry& entry = cardList.current;
-    ResetEntry(entry, std::move(cardList.spareText));
-    cardList.open = true;
-    entry.beginLine = line.firstLineNumber;
-    entry.text.assign(lineText).append("\r\n");
-}
-
-// The report names a card without N by its FN, components joined by spaces.
-void NameFromFormattedName(CardEntry& entry)
-{
-    std::string_view rest = entry.formattedName;
-    while (!rest.empty()) {
-        const std::size_t separator = rest.find(';');
-        const std::string_view component = rest.substr(0, separator);
-        if (!component.empty()) {
-            if (!entry.name.empty()) entry.name.push_back(' ');
-            entry.name.append(component);
-        }
-        rest = separator == std::string_view::npos ? std::string_view() : rest.substr(separator + 1);
-    }
-}
-
-void CloseCard(CardEntry& entry, std::string_view lineText, const CardSink& sink,
-               CardList& cardList)
-{
-    entry.ended = true;
-    if (!entry.hasName && entry.hasFormattedName) {
-        EmitNameFromFormattedName(entry);
-        NameFromFormattedName(entry);
-    }
-    entry.text.append(lineText).append("\r\n");
-    if (!entry.rejected && !sink(entry.text)) cardList.writeFailed = true;
-    // Nothing reads a finished card's text again.
-    ReleaseText(entry, cardList);
-    LeaveCard(cardList);
-}
-
 // A line without ":" has no value: it is no property. Inside a card, where it
 // is a piece of text that a writer broke off without folding it, it is lost.
 void HandleLineWithoutValue(std::string_view lineText, const LogicalLine& line, CardList& cardList)
@@ -336,42 +217,6 @@ void HandleFormattedName(CardEntry& entry, PropertyTokens& tokens, LogicalLine& 
 
 } // namespace
 
-void AbandonOpenCard(CardList& cardList)
-{
-    if (cardList.open) LeaveCard(cardList);
-}
-
-CardDetails DetailsOf(const CardList& cardList, std::size_t index)
-{
-    const CardRecord& record = cardList.records[index];
-    CardDetails details;
-    details.beginLine = record.beginLine;
-    if (cardList.open && index + 1 == cardList.records.size()) {
-        const CardEntry& entry = cardList.current;
-        details.ended = entry.ended;
-        details.rejected = entry.rejected;
-        details.hasName = entry.hasName;
-        details.rejection = entry.rejection;
-        details.name = entry.name;
-        details.rejectedBy = entry.rejectedBy;
-        details.rejectedLine = entry.rejectedLine;
-        details.droppedItems = entry.droppedItems;
-        return details;
-    }
-    details.ended = record.ended;
-    details.rejected = record.rejected;
-    details.hasName = record.hasName;
-    if (record.note == kNoNote) return details;
-    const CardNote& note = cardList.notes[record.note];
-    const std::string_view texts = std::string_view(cardList.noteText).substr(note.textOffset);
-    details.rejection = note.rejection;
-    details.name = texts.substr(0, note.nameLength);
-    details.rejectedBy = texts.substr(note.nameLength, note.rejectedByLength);
-    details.rejectedLine = note.rejectedLine;
-    details.droppedItems = note.droppedItems;
-    return details;
-}
-
 void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line,
                   std::string_view lineText)
 {
@@ -390,14 +235,14 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
     }
 
     if (IsKeywordLine(lineText, "BEGIN:VCARD")) {
-        OpenCard(lineText, line, cardList);
+        OpenCard(lineText, line.firstLineNumber, cardList);
         return;
     }
     if (cardList.records.empty()) return;
     CardEntry& entry = cardList.current;
 
     if (IsKeywordLine(lineText, "END:VCARD")) {
-        if (!entry.ended) CloseCard(entry, lineText, sink, cardList);
+        if (!entry.ended) CloseCard(lineText, sink, cardList);
         return;
     }
     if (entry.ended) return;
@@ -440,26 +285,6 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
         NoteLostCharacters(std::string_view(entry.text).substr(before), line, cardList, false);
     }
     CheckTransferParameters(entry, tokens, line);
-}
-
-void NoteLineReadAsShiftJis(CardList& cardList, std::int64_t lineNumber)
-{
-    constexpr std::size_t kKeptLines = 30;
-    ++cardList.linesReadAsShiftJis;
-    if (cardList.firstLinesReadAsShiftJis.size() < kKeptLines) {
-        cardList.firstLinesReadAsShiftJis.push_back(lineNumber);
-    }
-}
-
-CardCounts CountCards(const CardList& cardList)
-{
-    CardCounts counts;
-    for (const CardRecord& record : cardList.records) {
-        if (!record.ended) continue;
-        ++counts.cardsRead;
-        if (!record.rejected) ++counts.cardsWritten;
-    }
-    return counts;
 }
 
 } // namespace karuto

@@ -15,9 +15,6 @@ namespace karuto {
 void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLine& line,
                      CardList& cardList);
 
-// The input ended: a card still open is abandoned, never written.
-void AbandonOpenCard(CardList& cardList);
-
 // The VERSION rule: a card is acceptable only as version 2.1 or 3.0.
 void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line,
                   std::string_view lineText);
