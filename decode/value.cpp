@@ -182,7 +182,6 @@ ValueDecoding DecodingOf(const LogicalLine& line)
     case TextShiftJis: decoding.ownCharset = line.charset; break;
     }
     decoding.widenKana = line.widenKana;
-    decoding.substituted = line.substituted;
     return decoding;
 }
 

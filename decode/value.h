@@ -26,7 +26,8 @@ struct ValueDecoding {
     std::vector<Substitution>* substituted = nullptr;
 };
 
-// The decoding of the values of `line`, with katakana widened as it asks.
+// The decoding of the values of `line`, with katakana widened as it asks;
+// nothing noted of the characters not written as themselves.
 ValueDecoding DecodingOf(const LogicalLine& line);
 
 // The value decoded as DecodeValue does, appended to `target`, for a value that

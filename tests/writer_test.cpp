@@ -57,11 +57,11 @@ LogicalLine LineWith(const LineFacts& facts)
     return line;
 }
 
-using EmitRule = void (*)(CardEntry&, const PropertyTokens&, const LogicalLine&);
+using EmitRule = void (*)(CardEntry&, const PropertyTokens&, const ValueDecoding&);
 
-void EmitPhoneticNameRule(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)
+void EmitPhoneticNameRule(CardEntry& entry, const PropertyTokens& tokens, const ValueDecoding& decoding)
 {
-    EmitPhoneticName(entry, tokens.valueTokens, line);
+    EmitPhoneticName(entry, tokens.valueTokens, decoding);
 }
 
 // What the rule appends to the entry's text for one property line.
@@ -71,7 +71,7 @@ std::string EmitInto(CardEntry& entry, EmitRule rule, std::string_view lineText,
     const ExactLine exact(lineText);
     const PropertyTokens tokens = SplitPropertyLine(exact.View());
     const std::size_t before = entry.text.size();
-    rule(entry, tokens, LineWith(facts));
+    rule(entry, tokens, DecodingOf(LineWith(facts)));
     return entry.text.substr(before);
 }
 

@@ -75,9 +75,6 @@ struct LogicalLine {
     std::int64_t lastLineNumber = 0;   // and of the last
     // The characters of these lines not written as themselves when the text was loaded.
     std::span<const LostCharacter> lostWhenLoaded;
-    // Where the decoding notes each character it does not write as itself
-    // (a space, a closest form); none when nobody asks.
-    std::vector<Substitution>* substituted = nullptr;
     // The name tokens of the first physical line and their parameter words;
     // when that line holds the ":" (`nameComplete`), they are the logical
     // line's own, and the dispatch need not split its name again.

@@ -113,7 +113,6 @@ void ResetLogicalLine(LogicalLine& line)
     line.firstLineNumber = 0;
     line.lastLineNumber = 0;
     line.lostWhenLoaded = {};
-    line.substituted = nullptr;
     line.tokens.nameTokens.clear();
     line.tokens.nameWords.clear();
     line.tokens.valueTokens.clear();

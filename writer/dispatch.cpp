@@ -109,12 +109,14 @@ void NoteLeftOutLine(std::string_view name, const LogicalLine& line, CardList& c
              line.firstLineNumber, 0, shown);
 }
 
-// The decoding of the line's values notes, in an emptied list, each
+// The decoding of the line's values, which notes, in an emptied list, each
 // character that it does not write as itself.
-void CollectSubstituted(LogicalLine& line, CardList& cardList)
+ValueDecoding DecodingNotingSubstitutions(const LogicalLine& line, CardList& cardList)
 {
     cardList.substituted.clear();
-    line.substituted = &cardList.substituted;
+    ValueDecoding decoding = DecodingOf(line);
+    decoding.substituted = &cardList.substituted;
+    return decoding;
 }
 
 // Notes what the text `written` (whole lines just added to the card from
@@ -167,8 +169,8 @@ bool IsEmptyName(const TokenArray& valueTokens)
 void RememberName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line)
 {
     if (!entry.name.empty()) return;
-    ValueDecoding decoding = DecodingOf(line);
-    decoding.substituted = nullptr;  // what is written is noted, not the report's own copy
+    // What is written is noted, not the report's own copy.
+    const ValueDecoding decoding = DecodingOf(line);
     for (std::string_view token : valueTokens) {
         const std::size_t joined = entry.name.size();
         if (joined > 0) entry.name.push_back(' ');
@@ -179,15 +181,15 @@ void RememberName(CardEntry& entry, const TokenArray& valueTokens, const Logical
 }
 
 void RunRule(const DispatchRow& row, CardEntry& entry, const PropertyTokens& tokens,
-             const LogicalLine& line, std::string_view lineText)
+             const LogicalLine& line, const ValueDecoding& decoding, std::string_view lineText)
 {
     switch (row.rule) {
-    case Rule::Version: CheckVersion(entry, tokens, line, lineText); break;
-    case Rule::Generic: EmitProperty(entry, tokens, line); break;
-    case Rule::Phonetic: EmitPhoneticName(entry, tokens.valueTokens, line); break;
-    case Rule::Email: EmitEmail(entry, tokens, line); break;
-    case Rule::Address: EmitAddress(entry, tokens, line); break;
-    case Rule::Photo: EmitPhoto(entry, tokens, line); break;
+    case Rule::Version: CheckVersion(entry, tokens, line, decoding, lineText); break;
+    case Rule::Generic: EmitProperty(entry, tokens, decoding); break;
+    case Rule::Phonetic: EmitPhoneticName(entry, tokens.valueTokens, decoding); break;
+    case Rule::Email: EmitEmail(entry, tokens, decoding); break;
+    case Rule::Address: EmitAddress(entry, tokens, decoding); break;
+    case Rule::Photo: EmitPhoto(entry, tokens, decoding); break;
     }
 }
 
@@ -210,20 +212,21 @@ void HandleFormattedName(CardEntry& entry, PropertyTokens& tokens, LogicalLine& 
     }
     SplitPropertyValueInto(lineText, tokens);
     const std::size_t before = entry.formattedName.size();
-    CollectSubstituted(line, cardList);
-    RememberFormattedName(entry, tokens.valueTokens, line);
+    ValueDecoding decoding = DecodingNotingSubstitutions(line, cardList);
+    decoding.widenKana = true;  // as for an N value
+    RememberFormattedName(entry, tokens.valueTokens, decoding);
     NoteLostCharacters(std::string_view(entry.formattedName).substr(before), line, cardList, true);
 }
 
 } // namespace
 
 void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line,
-                  std::string_view lineText)
+                  const ValueDecoding& decoding, std::string_view lineText)
 {
     if (!HasParam("2.1", tokens.valueTokens) && !HasParam("3.0", tokens.valueTokens)) {
         Reject(entry, Rejection::Version, lineText, line);
     }
-    EmitProperty(entry, tokens, line);
+    EmitProperty(entry, tokens, decoding);
 }
 
 void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLine& line,
@@ -275,8 +278,7 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
         RememberName(entry, tokens.valueTokens, line);
     }
     const std::size_t before = entry.text.size();
-    CollectSubstituted(line, cardList);
-    RunRule(*row, entry, tokens, line, lineText);
+    RunRule(*row, entry, tokens, line, DecodingNotingSubstitutions(line, cardList), lineText);
     if (emptyName && entry.emptyNameEnd == 0) {
         entry.emptyNameStart = before;
         entry.emptyNameEnd = entry.text.size();

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "decode/value.h"
 #include "vcard/line.h"
 #include "vcard/strings.h"
 #include "writer/cards.h"
@@ -17,6 +18,6 @@ void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLin
 
 // The VERSION rule: a card is acceptable only as version 2.1 or 3.0.
 void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line,
-                  std::string_view lineText);
+                  const ValueDecoding& decoding, std::string_view lineText);
 
 } // namespace karuto

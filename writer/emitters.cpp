@@ -32,10 +32,10 @@ void MakeRoomForLine(const PropertyTokens& tokens, OwnedString& output)
 
 // The property's name and the parameters that stay: all of them on a Base64
 // line, else all but the charset and transfer-encoding markers.
-void AppendNameAndParameters(const PropertyTokens& tokens, const LogicalLine& line,
+void AppendNameAndParameters(const PropertyTokens& tokens, const ValueDecoding& decoding,
                              OwnedString& output)
 {
-    const bool keepAll = (line.encoding == EncodingBase64);
+    const bool keepAll = (decoding.encoding == EncodingBase64);
     for (std::size_t i = 0; i < tokens.nameTokens.size(); ++i) {
         if (!keepAll && (tokens.nameWords[i] & kTransferMarkers)) continue;
         if (i > 0) output.push_back(';');
@@ -46,19 +46,19 @@ void AppendNameAndParameters(const PropertyTokens& tokens, const LogicalLine& li
 enum class Destination { Work, Home, Other };
 
 void EmitTyped(CardEntry& entry, Destination destination, std::string_view property,
-               const TokenArray& valueTokens, const LogicalLine& line)
+               const TokenArray& valueTokens, const ValueDecoding& decoding)
 {
     OwnedString& output = entry.text;
     if (destination != Destination::Other) {
         output.append(property);
         output.append(destination == Destination::Work ? ";TYPE=WORK:" : ";TYPE=HOME:");
-        AppendDecodedValues(valueTokens, line, line.widenKana, output);
+        AppendDecodedValues(valueTokens, decoding, output);
         output.append(kLineEnd);
     } else if (entry.itemCount < kMaxItemGroups) {
         // Past the last group number the value has nowhere to go and is left out.
         const std::string item = "item" + std::to_string(++entry.itemCount);
         output.append(item).append(".").append(property).append(":");
-        AppendDecodedValues(valueTokens, line, line.widenKana, output);
+        AppendDecodedValues(valueTokens, decoding, output);
         output.append(kLineEnd);
         output.append(item).append(kOtherLabel).append(kLineEnd);
     } else {
@@ -68,22 +68,19 @@ void EmitTyped(CardEntry& entry, Destination destination, std::string_view prope
 
 } // namespace
 
-void AppendDecodedValues(const TokenArray& valueTokens, const LogicalLine& line, bool widenKana,
-                         OwnedString& target)
+void AppendDecodedValues(const TokenArray& valueTokens, const ValueDecoding& decoding, OwnedString& target)
 {
-    ValueDecoding decoding = DecodingOf(line);
-    decoding.widenKana = widenKana;
     for (std::size_t i = 0; i < valueTokens.size(); ++i) {
         if (i > 0) target.push_back(';');
         AppendDecodedValue(decoding, valueTokens[i], target);
     }
 }
 
-void RememberFormattedName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line)
+void RememberFormattedName(CardEntry& entry, const TokenArray& valueTokens, const ValueDecoding& decoding)
 {
     if (entry.hasFormattedName) return;
     entry.hasFormattedName = true;
-    AppendDecodedValues(valueTokens, line, true, entry.formattedName);
+    AppendDecodedValues(valueTokens, decoding, entry.formattedName);
 }
 
 void EmitNameFromFormattedName(CardEntry& entry)
@@ -97,26 +94,26 @@ void EmitNameFromFormattedName(CardEntry& entry)
     }
 }
 
-void EmitProperty(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)
+void EmitProperty(CardEntry& entry, const PropertyTokens& tokens, const ValueDecoding& decoding)
 {
     OwnedString& output = entry.text;
     MakeRoomForLine(tokens, output);
-    AppendNameAndParameters(tokens, line, output);
+    AppendNameAndParameters(tokens, decoding, output);
     output.push_back(':');
-    AppendDecodedValues(tokens.valueTokens, line, line.widenKana, output);
+    AppendDecodedValues(tokens.valueTokens, decoding, output);
     output.append(kLineEnd);
 }
 
-void EmitPhoto(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)
+void EmitPhoto(CardEntry& entry, const PropertyTokens& tokens, const ValueDecoding& decoding)
 {
-    if (line.encoding != EncodingQuotedPrintable) {
-        EmitProperty(entry, tokens, line);
+    if (decoding.encoding != EncodingQuotedPrintable) {
+        EmitProperty(entry, tokens, decoding);
         return;
     }
     // An image is bytes, not text: decoded whole, zero bytes included, and
     // written in Base64, which every reader takes for a photo.
     OwnedString& output = entry.text;
-    AppendNameAndParameters(tokens, line, output);
+    AppendNameAndParameters(tokens, decoding, output);
     output.append(";ENCODING=BASE64:");
     const std::string_view first = tokens.valueTokens.front();
     const std::string_view last = tokens.valueTokens.back();
@@ -126,9 +123,8 @@ void EmitPhoto(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine
     output.append(kLineEnd);
 }
 
-void EmitPhoneticName(CardEntry& entry, const TokenArray& valueTokens, const LogicalLine& line)
+void EmitPhoneticName(CardEntry& entry, const TokenArray& valueTokens, const ValueDecoding& decoding)
 {
-    const ValueDecoding decoding = DecodingOf(line);
     OwnedString& output = entry.text;
     output.append("X-PHONETIC-LAST-NAME:");
     AppendDecodedValue(decoding, valueTokens[0], output);
@@ -147,7 +143,7 @@ bool HasSoleType(ParamWords words, ParamWord type)
     return true;
 }
 
-void EmitEmail(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)
+void EmitEmail(CardEntry& entry, const PropertyTokens& tokens, const ValueDecoding& decoding)
 {
     const ParamWords words = AnyParamWords(tokens.nameWords);
     Destination destination = Destination::Other;
@@ -157,10 +153,10 @@ void EmitEmail(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine
                HasSoleType(words, WordCell) || HasSoleType(words, WordPcs)) {
         destination = Destination::Home;
     }
-    EmitTyped(entry, destination, "EMAIL", tokens.valueTokens, line);
+    EmitTyped(entry, destination, "EMAIL", tokens.valueTokens, decoding);
 }
 
-void EmitAddress(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)
+void EmitAddress(CardEntry& entry, const PropertyTokens& tokens, const ValueDecoding& decoding)
 {
     const ParamWords words = AnyParamWords(tokens.nameWords);
     Destination destination = Destination::Other;
@@ -169,7 +165,7 @@ void EmitAddress(CardEntry& entry, const PropertyTokens& tokens, const LogicalLi
     } else if (words & WordHome) {
         destination = Destination::Home;
     }
-    EmitTyped(entry, destination, "ADR", tokens.valueTokens, line);
+    EmitTyped(entry, destination, "ADR", tokens.valueTokens, decoding);
 }
 
 } // namespace karuto
