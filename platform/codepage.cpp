@@ -13,8 +13,9 @@
 #include "platform/cp932_tables.h"
 #include "platform/emoji_tables.h"
 
-// Every conversion walks its input twice with the same reader: once to count
-// the output, once to fill a string allocated to exactly that size.
+// The conversions that return a new string walk their input twice with the
+// same reader, to count the output and to fill a string of exactly that size;
+// the appending ones make room for the most the input can need and trim.
 
 namespace karuto {
 namespace {

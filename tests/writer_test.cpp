@@ -413,9 +413,9 @@ LogicalLine Feed(Session& session, const InputLine& input)
     line.charset = input.charset;
     line.encoding = input.encoding;
     line.state = LineComplete;
-    line.text = input.text;
+    line.text = exact.View();
     line.firstLineNumber = ++session.lineNumber;
-    ConvertProperty(exact.View(), session.output, line, session.cards);
+    ConvertProperty(line, session.output, session.cards);
     return line;
 }
 
@@ -799,7 +799,8 @@ TEST(ConvertProperty, FailedWriteIsRecordedAndTheCardStillCounts)
     const CardSink failing = [](std::string_view) { return false; };  // as a full disk
     for (std::string_view text : {"BEGIN:VCARD"sv, "N:a"sv, "END:VCARD"sv}) {
         LogicalLine line;
-        ConvertProperty(text, failing, line, cards);
+        line.text = text;
+        ConvertProperty(line, failing, cards);
     }
     EXPECT_TRUE(cards.writeFailed);
     ExpectCounts(CountCards(cards), 1, 1);
@@ -811,7 +812,8 @@ TEST(ConvertProperty, RejectedCardIsNotWrittenSoNoWriteFails)
     const CardSink failing = [](std::string_view) { return false; };
     for (std::string_view text : {"BEGIN:VCARD"sv, "VERSION:4.0"sv, "END:VCARD"sv}) {
         LogicalLine line;
-        ConvertProperty(text, failing, line, cards);
+        line.text = text;
+        ConvertProperty(line, failing, cards);
     }
     EXPECT_FALSE(cards.writeFailed);
     ExpectCounts(CountCards(cards), 1, 0);

@@ -229,9 +229,9 @@ void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalL
     EmitProperty(entry, tokens, decoding);
 }
 
-void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLine& line,
-                     CardList& cardList)
+void ConvertProperty(LogicalLine& line, const CardSink& sink, CardList& cardList)
 {
+    const std::string_view lineText = line.text;
     if (!line.nameComplete && lineText.find(':') == std::string_view::npos) {
         HandleLineWithoutValue(lineText, line, cardList);
         return;

@@ -13,8 +13,7 @@ namespace karuto {
 
 // Handles one logical line (`line.text`). A finished, accepted card goes to
 // `sink` at once; a card the sink could not keep sets `cardList.writeFailed`.
-void ConvertProperty(std::string_view lineText, const CardSink& sink, LogicalLine& line,
-                     CardList& cardList);
+void ConvertProperty(LogicalLine& line, const CardSink& sink, CardList& cardList);
 
 // The VERSION rule: a card is acceptable only as version 2.1 or 3.0.
 void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line,

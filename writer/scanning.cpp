@@ -245,7 +245,7 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
             }
             JoinFoldsInsideCharacters(line);
             if (!lostWhenLoaded.empty()) line.lostWhenLoaded = TakeLostCharacters(line, lostWhenLoaded);
-            ConvertProperty(line.text, sink, line, cardList);
+            ConvertProperty(line, sink, cardList);
             if (line.state == LineCompleteHeld) {
                 held = physical;
                 holding = true;
