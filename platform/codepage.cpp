@@ -177,6 +177,16 @@ struct Utf8Char {
     bool valid;           // a whole, well-formed character
 };
 
+// The bytes of a UTF-8 sequence that `first` opens; 0 for a byte that opens none.
+constexpr std::size_t SequenceLength(unsigned char first)
+{
+    if (first < 0x80) return 1;
+    if (first >= 0xC2 && first <= 0xDF) return 2;
+    if (first >= 0xE0 && first <= 0xEF) return 3;
+    if (first >= 0xF0 && first <= 0xF4) return 4;
+    return 0;
+}
+
 // Most of Japanese text: a three-byte character whose second byte may be any
 // continuation byte (not after E0 or ED), told in one step.
 inline bool IsWholeJapaneseChar(std::string_view utf8, std::size_t pos)
@@ -201,28 +211,14 @@ Utf8Char ReadUtf8Char(std::string_view utf8, std::size_t pos)
         return {static_cast<char32_t>((first & 0x0F) << 12 | (second & 0x3F) << 6 | (third & 0x3F)), 3, true};
     }
 
-    int continuations = 0;
-    char32_t codePoint = 0;
+    const std::size_t sequence = SequenceLength(first);
+    if (sequence == 0) return {kReplacementChar, 1, false};
+    const int continuations = static_cast<int>(sequence) - 1;
+    char32_t codePoint = first & (0x7Fu >> sequence);  // the lead byte's own bits
     // The range of the second byte excludes overlongs (E0, F0), encoded
     // surrogates (ED) and code points beyond U+10FFFF (F4).
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (first >= 0xC2 && first <= 0xDF) {
-        continuations = 1;
-        codePoint = first & 0x1F;
-    } else if (first >= 0xE0 && first <= 0xEF) {
-        continuations = 2;
-        codePoint = first & 0x0F;
-        low = first == 0xE0 ? 0xA0 : 0x80;
-        high = first == 0xED ? 0x9F : 0xBF;
-    } else if (first >= 0xF0 && first <= 0xF4) {
-        continuations = 3;
-        codePoint = first & 0x07;
-        low = first == 0xF0 ? 0x90 : 0x80;
-        high = first == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return {kReplacementChar, 1, false};
-    }
+    unsigned char low = first == 0xE0 ? 0xA0 : first == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = first == 0xED ? 0x9F : first == 0xF4 ? 0x8F : 0xBF;
 
     std::size_t length = 1;
     for (int i = 0; i < continuations; ++i) {
@@ -239,15 +235,6 @@ Utf8Char ReadUtf8Char(std::string_view utf8, std::size_t pos)
     return {codePoint, length, true};
 }
 
-// The bytes of a UTF-8 sequence that `first` opens; 0 for a byte that opens none.
-constexpr std::size_t SequenceLength(unsigned char first)
-{
-    if (first < 0x80) return 1;
-    if (first >= 0xC2 && first <= 0xDF) return 2;
-    if (first >= 0xE0 && first <= 0xEF) return 3;
-    if (first >= 0xF0 && first <= 0xF4) return 4;
-    return 0;
-}
 
 constexpr std::size_t Utf16Length(char32_t codePoint) { return codePoint > 0xFFFF ? 2 : 1; }
 

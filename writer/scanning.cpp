@@ -95,6 +95,14 @@ std::size_t CountCardStarts(std::string_view text)
     return count;
 }
 
+// Where a line's value starts: after its first ":". A line without one is all
+// value: text that a writer broke off.
+std::size_t ValueStart(std::string_view lineText)
+{
+    const std::size_t colon = FindByte(lineText, ':');
+    return colon == std::string_view::npos ? 0 : colon + 1;
+}
+
 // A book that is UTF-8 but for some lines, which are read as Shift_JIS.
 bool IsMixed(SourceEncoding encoding)
 {
@@ -138,10 +146,8 @@ bool DecideLineEncoding(LogicalLine& line, SourceEncoding encoding)
         return false;
     }
     // A book that is UTF-8 but for some lines (a Shift_JIS book appended to a
-    // UTF-8 one): a value is UTF-8 when its bytes are. A line without ":" is
-    // all value: text that a writer broke off.
-    const std::size_t colon = FindByte(line.text, ':');
-    const std::string_view value = colon == std::string_view::npos ? line.text : line.text.substr(colon + 1);
+    // UTF-8 one): a value is UTF-8 when its bytes are.
+    const std::string_view value = line.text.substr(ValueStart(line.text));
     Utf8Reading reading = ReadAsFoldedUtf8(value);
     // A line that names its charset keeps it for what its escapes stand for;
     // of any other, what they stand for must be UTF-8 too, or all of it is
@@ -160,7 +166,6 @@ void JoinFoldsInsideCharacters(LogicalLine& line)
 {
     if (!line.folded) return;
     const std::string_view text = line.text;
-    const std::size_t colon = FindByte(text, ':');
     const bool utf8 = DecodingOf(line).ownCharset == CharsetUtf8;
     OwnedString joined;
     std::size_t copied = 0;  // text before this is in `joined`
@@ -176,8 +181,7 @@ void JoinFoldsInsideCharacters(LogicalLine& line)
     // Only a byte beyond ASCII opens a character that a fold can split, and
     // ASCII bytes are characters of their own: runs of them (a folded
     // photo) are passed over whole.
-    for (std::size_t pos = colon == std::string_view::npos ? 0 : colon + 1;
-         (pos = FindBeyondAscii(text.data(), text.size(), pos)) < text.size();) {
+    for (std::size_t pos = ValueStart(text); (pos = FindBeyondAscii(text.data(), text.size(), pos)) < text.size();) {
         const auto byte = static_cast<unsigned char>(text[pos]);
         if (utf8) {
             const FoldedUtf8Char next = ReadFoldedUtf8Char(text, pos);

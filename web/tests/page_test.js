@@ -13,13 +13,12 @@
 const assert = require("node:assert/strict");
 const { execFileSync, spawn } = require("node:child_process");
 const fs = require("node:fs");
-const net = require("node:net");
 const os = require("node:os");
 const path = require("node:path");
 const { after, before, test } = require("node:test");
 const puppeteer = require("puppeteer-core");
 const { pathToFileURL } = require("node:url");
-const { audit, engines, expression, launch, recordSaves, savedFile, waitIn } = require("./browsers.js");
+const { audit, engines, expression, freePort, launch, recordSaves, savedFile, waitIn } = require("./browsers.js");
 const { pageReport, site } = require("./karuto_module.js");
 
 const source = path.resolve(__dirname, "..", "..");
@@ -32,17 +31,6 @@ const example = path.join(source, "examples", "contacts.vcf");
 let server;
 let browser;
 let origin;
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const probe = net.createServer();
-    probe.once("error", reject);
-    probe.listen(0, "127.0.0.1", () => {
-      const { port } = probe.address();
-      probe.close(() => resolve(port));
-    });
-  });
-}
 
 async function waitForServer(url, limitMs) {
   const end = Date.now() + limitMs;
