@@ -35,8 +35,13 @@
 
   const worker = startWorker();
   let chosenFile = null;
-  // The conversion under way: { file, emoji }.
-  let request = null;
+  // Each choice's number, by which the page names the file to convert.
+  let choiceId = 0;
+  // The reading of the chosen file for its next conversion, begun as it was
+  // chosen: a promise of the message of a failure, or of null.
+  let readingAhead = null;
+  // The emoji choice of the conversion under way.
+  let emoji = null;
   // Whether the page, not the worker, reads the chosen files.
   let pageReads = false;
   // The files to save, as { blob, name, url }; the worker made the blobs.
@@ -49,6 +54,35 @@
     startButton.disabled = !chosenFile;
     // The result of the file chosen before is not this file's.
     clearResult();
+    readingAhead = chosenFile && worker ? readAhead() : null;
+  }
+
+  // Has the worker read the chosen file while the user goes on to 変換開始.
+  // Where the worker may not read it, the page reads it and hands the bytes
+  // over, moved, not copied. `byPage`: the worker could not read it.
+  function readAhead(byPage = false) {
+    const file = chosenFile;
+    const id = ++choiceId;
+    if (!byPage && !pageReads) {
+      worker.postMessage({ choose: { id, file } });
+      return Promise.resolve(null);
+    }
+    return file.arrayBuffer().then((bytes) => {
+      // The worker may read no chosen file: the page reads them from now on.
+      if (byPage) pageReads = true;
+      if (id === choiceId) worker.postMessage({ choose: { id, bytes, name: file.name } }, [bytes]);
+      return null;
+    }, (error) => (error instanceof RangeError ? cannotLoad : cannotRead));
+  }
+
+  // The file's last bytes as they are now, by which the worker knows that it
+  // still holds the file as it is; null when the file can no longer be read.
+  async function endOf(file) {
+    try {
+      return await file.slice(Math.max(0, file.size - 4096)).arrayBuffer();
+    } catch (error) {
+      return null;
+    }
   }
 
   // One line of the message list; the newest is kept in view.
@@ -132,27 +166,23 @@
     }
     clearResult();
     setBusy(true);
-    request = { file: chosenFile, emoji: emojiChoice.value };
-    if (pageReads) {
-      handOver(request);
-    } else {
-      // The worker reads the file where it may: the page's thread stays free.
-      worker.postMessage(request);
-    }
+    emoji = emojiChoice.value;
+    convertChosen();
   }
 
-  // Reads the file here and gives the worker its bytes, moved, not copied.
-  async function handOver({ file, emoji }) {
-    let bytes;
-    try {
-      bytes = await file.arrayBuffer();
-    } catch (error) {
-      showFailure(error instanceof RangeError ? cannotLoad : cannotRead);
+  // `byPage`: the worker could not read the file.
+  async function convertChosen(byPage = false) {
+    const ahead = !byPage && readingAhead;
+    readingAhead = null;
+    // A file converted before is read again.
+    const failure = await (ahead || readAhead(byPage));
+    if (failure) {
+      showFailure(failure);
       return;
     }
-    // Read here and not in the worker: the worker may read no chosen file.
-    pageReads = true;
-    worker.postMessage({ bytes, name: file.name, emoji }, [bytes]);
+    // A file read ahead may have changed since; one read now has not.
+    const end = ahead ? await endOf(chosenFile) : undefined;
+    worker.postMessage({ convert: { id: choiceId, emoji, end } }, end ? [end] : []);
   }
 
   function showFailure(text) {
@@ -163,7 +193,7 @@
 
   function finish(event) {
     if (event.data.unreadable) {
-      handOver(request);
+      convertChosen(true);
       return;
     }
     if (event.data.failed) {
@@ -196,7 +226,11 @@
 
   fileInput.addEventListener("change", () => choose(fileInput.files[0]));
   // The result was made with the choice before: it is not this choice's.
-  emojiChoice.addEventListener("change", clearResult);
+  // The file is read again for the conversion that is likely to follow.
+  emojiChoice.addEventListener("change", () => {
+    clearResult();
+    if (chosenFile && worker && !readingAhead) readingAhead = readAhead();
+  });
   startButton.addEventListener("click", start);
   download.addEventListener("click", () => save(output));
   saveReportButton.addEventListener("click", () => save(reportFile));

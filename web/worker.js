@@ -7,21 +7,32 @@
 // A converter that cannot be loaded is reported when a conversion asks for
 // it, not as the page opens. karuto.html carries the converter in the
 // worker's own script, the WebAssembly as base64 (karutoWasmBase64).
-let ready;
+let loaded;
 try {
   if (typeof createKarutoModule !== "function") importScripts("karuto.js");
   const options = {};
   if (typeof karutoWasmBase64 === "string") {
     options.wasmBinary = Uint8Array.from(atob(karutoWasmBase64), (c) => c.charCodeAt(0));
   }
-  // The warm-up runs while the user chooses a file.
-  ready = createKarutoModule(options).then((module) => {
-    module._karuto_warm_up();
-    return module;
-  });
+  loaded = createKarutoModule(options);
 } catch (error) {
-  ready = Promise.reject(error);
+  loaded = Promise.reject(error);
 }
+loaded.catch(() => {});
+
+// The engines compile a function fully only once it has run a while, some
+// (WebKit) only after several books: the converter converts a book of its
+// own a few times while the user chooses a file. Each pass is a task of its
+// own, so that the file is read meanwhile and a conversion stops the rest.
+const kWarmUpPasses = 8;
+let warmingUp = true;
+const ready = loaded.then(async (module) => {
+  for (let pass = 0; pass < kWarmUpPasses && warmingUp; ++pass) {
+    module._karuto_warm_up();
+    await new Promise((resolve) => setTimeout(resolve, 0));
+  }
+  return module;
+});
 ready.catch(() => {});
 
 function utf8Bytes(text) {
@@ -54,17 +65,28 @@ function stepTimer() {
   };
 }
 
+// The chosen file, read into the converter's input buffer as soon as it is
+// chosen, so that little or nothing is left to read when 変換開始 is
+// pressed: { id, file (null for bytes the page read), name, pointer, size,
+// loaded (a promise) }. A conversion takes the buffer over.
+let chosen = null;
+
 // Reads the file straight into the converter's input buffer, piece by
-// piece: the book is never held twice.
-async function readInto(module, file) {
-  const size = file.size;
+// piece: the book is never held twice. Stops when another file is chosen,
+// whose buffer takes this one's place.
+async function readInto(module, target) {
+  const size = target.file.size;
   const pointer = module._karuto_input_buffer(size);
   if (pointer === 0) throw new CannotLoad();
   let offset = 0;
   try {
-    const reader = file.stream().getReader();
+    const reader = target.file.stream().getReader();
     for (;;) {
       const { done, value } = await reader.read();
+      if (chosen !== target) {
+        reader.cancel().catch(() => {});
+        return;
+      }
       if (done) break;
       if (offset + value.length > size) throw new Error("the file grew");
       module.HEAPU8.set(value, pointer + offset);
@@ -74,23 +96,59 @@ async function readInto(module, file) {
     throw new Unreadable();
   }
   if (offset !== size) throw new Unreadable();
+  Object.assign(target, { pointer, size });
 }
 
-// `request`: { file, emoji }, or { bytes, name, emoji } with the file's
-// bytes read by the page.
+function copyInto(module, target, bytes) {
+  const input = new Uint8Array(bytes);
+  const pointer = module._karuto_input_buffer(input.length);
+  if (pointer === 0) throw new CannotLoad();
+  module.HEAPU8.set(input, pointer);
+  Object.assign(target, { pointer, size: input.length });
+}
+
+// `request`: { id, file }, or { id, bytes, name } with the file's bytes read
+// by the page.
+function choose(request) {
+  const target = { id: request.id, file: request.file || null, name: request.bytes ? request.name : request.file.name };
+  chosen = target;
+  // Read while the converter warms up.
+  target.loaded = loaded.then((module) => {
+    if (chosen !== target) return;
+    if (request.bytes) copyInto(module, target, request.bytes);
+    else return readInto(module, target);
+  });
+  target.loaded.catch(() => {});
+}
+
+// Whether the buffer still holds the file: its end, as the page read it
+// just now (null when it could not; undefined when the file was read just
+// now), is the end read before. A file removed or changed since it was
+// chosen is read again, and fails as it would have.
+function stillTheFile(module, target, end) {
+  if (end === undefined) return true;
+  if (!end || end.byteLength > target.size) return false;
+  const held = module.HEAPU8.subarray(target.pointer + target.size - end.byteLength, target.pointer + target.size);
+  return new Uint8Array(end).every((byte, i) => byte === held[i]);
+}
+
+// `request`: { id, emoji, end } for the file chosen last, `end` its last
+// bytes if it was read ahead.
 async function convert(request) {
   const timer = stepTimer();
+  warmingUp = false;
   const module = await ready;
   timer.step("module");
-  if (request.bytes) {
-    const input = new Uint8Array(request.bytes);
-    const pointer = module._karuto_input_buffer(input.length);
-    if (pointer === 0) throw new CannotLoad();
-    module.HEAPU8.set(input, pointer);
-  } else {
-    await readInto(module, request.file);
+  const target = chosen;
+  if (!target || target.id !== request.id) throw new Error("not the chosen file");
+  await target.loaded;
+  if (!stillTheFile(module, target, request.end)) {
+    // The page hands over the bytes it reads.
+    if (!target.file) throw new Unreadable();
+    await readInto(module, target);
   }
-  const name = request.bytes ? request.name : request.file.name;
+  chosen = null;
+  const name = target.name;
   timer.step("read");
   const blocks = [];
   // Made a Blob block by block, the output is copied once and the browser
@@ -134,7 +192,11 @@ async function convert(request) {
 // stay busy.
 self.onmessage = async (event) => {
   try {
-    self.postMessage(await convert(event.data));
+    if (event.data.choose) {
+      choose(event.data.choose);
+      return;
+    }
+    self.postMessage(await convert(event.data.convert));
   } catch (error) {
     if (error instanceof Unreadable) {
       self.postMessage({ unreadable: true });

@@ -18,7 +18,7 @@ const path = require("node:path");
 const { after, before, test } = require("node:test");
 const puppeteer = require("puppeteer-core");
 const { pathToFileURL } = require("node:url");
-const { audit, engines, expression, freePort, launch, recordSaves, savedFile, waitIn } = require("./browsers.js");
+const { audit, engines, expression, freePort, launch, recordSaves, savedFile, sleep, waitIn } = require("./browsers.js");
 const { pageReport, site } = require("./karuto_module.js");
 
 const source = path.resolve(__dirname, "..", "..");
@@ -472,6 +472,14 @@ for (const engine of engines) {
         assert.deepEqual(await page.evaluate(resultShown), [false, false], where);
         await assertAccessible(page, `${where}, a file that could not be read`);
         await screenshot("unreadable");
+        // A file changed after it was chosen (and read ahead): its new bytes
+        // are converted, or the page says it cannot read it, never the old.
+        const changed = path.join(work, `changed-${engine}-${where}.vcf`);
+        fs.copyFileSync(pictograms, changed);
+        await page.chooseFile(changed);
+        await sleep(1000);
+        fs.copyFileSync(example, changed);
+        assert.match((await convertIn(page)).at(-1).text, /^(入力データ：6件、　出力データ：5件|変換元ファイルが読み込めません。\n)/, where);
         // Chosen again, a file converts.
         await page.chooseFile(example);
         assert.equal((await convertIn(page)).at(-1).text, "入力データ：6件、　出力データ：5件", where);
