@@ -44,10 +44,7 @@
   let emoji = null;
   // Whether the page, not the worker, reads the chosen files.
   let pageReads = false;
-  // The output's Blob, made here block by block as the worker hands the
-  // blocks over, while it goes on converting.
-  let outputBlocks = [];
-  // The files to save, as { blob, name, url }.
+  // The files to save, as { blob, name, url }; the worker made the blobs.
   let output = null;
   let reportFile = null;
 
@@ -146,23 +143,6 @@
     reportBox.hidden = false;
   }
 
-  // Each block is copied into a Blob of its own, and its buffer goes back.
-  function takeBlock({ block, length }) {
-    outputBlocks.push(new Blob([new Uint8Array(block, 0, length)]));
-    worker.postMessage({ buffer: block }, [block]);
-  }
-
-  // The blocks are the output only when the conversion ran to its end.
-  // The browser copies a new Blob's bytes in the background; the result is
-  // shown once it holds them (a byte can be read only then), so that the
-  // copying of a few hundred megabytes does not slow the page as it shows it.
-  async function takeOutput(result) {
-    const blob = result.converted ? new Blob(outputBlocks, { type: "text/vcard" }) : null;
-    outputBlocks = [];
-    if (blob) await blob.slice(0, 1).arrayBuffer().catch(() => {});
-    return blob;
-  }
-
   function showResult(result) {
     // The converter's memory, for the page's own speed and memory test.
     document.body.dataset.heapBytes = String(result.heapBytes);
@@ -206,17 +186,12 @@
   }
 
   function showFailure(text) {
-    outputBlocks = [];
     addMessage(text, true);
     setBusy(false);
     focusAfterConversion();
   }
 
-  async function finish(event) {
-    if (event.data.block) {
-      takeBlock(event.data);
-      return;
-    }
+  function finish(event) {
     if (event.data.unreadable) {
       convertChosen(true);
       return;
@@ -225,7 +200,6 @@
       showFailure(event.data.cannotLoad ? cannotLoad : "変換処理に失敗しました。");
       return;
     }
-    event.data.output = await takeOutput(event.data);
     showResult(event.data);
     setBusy(false);
     focusAfterConversion();

@@ -21,7 +21,7 @@ try {
 loaded.catch(() => {});
 
 // The engines compile a function fully only once it has run a while, some
-// (WebKit) only after several books: the converter converts a book of its
+// (WebKit) only after several books: the converter converts books of its
 // own a few times while the user chooses a file. Each pass is a task of its
 // own, so that the file is read meanwhile and a conversion stops the rest.
 const kWarmUpPasses = 8;
@@ -65,54 +65,6 @@ function stepTimer() {
   };
 }
 
-// Memory never touched before is slow to come by (on a slow machine a
-// third of a second for the output of a 25 MB book): what a conversion will
-// write to is touched while the user goes on to 変換開始. Up to this much
-// of each kind.
-const kTouchedBytes = 64 << 20;
-
-// Has the system give the converter's memory beyond the input buffer, just
-// allocated: the conversion's own memory comes from there.
-function touchHeap(module, bytes) {
-  const size = Math.min(bytes, kTouchedBytes);
-  const pointer = module._malloc(size);
-  if (pointer === 0) return;
-  module.HEAPU8.fill(0, pointer, pointer + size);
-  module._free(pointer);
-}
-
-// The output leaves the worker in these buffers, moved to the page, which
-// makes its Blob while the converter goes on (the copying into the Blob
-// runs on the other processor) and gives them back. They are filled as the
-// file is read, one a task.
-const kBufferBytes = 2 << 20;
-const buffers = [];
-
-async function fillBuffers(target, outputBytes) {
-  const wanted = Math.min(outputBytes, kTouchedBytes) / kBufferBytes;
-  while (buffers.length < wanted && chosen === target) {
-    const buffer = new ArrayBuffer(kBufferBytes);
-    new Uint8Array(buffer).fill(1);
-    buffers.push(buffer);
-    await new Promise((resolve) => setTimeout(resolve, 0));
-  }
-}
-
-// Hands a block of the output to the page, in a buffer of the pool where
-// it fits.
-function handOut(block) {
-  const buffer = (block.length <= kBufferBytes && buffers.pop()) ||
-                 new ArrayBuffer(Math.max(block.length, kBufferBytes));
-  new Uint8Array(buffer, 0, block.length).set(block);
-  self.postMessage({ block: buffer, length: block.length }, [buffer]);
-}
-
-// A buffer back from the page; the pool never grows beyond what was filled
-// for the largest book.
-function takeBack(buffer) {
-  if (buffer.byteLength === kBufferBytes && buffers.length < kTouchedBytes / kBufferBytes) buffers.push(buffer);
-}
-
 // The chosen file, read into the converter's input buffer as soon as it is
 // chosen, so that little or nothing is left to read when 変換開始 is
 // pressed: { id, file (null for bytes the page read), name, pointer, size,
@@ -126,7 +78,6 @@ async function readInto(module, target) {
   const size = target.file.size;
   const pointer = module._karuto_input_buffer(size);
   if (pointer === 0) throw new CannotLoad();
-  touchHeap(module, size);
   let offset = 0;
   try {
     const reader = target.file.stream().getReader();
@@ -152,7 +103,6 @@ function copyInto(module, target, bytes) {
   const input = new Uint8Array(bytes);
   const pointer = module._karuto_input_buffer(input.length);
   if (pointer === 0) throw new CannotLoad();
-  touchHeap(module, input.length);
   module.HEAPU8.set(input, pointer);
   Object.assign(target, { pointer, size: input.length });
 }
@@ -163,12 +113,10 @@ function choose(request) {
   const target = { id: request.id, file: request.file || null, name: request.bytes ? request.name : request.file.name };
   chosen = target;
   // Read while the converter warms up.
-  target.loaded = loaded.then(async (module) => {
+  target.loaded = loaded.then((module) => {
     if (chosen !== target) return;
     if (request.bytes) copyInto(module, target, request.bytes);
-    else await readInto(module, target);
-    // The output is UTF-16: twice the book's size, or near it.
-    fillBuffers(target, 2 * target.size);
+    else return readInto(module, target);
   });
   target.loaded.catch(() => {});
 }
@@ -202,7 +150,10 @@ async function convert(request) {
   chosen = null;
   const name = target.name;
   timer.step("read");
-  module.onOutputBlock = handOut;
+  const blocks = [];
+  // Made a Blob block by block, the output is copied once and the browser
+  // takes each block's bytes while the next is made.
+  module.onOutputBlock = (block) => blocks.push(new Blob([block]));
   // A byte-order mark, so that any Windows editor reads the report as UTF-8.
   const reportBlocks = [new Uint8Array([0xEF, 0xBB, 0xBF])];
   module.onReportBlock = (block) => reportBlocks.push(block);
@@ -218,15 +169,21 @@ async function convert(request) {
   const result = JSON.parse(module.UTF8ToString(module._karuto_result_json()));
   module._karuto_release();
   result.heapBytes = module.HEAPU8.length;
-  // The report only when it was made to its end; the page's blocks are the
-  // output only when the conversion ran to its end (`converted`).
+  // The blocks are the output only when the conversion ran to its end, and
+  // the report only when it was made to its end.
+  result.output = result.converted ? new Blob(blocks, { type: "text/vcard" }) : null;
   result.report = result.reportLines > 0 ? new Blob(reportBlocks, { type: "text/plain;charset=utf-8" }) : null;
+  timer.step("blobs");
   // The browser copies a new blob's bytes in the background; the page gets
-  // the report once it holds them (a byte can be read only then).
+  // the blobs once it holds them (a byte can be read only then), so that
+  // the copying of a few hundred megabytes does not slow the page's thread
+  // just as it shows the result.
   // WebKit lets a worker of a page opened from disk read no blob, not even
-  // its own: there the page gets it at once.
-  if (result.report) await result.report.slice(0, 1).arrayBuffer().catch(() => {});
-  timer.step("report");
+  // its own: there the page gets them at once.
+  for (const blob of [result.output, result.report]) {
+    if (blob) await blob.slice(0, 1).arrayBuffer().catch(() => {});
+  }
+  timer.step("held");
   result.steps = timer.text();
   return result;
 }
@@ -237,10 +194,6 @@ self.onmessage = async (event) => {
   try {
     if (event.data.choose) {
       choose(event.data.choose);
-      return;
-    }
-    if (event.data.buffer) {
-      takeBack(event.data.buffer);
       return;
     }
     self.postMessage(await convert(event.data.convert));
