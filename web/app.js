@@ -192,6 +192,11 @@
   }
 
   function finish(event) {
+    if (event.data.unreadableAhead !== undefined) {
+      // Unless a conversion has taken the reading over already.
+      if (event.data.unreadableAhead === choiceId && readingAhead) readingAhead = readAhead(true);
+      return;
+    }
     if (event.data.unreadable) {
       convertChosen(true);
       return;

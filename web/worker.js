@@ -118,7 +118,10 @@ function choose(request) {
     if (request.bytes) copyInto(module, target, request.bytes);
     else return readInto(module, target);
   });
-  target.loaded.catch(() => {});
+  // The page reads a file this worker may not read, ahead too.
+  target.loaded.catch((error) => {
+    if (error instanceof Unreadable && chosen === target) self.postMessage({ unreadableAhead: target.id });
+  });
 }
 
 // Whether the buffer still holds the file: its end, as the page read it
