@@ -39,12 +39,11 @@ struct PictogramStage {
 void StartPictograms(PictogramStage& stage, EmojiChoice choice, bool shiftJis, CardWriter& writer);
 
 // Takes one written card, the last of `cards`, whose codes F040-F9FC the
-// writer noted among its losses; false once a write failed.
-bool PassCard(PictogramStage& stage, std::string_view card, const CardList& cards);
+// writer noted.
+void PassCard(PictogramStage& stage, std::string_view card, const CardList& cards);
 
-// Settles the carrier, writes the cards held back and flushes the writer;
-// false when a write failed.
-bool FinishCards(PictogramStage& stage);
+// Settles the carrier, writes the cards held back and flushes the writer.
+void FinishCards(PictogramStage& stage);
 
 // Whether the written cards held user-defined codes that `Auto` could not
 // give to one carrier.

@@ -29,7 +29,7 @@ Scanned Scan(std::string_view text, SourceEncoding encoding = SourceEncoding::Sh
     test::TempDir dir;
     Scanned scanned;
     OutputFile output;
-    EXPECT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
+    EXPECT_EQ(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output), Outcome::Done);
     // A buffer of exactly the text's size, so that a read past its end trips
     // the address sanitizer.
     const std::vector<char> exact(text.begin(), text.end());
@@ -37,8 +37,9 @@ Scanned Scan(std::string_view text, SourceEncoding encoding = SourceEncoding::Sh
     const CardSink sink = [&writer](std::string_view card) { return WriteCardBuffered(card, writer); };
     scanned.counts = ConvertText(std::string_view(exact.data(), exact.size()), scanned.cards,
                                  sink, encoding);
-    EXPECT_TRUE(FlushCards(writer));
-    EXPECT_TRUE(CommitOutputFile(output));
+    FlushCards(writer);
+    EXPECT_EQ(writer.outcome, Outcome::Done);
+    EXPECT_EQ(CommitOutputFile(output), Outcome::Done);
     scanned.file = test::ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf"));
     return scanned;
 }
