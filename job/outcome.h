@@ -12,7 +12,7 @@ enum class Outcome {
     Refused,              // the paths or the file name were refused, in a box of their own
     CannotOpenInput,      // the input is missing, a folder, unreadable or held by another program
     CannotReadInput,      // reading it failed, or it changed size while it was read
-    OutOfMemory,          // memory ran out before the cards were read
+    OutOfMemory,          // memory ran out, to read the file or anywhere no step says otherwise
     UnsupportedEncoding,  // the input is UTF-16 big-endian
     CannotMakeOutput,     // the output is held, read-only or a folder, or no file can be made beside it
     CannotWriteOutput,    // the cards were read, but could not be written or put in the output's place

@@ -56,6 +56,19 @@ bool CreateTemporaryFile(OutputFile& output)
     return false;
 }
 
+// Closes and deletes the temporary file, leaving an existing output as it was.
+void DiscardOutputFile(OutputFile& output)
+{
+    // A file must be closed before Windows deletes it.
+    CloseFile(output.file);
+    if (!output.temporaryPath.empty()) {
+        SetFileRemovedOnInterrupt({});
+        RemoveFile(output.temporaryPath);
+        output.temporaryPath.clear();
+    }
+    output.original = HeldFile();
+}
+
 bool MakeOutputFile(PathView path, OutputFile& output)
 {
     output.path = PathString(path);
@@ -139,26 +152,13 @@ Outcome CommitOutputFile(OutputFile& output)
     // old output is let go right before the replacement.
     OutputHandle original = std::move(output.original.file);
     CloseFile(original);
-    if (written && !output.temporaryPath.empty() &&
-        MoveFileOver(output.temporaryPath, output.path)) {
+    if (written && MoveFileOver(output.temporaryPath, output.path)) {
         SetFileRemovedOnInterrupt({});
         output.temporaryPath.clear();
         return Outcome::Done;
     }
     DiscardOutputFile(output);
     return Outcome::CannotWriteOutput;
-}
-
-void DiscardOutputFile(OutputFile& output)
-{
-    // A file must be closed before Windows deletes it.
-    CloseFile(output.file);
-    if (!output.temporaryPath.empty()) {
-        SetFileRemovedOnInterrupt({});
-        RemoveFile(output.temporaryPath);
-        output.temporaryPath.clear();
-    }
-    output.original = HeldFile();
 }
 
 } // namespace karuto

@@ -59,13 +59,10 @@ void WriteCardBuffered(std::string_view text, CardWriter& writer);
 // Writes what is gathered.
 void FlushCards(CardWriter& writer);
 
-// Flushes and closes the temporary file and puts it in the output's place:
-// Done, or CannotWriteOutput with the temporary file gone and an existing
-// output as it was.
+// Flushes and closes the temporary file of an opened output and puts it in
+// the output's place: Done, or CannotWriteOutput with the temporary file gone
+// and an existing output as it was.
 Outcome CommitOutputFile(OutputFile& output);
-
-// Closes and deletes the temporary file, leaving an existing output as it was.
-void DiscardOutputFile(OutputFile& output);
 
 // A name for the temporary file from a random number: "~kt" and four letters
 // or digits. It is no ".vcf" and never the output's name, and it is at most
