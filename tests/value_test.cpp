@@ -86,9 +86,9 @@ struct DecodeCase {
 // Failure messages name the case instead of dumping its bytes.
 void PrintTo(const DecodeCase& c, std::ostream* out) { *out << c.name; }
 
-class DecodeValueCases : public testing::TestWithParam<DecodeCase> {};
+class AppendDecodedValueCases : public testing::TestWithParam<DecodeCase> {};
 
-TEST_P(DecodeValueCases, GivesExpectedBytes)
+TEST_P(AppendDecodedValueCases, GivesExpectedBytes)
 {
     const DecodeCase& c = GetParam();
     EXPECT_EQ(Decode(c.encoding, c.value, c.charset, c.widenKana), c.expected);
@@ -97,7 +97,7 @@ TEST_P(DecodeValueCases, GivesExpectedBytes)
 constexpr ValueEncoding kQp = EncodingQuotedPrintable;
 
 INSTANTIATE_TEST_SUITE_P(
-    Stages, DecodeValueCases,
+    Stages, AppendDecodedValueCases,
     testing::Values(
         DecodeCase{"QpEscapes", kQp, "=41=42C"sv, CharsetNone, false, "ABC"sv},
         DecodeCase{"QpLowerCaseHex", kQp, "a=3db"sv, CharsetNone, false, "a=b"sv},
