@@ -37,7 +37,8 @@ void RunDecode(benchmark::State& state, std::string_view unit, ValueEncoding enc
 {
     const std::string value = Fill(unit, static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {
-        OwnedString decoded = DecodeValue(encoding, value, charset, widenKana);
+        OwnedString decoded;
+        AppendDecodedValue({encoding, charset, charset, widenKana}, value, decoded);
         benchmark::DoNotOptimize(decoded.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *

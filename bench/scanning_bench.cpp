@@ -44,7 +44,7 @@ void RunConversion(benchmark::State& state, const std::string& text, std::string
         // Written but never put in place: the flush to disk before the
         // replacement would measure the disk, not the converter.
         OutputFile file;
-        if (!OpenOutputFile(path, file)) {
+        if (OpenOutputFile(path, file) != Outcome::Done) {
             state.SkipWithError("cannot create the output file");
             return;
         }

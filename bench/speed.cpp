@@ -207,10 +207,11 @@ double TimeOneConversionInChild(const std::string& text)
                               written += bytes.size();
                               return true;
                           },
-                          {}, false};
+                          {}};
         ConvertText(text, cards,
                     [&writer](std::string_view card) { return WriteCardBuffered(card, writer); });
-        const bool ok = FlushCards(writer) && written > 0;
+        FlushCards(writer);
+        const bool ok = writer.outcome == Outcome::Done && written > 0;
         const double seconds =
             ok ? std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() : 0;
         _exit(write(channel[1], &seconds, sizeof seconds) == sizeof seconds ? 0 : 1);

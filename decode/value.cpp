@@ -145,13 +145,6 @@ OwnedString DecodeQuotedPrintable(std::string_view text)
     return decoded;
 }
 
-OwnedString Utf8ToAnsi(std::string_view utf8)
-{
-    OwnedString ansi;
-    AppendUtf8AsAnsi(UpToFirstNul(utf8), ansi);
-    return ansi;
-}
-
 OwnedString ReplaceAll(std::string_view text, std::string_view pattern,
                        std::string_view replacement)
 {
@@ -256,14 +249,6 @@ void AppendQuotedPrintableAsBase64(std::string_view value, OwnedString& target)
         put(left > 2 ? sextet(group, 0) : '=');
     }
     TrimBuffer(buffers.quoted);
-}
-
-OwnedString DecodeValue(ValueEncoding encoding, std::string_view value, Charset charset,
-                        bool widenKana)
-{
-    OwnedString text;
-    AppendDecodedValue({encoding, charset, charset, widenKana}, UpToFirstNul(value), text);
-    return text;
 }
 
 } // namespace karuto

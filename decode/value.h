@@ -10,12 +10,6 @@
 
 namespace karuto {
 
-// Quoted-Printable, then UTF-8 to Shift_JIS, then every line break of a
-// Quoted-Printable value made a CR LF and a space, then (when asked) katakana
-// widening.
-OwnedString DecodeValue(ValueEncoding encoding, std::string_view value, Charset charset,
-                        bool widenKana);
-
 // How the values of one property line are decoded.
 struct ValueDecoding {
     ValueEncoding encoding = EncodingNone;
@@ -30,11 +24,13 @@ struct ValueDecoding {
 // nothing noted of the characters not written as themselves.
 ValueDecoding DecodingOf(const LogicalLine& line);
 
-// The value decoded as DecodeValue does, appended to `target`, for a value that
-// holds no NUL byte (no line of the card scanner does). Where the bytes that
-// stand as they are and those that Quoted-Printable escapes stand for differ in
-// charset, each run is converted from its own. The stages between reuse their
-// buffers, so a book's values are decoded without allocating for each one.
+// The value decoded, appended to `target`: Quoted-Printable, then UTF-8 to
+// Shift_JIS, then every line break of a Quoted-Printable value made a CR LF
+// and a space, then (when asked) katakana widening. The value holds no NUL
+// byte (no line of the card scanner does). Where the bytes that stand as they
+// are and those that Quoted-Printable escapes stand for differ in charset,
+// each run is converted from its own. The stages between reuse their buffers,
+// so a book's values are decoded without allocating for each one.
 void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, OwnedString& target);
 
 // A Quoted-Printable value's bytes, all of them, NUL bytes included (a photo),
@@ -48,10 +44,6 @@ Utf8Reading ReadQuotedPrintableAsUtf8(std::string_view value);
 // Decodes "=XX" escapes; a decoded NUL ends the result. A malformed escape is
 // kept as it stands.
 OwnedString DecodeQuotedPrintable(std::string_view text);
-
-// UTF-8 to Shift_JIS; every character without a Shift_JIS form, and every
-// malformed sequence, becomes one space.
-OwnedString Utf8ToAnsi(std::string_view utf8);
 
 // Every non-overlapping occurrence of `pattern` (not empty) replaced.
 OwnedString ReplaceAll(std::string_view text, std::string_view pattern,

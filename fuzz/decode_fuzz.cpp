@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           karuto::EncodingQuotedPrintable}) {
         for (auto charset : {karuto::CharsetNone, karuto::CharsetShiftJis, karuto::CharsetUtf8}) {
             for (bool widen : {false, true}) {
-                const std::string decoded = karuto::DecodeValue(encoding, value, charset, widen);
+                karuto::OwnedString decoded;
+                karuto::AppendDecodedValue({encoding, charset, charset, widen}, value, decoded);
                 Check(decoded.find('\0') == std::string::npos);
                 if (encoding != karuto::EncodingQuotedPrintable &&
                     charset != karuto::CharsetUtf8 && !widen) {

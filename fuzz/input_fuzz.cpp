@@ -61,15 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     karuto::LoadedText loaded;
     loaded.text = "untouched";
-    const int result = karuto::LoadInputBytes(std::string(bytes), loaded);
+    const karuto::Outcome result = karuto::LoadInputBytes(std::string(bytes), loaded);
 
     const std::string_view view(bytes);
     if (view.starts_with("\xFE\xFF")) {
-        Check(result == karuto::kResultUnsupportedEncoding);
+        Check(result == karuto::Outcome::UnsupportedEncoding);
         Check(loaded.text == "untouched");
         return 0;
     }
-    Check(result == karuto::kResultOk);
+    Check(result == karuto::Outcome::Done);
     if (view.starts_with("\xEF\xBB\xBF")) {
         Check(karuto::MarkOf(loaded.encoding) == karuto::ByteOrderMark::Utf8);
         CheckBytePayload(view.substr(3), loaded);

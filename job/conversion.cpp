@@ -1,6 +1,5 @@
 #include "job/conversion.h"
 
-#include <new>
 #include <string>
 
 #include "job/input.h"
@@ -20,17 +19,38 @@ int Fail(const JobWindow& window, std::u16string_view error)
     return -1;
 }
 
-int LoadFailure(const JobWindow& window, int loadResult)
+// Tells the window how the conversion ended; the result of the job's
+// interfaces: 0 when it ran to its end or the user kept the existing output.
+int Tell(const JobWindow& window, Outcome outcome, const CardList& cards)
 {
-    return Fail(window, loadResult == kResultUnsupportedEncoding ? kUnsupportedEncoding
-                                                                 : kCannotLoad);
+    switch (outcome) {
+    case Outcome::Done: {
+        const CardCounts counts = CountCards(cards);
+        if (counts.cardsWritten == 0) {
+            window.addMessage(kNothingWritten);
+        } else {
+            window.addMessage(kCompleted);
+            window.addMessage(FormatSummary(counts.cardsRead, counts.cardsWritten));
+        }
+        return 0;
+    }
+    case Outcome::Declined: return 0;
+    case Outcome::Refused: return -1;
+    case Outcome::UnsupportedEncoding: return Fail(window, kUnsupportedEncoding);
+    case Outcome::CannotMakeOutput:
+    case Outcome::CannotWriteOutput: return Fail(window, kCannotWrite);
+    case Outcome::ReportOutOfMemory: window.showError(kReportOutOfMemory); return -1;
+    case Outcome::CannotOpenInput:
+    case Outcome::CannotReadInput:
+    case Outcome::OutOfMemory: break;
+    }
+    return Fail(window, kCannotLoad);
 }
 
 // The cards of a loaded text, handed to `writer` with their pictograms as
-// `emoji` asks; the text is let go as soon as it is read. A failed write is
-// noted in the card list.
-CardCounts ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, CardWriter& writer,
-                             EmojiChoice emoji)
+// `emoji` asks; the text is let go as soon as it is read.
+Outcome ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, CardWriter& writer,
+                          EmojiChoice emoji)
 {
     details.encoding = loaded.encoding;
     details.nulCount = loaded.nulCount;
@@ -38,107 +58,76 @@ CardCounts ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, Car
     details.emojiChoice = emoji;
     PictogramStage stage;
     StartPictograms(stage, emoji, loaded.encoding == SourceEncoding::ShiftJis, writer);
-    const CardCounts counts =
-        ConvertText(loaded.text, details.cards,
-                    [&stage, &details](std::string_view card) { return PassCard(stage, card, details.cards); },
-                    loaded.encoding, loaded.lostCharacters);
+    ConvertText(loaded.text, details.cards,
+                [&stage, &details](std::string_view card) { PassCard(stage, card, details.cards); },
+                loaded.encoding, loaded.lostCharacters);
     OwnedString().swap(loaded.text);
-    if (!FinishCards(stage)) details.cards.writeFailed = true;
+    FinishCards(stage);
     details.carrier = writer.pictograms.carrier;
     details.pictogramsConverted = writer.pictograms.converted;
     details.unattributedCodes = HasUnattributedCodes(stage);
-    return counts;
+    return writer.outcome;
 }
 
-int ReportCounts(const JobWindow& window, const CardCounts& counts)
+// Before anything is read: the paths, and the question before a replacement.
+Outcome Start(PathView outputPath, const JobWindow& window, PathView inputPath)
 {
-    if (counts.cardsWritten == 0) {
-        window.addMessage(kNothingWritten);
-    } else {
-        window.addMessage(kCompleted);
-        window.addMessage(FormatSummary(counts.cardsRead, counts.cardsWritten));
-    }
-    return 0;
+    if (!CheckPaths(outputPath, window, inputPath)) return Outcome::Refused;
+    if (PathExists(outputPath) && !window.askQuestion(kReplaceQuestion)) return Outcome::Declined;
+    return Outcome::Done;
 }
 
-// Everything after the replacement question; may throw std::bad_alloc.
-// `cardsRead` tells whether `details` came to hold every card of the book.
-int Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
-            ConversionDetails& details, EmojiChoice emoji, bool& cardsRead)
+// Everything after the replacement question. A conversion that lost a card
+// leaves the output as it was: the temporary file goes with `output`.
+Outcome Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
+                ConversionDetails& details, EmojiChoice emoji)
 {
     window.addMessage(kConverting);
     LoadedText loaded;
-    const int loadResult = LoadInputText(inputPath, loaded);
-    if (loadResult != kResultOk) return LoadFailure(window, loadResult);
-
+    Outcome outcome = LoadInputText(inputPath, loaded);
+    if (outcome != Outcome::Done) return outcome;
     OutputFile output;
-    if (!OpenOutputFile(outputPath, output)) return Fail(window, kCannotWrite);
-
+    outcome = OpenOutputFile(outputPath, output);
+    if (outcome != Outcome::Done) return outcome;
     CardWriter writer = FileCardWriter(output.file);
-    const CardCounts counts = ConvertLoadedText(loaded, details, writer, emoji);
-    cardsRead = true;
-    CardList& cards = details.cards;
-    // A conversion that lost a card leaves the output as it was.
-    if (cards.writeFailed) DiscardOutputFile(output);
-    if (cards.writeFailed || !CommitOutputFile(output)) return Fail(window, kCannotWrite);
-    return ReportCounts(window, counts);
+    outcome = ConvertLoadedText(loaded, details, writer, emoji);
+    return outcome == Outcome::Done ? CommitOutputFile(output) : outcome;
 }
 
 // A file's bytes to the output file's bytes, handed on in blocks.
-int ConvertBytes(std::string&& bytes, const JobWindow& window, const ByteSink& output,
-                 ConversionDetails& details, EmojiChoice emoji)
+Outcome ConvertBytes(std::string&& bytes, const JobWindow& window, const ByteSink& output,
+                     ConversionDetails& details, EmojiChoice emoji)
 {
     window.addMessage(kConverting);
     LoadedText loaded;
-    const int loadResult = LoadInputBytes(std::move(bytes), loaded);
-    if (loadResult != kResultOk) return LoadFailure(window, loadResult);
-    CardWriter writer{output, "\xFF\xFE", false};
-    const CardCounts counts = ConvertLoadedText(loaded, details, writer, emoji);
-    if (details.cards.writeFailed) return Fail(window, kCannotWrite);
-    return ReportCounts(window, counts);
+    const Outcome outcome = LoadInputBytes(std::move(bytes), loaded);
+    if (outcome != Outcome::Done) return outcome;
+    CardWriter writer{output, "\xFF\xFE"};
+    return ConvertLoadedText(loaded, details, writer, emoji);
 }
 
-// The report of a conversion that ran to its end. The output is whole by
-// then, so running out of memory fails only the report.
-int WriteReportGuarded(const JobWindow& window, const ConversionDetails& details,
-                       const ReportSink& report)
+// The report of a conversion whose cards were read; memory that runs out
+// while it is made stops only the report.
+Outcome MakeReport(const ConversionDetails& details, const ReportSink& report)
 {
-    try {
-        WriteReport(details, report);
-        return 0;
-    } catch (const std::bad_alloc&) {
-        window.showError(kReportOutOfMemory);
-        return -1;
-    }
-}
-
-// The report a window keeps: running out of memory ends the report, never
-// the conversion, and the window says so only when the report is asked for.
-KeptReport KeepReport(const ConversionDetails& details, const ReportSink& report)
-{
-    try {
-        WriteReport(details, report);
-        return KeptReport::Made;
-    } catch (const std::bad_alloc&) {
-        return KeptReport::OutOfMemory;
-    }
+    return IfMemoryRunsOut([&] { WriteReport(details, report); return Outcome::Done; },
+                           [] { return Outcome::ReportOutOfMemory; });
 }
 
 // Runs `convert` on fresh details (the caller's, or its own). Memory that
-// runs out anywhere below, from the path checks to the last card, ends here:
-// a failed load, with everything built released.
+// runs out anywhere below, from the path checks to the last message, ends
+// here: a failed load, with everything built released.
 template <typename Convert>
 int RunGuarded(const JobWindow& window, ConversionDetails* details, const Convert& convert)
 {
     ConversionDetails ownDetails;
     ConversionDetails& used = details ? *details : ownDetails;
     used = ConversionDetails();
-    try {
-        return convert(used);
-    } catch (const std::bad_alloc&) {
-        used = ConversionDetails();
-        return Fail(window, kCannotLoad);
-    }
+    return IfMemoryRunsOut([&] { return convert(used); },
+                           [&] {
+                               used = ConversionDetails();
+                               return Tell(window, Outcome::OutOfMemory, used.cards);
+                           });
 }
 
 } // namespace
@@ -165,11 +154,11 @@ int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPa
                   ConversionDetails* details, EmojiChoice emoji, const ReportSink& report)
 {
     return RunGuarded(window, details, [&](ConversionDetails& used) {
-        if (!CheckPaths(outputPath, window, inputPath)) return -1;
-        if (PathExists(outputPath) && !window.askQuestion(kReplaceQuestion)) return 0;
-        bool cardsRead = false;
-        const int result = Convert(outputPath, window, inputPath, used, emoji, cardsRead);
-        return result == 0 && report ? WriteReportGuarded(window, used, report) : result;
+        Outcome outcome = Start(outputPath, window, inputPath);
+        if (outcome == Outcome::Done) outcome = Convert(outputPath, window, inputPath, used, emoji);
+        const int result = Tell(window, outcome, used.cards);
+        if (outcome != Outcome::Done || !report || MakeReport(used, report) == Outcome::Done) return result;
+        return Tell(window, Outcome::ReportOutOfMemory, used.cards);
     });
 }
 
@@ -178,12 +167,14 @@ int RunConversionKeepingReport(PathView outputPath, const JobWindow& window, Pat
 {
     kept = KeptReport::Unchanged;
     return RunGuarded(window, nullptr, [&](ConversionDetails& used) {
-        if (!CheckPaths(outputPath, window, inputPath)) return -1;
-        if (PathExists(outputPath) && !window.askQuestion(kReplaceQuestion)) return 0;
+        Outcome outcome = Start(outputPath, window, inputPath);
+        if (outcome != Outcome::Done) return Tell(window, outcome, used.cards);
         kept = KeptReport::None;
-        bool cardsRead = false;
-        const int result = Convert(outputPath, window, inputPath, used, EmojiChoice::Auto, cardsRead);
-        if (cardsRead) kept = KeepReport(used, report);
+        outcome = Convert(outputPath, window, inputPath, used, EmojiChoice::Auto);
+        const int result = Tell(window, outcome, used.cards);
+        if (outcome == Outcome::Done || outcome == Outcome::CannotWriteOutput) {
+            kept = MakeReport(used, report) == Outcome::Done ? KeptReport::Made : KeptReport::OutOfMemory;
+        }
         return result;
     });
 }
@@ -192,8 +183,10 @@ int ConvertFileBytes(PathView fileName, std::string&& bytes, const JobWindow& wi
                      const ByteSink& output, ConversionDetails* details, EmojiChoice emoji)
 {
     return RunGuarded(window, details, [&](ConversionDetails& used) {
-        if (!CheckFileName(fileName, window)) return -1;
-        return ConvertBytes(std::move(bytes), window, output, used, emoji);
+        const Outcome outcome = CheckFileName(fileName, window)
+                                    ? ConvertBytes(std::move(bytes), window, output, used, emoji)
+                                    : Outcome::Refused;
+        return Tell(window, outcome, used.cards);
     });
 }
 

@@ -29,12 +29,11 @@ struct ConversionDetails {
 using ReportSink = std::function<void(std::u16string_view text)>;
 
 // Checks the paths, asks before replacing an existing output file, loads the
-// source, writes the output and reports through `window`. Returns -1 when the
-// paths are refused or the conversion failed, 0 when the user declined the
-// replacement or the conversion ran to its end. `details`, when given, is
-// filled as far as the conversion got. `report`, when given, takes the report
-// of a conversion that ran to its end; running out of memory while it is made
-// returns -1 with the output file in place.
+// source, writes the output and reports through `window`. Returns 0 when the
+// conversion ran to its end or the user declined the replacement, otherwise
+// -1. `details`, when given, is filled as far as the conversion got.
+// `report`, when given, takes the report of a conversion that ran to its end;
+// running out of memory while it is made returns -1 with the output in place.
 int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPath,
                   ConversionDetails* details = nullptr, EmojiChoice emoji = EmojiChoice::Auto,
                   const ReportSink& report = {});

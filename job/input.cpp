@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,15 +33,15 @@ MarkScan ScanMark(std::string_view bytes)
     return {};
 }
 
-int ResultOfRead(ReadStatus status)
+Outcome OutcomeOf(ReadStatus status)
 {
     switch (status) {
-    case ReadStatus::Ok: return kResultOk;
-    case ReadStatus::CannotOpen: return kResultCannotOpen;
-    case ReadStatus::CannotRead: return kResultCannotRead;
-    case ReadStatus::NoMemory: return kResultNoMemory;
+    case ReadStatus::Ok: return Outcome::Done;
+    case ReadStatus::CannotOpen: break;
+    case ReadStatus::CannotRead: return Outcome::CannotReadInput;
+    case ReadStatus::NoMemory: return Outcome::OutOfMemory;
     }
-    return kResultCannotOpen;
+    return Outcome::CannotOpenInput;
 }
 
 // Where the NUL bytes (or zero units) are, for the report.
@@ -255,32 +254,27 @@ bool IsMostlyUtf8(std::string_view text)
     return utf8 > kUtf8Weight * other;
 }
 
-int LoadInputText(PathView path, LoadedText& loaded)
+Outcome LoadInputText(PathView path, LoadedText& loaded)
 {
     FileBytes file = ReadWholeFileExclusive(path);
-    if (file.status != ReadStatus::Ok) return ResultOfRead(file.status);
+    if (file.status != ReadStatus::Ok) return OutcomeOf(file.status);
     return LoadInputBytes(std::move(file.bytes), loaded);
 }
 
-int LoadInputBytes(std::string&& bytes, LoadedText& loaded)
+Outcome LoadInputBytes(std::string&& bytes, LoadedText& loaded)
 {
-    try {
-        const MarkScan scan = ScanMark(bytes);
-        if (scan.unsupported) return kResultUnsupportedEncoding;
-
-        LoadedText made;
-        if (scan.mark == ByteOrderMark::Utf16Le) {
-            made.text = Utf16LeAsText(std::move(bytes), scan.length, made);
-            made.encoding = SourceEncoding::Utf16Le;
-        } else {
-            made.text = BytesAsText(std::move(bytes), scan.length, made);
-            made.encoding = EncodingOfBytes(made.text, scan.mark);
-        }
-        loaded = std::move(made);
-        return kResultOk;
-    } catch (const std::bad_alloc&) {
-        return kResultNoMemory;
+    const MarkScan scan = ScanMark(bytes);
+    if (scan.unsupported) return Outcome::UnsupportedEncoding;
+    LoadedText made;
+    if (scan.mark == ByteOrderMark::Utf16Le) {
+        made.text = Utf16LeAsText(std::move(bytes), scan.length, made);
+        made.encoding = SourceEncoding::Utf16Le;
+    } else {
+        made.text = BytesAsText(std::move(bytes), scan.length, made);
+        made.encoding = EncodingOfBytes(made.text, scan.mark);
     }
+    loaded = std::move(made);
+    return Outcome::Done;
 }
 
 } // namespace karuto

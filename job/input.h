@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "job/outcome.h"
 #include "platform/files.h"
 #include "vcard/line.h"
 #include "vcard/strings.h"
@@ -30,22 +31,16 @@ ByteOrderMark MarkOf(SourceEncoding encoding);
 // some lines that are not (a stray Latin-1 byte, a Shift_JIS card appended)?
 bool IsMostlyUtf8(std::string_view text);
 
-// Result codes shared by the file-level operations.
-inline constexpr int kResultOk = 0;
-inline constexpr int kResultCannotOpen = -1;
-inline constexpr int kResultCannotRead = -2;
-inline constexpr int kResultNoMemory = -4;
-inline constexpr int kResultUnsupportedEncoding = -5;
-
-// Reads the whole file: 0 with `loaded` filled, or -1, -2, -4, -5 (see
-// LoadInputBytes). `loaded` is left untouched on failure.
-int LoadInputText(PathView path, LoadedText& loaded);
-
-// Makes the text from a whole file's bytes: 0, -4 or -5. A UTF-8 mark is
-// skipped (bytes unchanged), UTF-16LE is converted to Shift_JIS (an odd final
-// byte is dropped), UTF-16BE is refused. NUL bytes (zero units) at the very
-// end are padding and dropped; every other one stays a NUL byte of the text.
+// Reads the whole file into `loaded`: Done, or CannotOpenInput,
+// CannotReadInput, OutOfMemory (no room to read it) or UnsupportedEncoding.
 // `loaded` is left untouched on failure.
-int LoadInputBytes(std::string&& bytes, LoadedText& loaded);
+Outcome LoadInputText(PathView path, LoadedText& loaded);
+
+// Makes the text from a whole file's bytes: Done or UnsupportedEncoding. A
+// UTF-8 mark is skipped (bytes unchanged), UTF-16LE is converted to Shift_JIS
+// (an odd final byte is dropped), UTF-16BE is refused. NUL bytes (zero units)
+// at the very end are padding and dropped; every other one stays a NUL byte
+// of the text. `loaded` is left untouched on failure.
+Outcome LoadInputBytes(std::string&& bytes, LoadedText& loaded);
 
 } // namespace karuto

@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
-#include <new>
 #include <random>
 #include <string>
 
 #include "platform/codepage.h"
-#include "vcard/strings.h"
 
 namespace karuto {
 
@@ -58,6 +56,28 @@ bool CreateTemporaryFile(OutputFile& output)
     return false;
 }
 
+// Closes and deletes the temporary file, leaving an existing output as it was.
+void DiscardOutputFile(OutputFile& output)
+{
+    // A file must be closed before Windows deletes it.
+    CloseFile(output.file);
+    if (!output.temporaryPath.empty()) {
+        SetFileRemovedOnInterrupt({});
+        RemoveFile(output.temporaryPath);
+        output.temporaryPath.clear();
+    }
+    output.original = HeldFile();
+}
+
+bool MakeOutputFile(PathView path, OutputFile& output)
+{
+    output.path = PathString(path);
+    output.original = HoldExistingFile(path);
+    if (!output.original.ok || !CreateTemporaryFile(output)) return false;
+    if (output.original.exists) CopyPermissions(output.original.file, output.file);
+    return WriteAllBytes(output.file, kUtf16LeMark);
+}
+
 } // namespace
 
 PathString TemporaryFileName(std::uint32_t random)
@@ -77,29 +97,13 @@ OutputFile::~OutputFile()
     DiscardOutputFile(*this);
 }
 
-bool OpenOutputFile(PathView path, OutputFile& output)
+Outcome OpenOutputFile(PathView path, OutputFile& output)
 {
-    try {
-        output.path = PathString(path);
-        output.original = HoldExistingFile(path);
-        if (!output.original.ok) return false;
-        if (!CreateTemporaryFile(output)) {
-            output.original = HeldFile();
-            return false;
-        }
-        if (output.original.exists) CopyPermissions(output.original.file, output.file);
-        if (WriteAllBytes(output.file, kUtf16LeMark)) return true;
-    } catch (const std::bad_alloc&) {
+    if (IfMemoryRunsOut([&] { return MakeOutputFile(path, output); }, [] { return false; })) {
+        return Outcome::Done;
     }
     DiscardOutputFile(output);
-    return false;
-}
-
-bool WriteCardText(std::string_view text, OutputHandle& outputFile)
-{
-    if (!outputFile.IsOpen()) return false;
-    CardWriter writer = FileCardWriter(outputFile);
-    return WriteCardBuffered(text, writer) && FlushCards(writer);
+    return Outcome::CannotMakeOutput;
 }
 
 CardWriter FileCardWriter(OutputHandle& file)
@@ -112,68 +116,49 @@ CardWriter FileCardWriter(OutputHandle& file)
         StartWritingBack(file);
         return true;
     };
-    return {write, {}, false};
+    return {write, {}};
 }
 
-bool WriteCardBuffered(std::string_view text, CardWriter& writer)
+void WriteCardBuffered(std::string_view text, CardWriter& writer)
 {
     // Large enough that system calls cost nothing, small enough to stay in cache.
     constexpr std::size_t kBlockBytes = 1 << 20;
-    if (writer.failed) return false;
-    // A card text is a NUL-terminated string; nothing after a NUL belongs to it.
-    text = UpToFirstNul(text);
     // A card with a large photo goes out in blocks too, never held whole in
-    // its UTF-16 form.
-    while (!text.empty()) {
-        try {
-            const std::size_t room = (kBlockBytes - std::min(writer.pending.size(), kBlockBytes)) / 2;
-            text.remove_prefix(AppendAnsiAsUtf16LeUpTo(text, std::max<std::size_t>(room, 1),
-                                                       writer.pending, &writer.pictograms));
-        } catch (const std::bad_alloc&) {
-            writer.failed = true;
-            return false;
-        }
-        if (writer.pending.size() >= kBlockBytes && !FlushCards(writer)) return false;
+    // its UTF-16 form; a card that cannot be converted is a write that failed.
+    while (writer.outcome == Outcome::Done && !text.empty()) {
+        writer.outcome = IfMemoryRunsOut(
+            [&] {
+                const std::size_t room = (kBlockBytes - std::min(writer.pending.size(), kBlockBytes)) / 2;
+                text.remove_prefix(AppendAnsiAsUtf16LeUpTo(text, std::max<std::size_t>(room, 1),
+                                                           writer.pending, &writer.pictograms));
+                return Outcome::Done;
+            },
+            [] { return Outcome::CannotWriteOutput; });
+        if (writer.pending.size() >= kBlockBytes) FlushCards(writer);
     }
-    return true;
 }
 
-bool FlushCards(CardWriter& writer)
+void FlushCards(CardWriter& writer)
 {
-    if (!writer.failed && !writer.pending.empty()) {
-        writer.failed = !writer.write(writer.pending);
-        writer.pending.clear();
-    }
-    return !writer.failed;
+    if (writer.outcome != Outcome::Done || writer.pending.empty()) return;
+    if (!writer.write(writer.pending)) writer.outcome = Outcome::CannotWriteOutput;
+    writer.pending.clear();
 }
 
-bool CommitOutputFile(OutputFile& output)
+Outcome CommitOutputFile(OutputFile& output)
 {
     const bool written = FlushFile(output.file) && CloseFile(output.file);
     // Windows cannot put a file in the place of one that is open, so the
     // old output is let go right before the replacement.
     OutputHandle original = std::move(output.original.file);
     CloseFile(original);
-    if (written && !output.temporaryPath.empty() &&
-        MoveFileOver(output.temporaryPath, output.path)) {
+    if (written && MoveFileOver(output.temporaryPath, output.path)) {
         SetFileRemovedOnInterrupt({});
         output.temporaryPath.clear();
-        return true;
+        return Outcome::Done;
     }
     DiscardOutputFile(output);
-    return false;
-}
-
-void DiscardOutputFile(OutputFile& output)
-{
-    // A file must be closed before Windows deletes it.
-    CloseFile(output.file);
-    if (!output.temporaryPath.empty()) {
-        SetFileRemovedOnInterrupt({});
-        RemoveFile(output.temporaryPath);
-        output.temporaryPath.clear();
-    }
-    output.original = HeldFile();
+    return Outcome::CannotWriteOutput;
 }
 
 } // namespace karuto

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "job/outcome.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 
@@ -29,15 +30,9 @@ struct OutputFile {
 };
 
 // Holds an existing output exclusively, creates the temporary file beside it
-// and writes the mark FF FE. False when the output is held by another program,
-// read-only or a folder, or the temporary file cannot be made or written;
-// nothing is left behind then. `output` must be fresh.
-bool OpenOutputFile(PathView path, OutputFile& output);
-
-// Converts one card's Shift_JIS text, up to a NUL, to UTF-16LE and writes it
-// at once, through the writer of a conversion's cards; false when the write
-// failed or was short.
-bool WriteCardText(std::string_view text, OutputHandle& outputFile);
+// and writes the mark FF FE: Done, or CannotMakeOutput with nothing left
+// behind. `output` must be fresh.
+Outcome OpenOutputFile(PathView path, OutputFile& output);
 
 // Takes a block of the output file's bytes; false when it could not be kept.
 using ByteSink = std::function<bool(std::string_view bytes)>;
@@ -47,7 +42,9 @@ using ByteSink = std::function<bool(std::string_view bytes)>;
 struct CardWriter {
     ByteSink write;
     std::string pending;  // UTF-16LE bytes not written yet
-    bool failed = false;  // a write failed; nothing more is taken
+    // Done until a write fails or memory for a card's UTF-16 runs out; then
+    // CannotWriteOutput, and nothing more is taken.
+    Outcome outcome = Outcome::Done;
     // Whose pictograms become emoji on the way, and how many did.
     PictogramConversion pictograms = {};
 };
@@ -55,20 +52,17 @@ struct CardWriter {
 // A writer into an open file.
 CardWriter FileCardWriter(OutputHandle& file);
 
-// Adds a card, writing the gathered cards once they fill a block; false once a
-// write has failed.
-bool WriteCardBuffered(std::string_view text, CardWriter& writer);
+// Adds a card's Shift_JIS text, writing the gathered cards once they fill a
+// block.
+void WriteCardBuffered(std::string_view text, CardWriter& writer);
 
-// Writes what is gathered; false when this or an earlier write failed.
-bool FlushCards(CardWriter& writer);
+// Writes what is gathered.
+void FlushCards(CardWriter& writer);
 
-// Flushes and closes the temporary file and puts it in the output's place.
-// False when any of that failed; the temporary file is gone then and an
-// existing output is as it was.
-bool CommitOutputFile(OutputFile& output);
-
-// Closes and deletes the temporary file, leaving an existing output as it was.
-void DiscardOutputFile(OutputFile& output);
+// Flushes and closes the temporary file of an opened output and puts it in
+// the output's place: Done, or CannotWriteOutput with the temporary file gone
+// and an existing output as it was.
+Outcome CommitOutputFile(OutputFile& output);
 
 // A name for the temporary file from a random number: "~kt" and four letters
 // or digits. It is no ".vcf" and never the output's name, and it is at most

@@ -56,7 +56,7 @@ void StartPictograms(PictogramStage& stage, EmojiChoice choice, bool shiftJis, C
     writer.pictograms = {CarrierOf(stage.choice), 0};
 }
 
-bool PassCard(PictogramStage& stage, std::string_view card, const CardList& cards)
+void PassCard(PictogramStage& stage, std::string_view card, const CardList& cards)
 {
     if (stage.choice != EmojiChoice::Auto) return WriteCardBuffered(card, *stage.writer);
     const CardEntry& entry = cards.current;
@@ -71,18 +71,16 @@ bool PassCard(PictogramStage& stage, std::string_view card, const CardList& card
     stage.holding = stage.holding || claimable;
     if (!stage.holding) return WriteCardBuffered(card, *stage.writer);
     stage.held.append(card);
-    return true;
 }
 
-bool FinishCards(PictogramStage& stage)
+void FinishCards(PictogramStage& stage)
 {
     if (stage.choice == EmojiChoice::Auto) {
         stage.writer->pictograms.carrier = FittingCarrier(stage.userDefined);
-        const bool written = WriteCardBuffered(stage.held, *stage.writer);
+        WriteCardBuffered(stage.held, *stage.writer);
         OwnedString().swap(stage.held);
-        if (!written) return false;
     }
-    return FlushCards(*stage.writer);
+    FlushCards(*stage.writer);
 }
 
 bool HasUnattributedCodes(const PictogramStage& stage)

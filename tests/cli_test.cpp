@@ -17,7 +17,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,14 +38,8 @@ using test::WriteFileBytes;
 // Console texts: UTF-8, each message on its own line(s), CR LF made "\n".
 const std::string kConvertingOut = "変換処理中...\n";
 const std::string kFailedOut = "変換処理に失敗しました。\n";
-const std::string kNothingOut = "出力対象データが1件もありませんでした。\n";
 const std::string kCompletedOut = "変換が完了しました。\n";
-const std::string kShiftJisLine = "文字コード：Shift_JIS として読みました。\n";
 const std::string kUnsupportedErr = "変換元ファイルの文字コードに対応していません。\n";
-const std::string kCannotLoadErr =
-    "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。\n";
-const std::string kCannotWriteErr =
-    "添付用ファイルへ書き込めません。\n他で使用中もしくは書込み禁止の可能性があります。\n";
 
 const std::string kOutputName = "PC→iPhone.vcf";
 const std::string kMark = "\xFF\xFE";
@@ -97,7 +90,6 @@ struct CliResult {
 struct CliSetup {
     fs::path workingDirectory;
     int input = -1;                          // standard input; /dev/null when -1
-    rlim_t fileSizeLimit = RLIM_INFINITY;    // for provoking failed writes
     rlim_t memoryLimit = RLIM_INFINITY;      // address space, for a machine short of memory
     bool removeWorkingDirectory = false;     // run in a folder that no longer exists
 };
@@ -154,15 +146,6 @@ pid_t StartCli(const std::vector<std::string>& arguments, const CliSetup& setup,
         dup2(input, STDIN_FILENO);
         dup2(outFd, STDOUT_FILENO);
         dup2(errFd, STDERR_FILENO);
-        if (setup.fileSizeLimit != RLIM_INFINITY) {
-            // Ignored, the signal stays ignored across exec: a write beyond
-            // the limit then fails with EFBIG instead of killing the program.
-            signal(SIGXFSZ, SIG_IGN);
-            rlimit limit{};
-            getrlimit(RLIMIT_FSIZE, &limit);
-            limit.rlim_cur = setup.fileSizeLimit;
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
         if (setup.memoryLimit != RLIM_INFINITY) {
             const rlimit limit{setup.memoryLimit, setup.memoryLimit};
             setrlimit(RLIMIT_AS, &limit);
@@ -241,49 +224,12 @@ void ExpectRefused(const CliResult& result, const std::string& message)
     ExpectResult(result, kFailed, "", message + "\n");
 }
 
-// Another program holding the file open with an exclusive lock.
-struct ForeignLock {
-    int fd = -1;
-    explicit ForeignLock(const fs::path& path) : fd(open(path.c_str(), O_RDONLY | O_CLOEXEC))
-    {
-        if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) ADD_FAILURE() << "cannot lock " << path;
-    }
-    ForeignLock(const ForeignLock&) = delete;
-    ForeignLock& operator=(const ForeignLock&) = delete;
-    ~ForeignLock()
-    {
-        if (fd >= 0) close(fd);
-    }
-};
-
 fs::path DataFile(const char* name)
 {
     return fs::path(KARUTO_TEST_DATA_DIR) / name;
 }
 
 // --- Outcomes of a conversion -----------------------------------------------------------
-
-TEST(Cli, ConvertsTheSampleCardByteForByte)
-{
-    CliFolder folder;
-    fs::copy_file(DataFile("emitters_example.vcf"), folder.dir.path / "連絡先.vcf");
-    const CliResult result = folder.Run({folder.Path(u"連絡先.vcf")});
-    ExpectResult(result, kConverted,
-                 kConvertingOut + kCompletedOut + "入力データ：1件、　出力データ：1件\n", "");
-    EXPECT_EQ(ReadFileBytes(folder.Output()),
-              ReadFileBytes(DataFile("emitters_example.expected.vcf")));
-}
-
-TEST(Cli, ConvertsTheBundledExampleAddressBook)
-{
-    CliFolder folder;
-    fs::copy_file(fs::path(KARUTO_TEST_DATA_DIR) / ".." / ".." / "examples" / "contacts.vcf",
-                  folder.dir.path / "contacts.vcf");
-    const CliResult result = folder.Run({folder.Path(u"contacts.vcf")});
-    ExpectResult(result, kConverted,
-                 kConvertingOut + kCompletedOut + "入力データ：6件、　出力データ：5件\n", "");
-    EXPECT_EQ(ReadFileBytes(folder.Output()), ReadFileBytes(DataFile("cli_contacts.expected.vcf")));
-}
 
 TEST(Cli, ReportsCardsReadAndWritten)
 {
@@ -293,23 +239,15 @@ TEST(Cli, ReportsCardsReadAndWritten)
     EXPECT_EQ(ReadFileBytes(folder.Output()), kThreeCardsOutput);
 }
 
-TEST(Cli, NoCardWrittenLeavesOnlyTheMark)
-{
-    CliFolder folder;
-    WriteFileBytes(folder.dir.path / "in.vcf", "");
-    ExpectResult(folder.Run({folder.Path(u"in.vcf")}), kConverted, kConvertingOut + kNothingOut,
-                 "");
-    EXPECT_EQ(ReadFileBytes(folder.Output()), kMark);
-}
-
 TEST(Cli, WithoutATerminalAnExistingOutputIsNotReplaced)
 {
     CliFolder folder;
     WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
     WriteFileBytes(folder.Output(), kOldOutput);
-    const CliResult result = folder.Run({folder.Path(u"in.vcf")});
-    EXPECT_EQ(result.exitStatus, kDeclined);
-    EXPECT_EQ(result.out, "");
+    ExpectResult(folder.Run({folder.Path(u"in.vcf")}), kDeclined, "",
+                 "添付用ファイルが既に存在します。\n上書きで保存しますか？\n"
+                 "確認できないため上書きしませんでした。上書きするには --yes を指定してください。\n"
+                 "(Not replaced: there is no terminal to ask. Use --yes to replace it.)\n");
     EXPECT_EQ(ReadFileBytes(folder.Output()), kOldOutput);
 }
 
@@ -335,105 +273,6 @@ TEST(Cli, BigEndianInputIsRefusedWithoutTouchingTheOutput)
     EXPECT_EQ(ReadFileBytes(folder.Output()), kOldOutput);
 }
 
-TEST(Cli, AnInputThatCannotBeLoaded)
-{
-    CliFolder folder;
-    fs::create_directory(folder.dir.path / "folder.vcf");
-    ExpectResult(folder.Run({folder.Path(u"folder.vcf")}), kFailed, kConvertingOut + kFailedOut,
-                 kCannotLoadErr);
-    EXPECT_FALSE(fs::exists(folder.dir.path / "folder.vcf" / kOutputName));
-
-    WriteFileBytes(folder.dir.path / "held.vcf", kThreeCards);
-    const ForeignLock lock(folder.dir.path / "held.vcf");
-    ExpectResult(folder.Run({folder.Path(u"held.vcf")}), kFailed, kConvertingOut + kFailedOut,
-                 kCannotLoadErr);
-    EXPECT_FALSE(fs::exists(folder.Output()));
-}
-
-TEST(Cli, AnOutputThatCannotBeCreated)
-{
-    CliFolder folder;
-    WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
-    WriteFileBytes(folder.dir.path / "readonly.vcf", kOldOutput);
-    fs::permissions(folder.dir.path / "readonly.vcf",
-                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    WriteFileBytes(folder.dir.path / "held.vcf", kOldOutput);
-    const ForeignLock lock(folder.dir.path / "held.vcf");
-    fs::create_directory(folder.dir.path / "folder.vcf");
-    for (const std::u16string_view output : {u"readonly.vcf", u"held.vcf", u"folder.vcf"}) {
-        SCOPED_TRACE(folder.Path(output));
-        ExpectResult(folder.Run({"--yes", "-o", folder.Path(output), folder.Path(u"in.vcf")}),
-                     kFailed, kConvertingOut + kFailedOut, kCannotWriteErr);
-    }
-    EXPECT_EQ(ReadFileBytes(folder.dir.path / "readonly.vcf"), kOldOutput);
-    EXPECT_EQ(ReadFileBytes(folder.dir.path / "held.vcf"), kOldOutput);
-    EXPECT_TRUE(fs::is_directory(folder.dir.path / "folder.vcf"));
-}
-
-TEST(Cli, AFailedCardWriteFailsTheConversion)
-{
-    CliFolder folder;
-    WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
-    CliSetup setup;
-    setup.fileSizeLimit = 64;  // the mark and part of the first card
-    ExpectResult(folder.Run({folder.Path(u"in.vcf")}, setup), kFailed, kConvertingOut + kFailedOut,
-                 kCannotWriteErr);
-}
-
-TEST(Cli, ReportListsTheCardsThatWereNotWritten)
-{
-    CliFolder folder;
-    WriteFileBytes(folder.dir.path / "in.vcf",
-                   "BEGIN:VCARD\r\n"                          // 1
-                   "VERSION:2.1\r\n"                          // 2
-                   "N:Good;Gina;;;\r\n"                       // 3
-                   "END:VCARD\r\n"                            // 4
-                   "BEGIN:VCARD\r\n"                          // 5
-                   "VERSION:4.0\r\n"                          // 6
-                   "N:Future;Fiona;;;\r\n"                    // 7
-                   "END:VCARD\r\n"                            // 8
-                   "BEGIN:VCARD\r\n"                          // 9
-                   "VERSION:2.1\r\n"                          // 10
-                   "N;CHARSET=ISO-2022-JP:Old;Otto;;;\r\n"    // 11
-                   "END:VCARD\r\n"                            // 12
-                   "BEGIN:VCARD\r\n"                          // 13
-                   "N:Plain;Pat;;;\r\n"                       // 14
-                   "TEL;ENCODING=8BIT:012-345\r\n"            // 15
-                   "END:VCARD\r\n"                            // 16
-                   "BEGIN:VCARD\r\n"                          // 17
-                   "N:Lost;Lou;;;\r\n");                      // 18
-    const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});
-    EXPECT_EQ(result.exitStatus, kConverted);
-    EXPECT_EQ(result.err, "");
-    const std::string summary = kConvertingOut + kCompletedOut + "入力データ：4件、　出力データ：1件\n";
-    ASSERT_EQ(result.out.substr(0, summary.size()), summary);
-
-    // One line per card left out, naming its number, where it starts, its
-    // name and (for rejected cards) the text that rejected it and its line.
-    struct Expected {
-        const char* card;
-        std::vector<std::string> facts;
-    };
-    const Expected cards[] = {
-        {"カード2", {"5行目", "Future Fiona", "\"VERSION:4.0\"", "6行目"}},
-        {"カード3", {"9行目", "Old Otto", "\"CHARSET=ISO-2022-JP\"", "11行目"}},
-        {"カード4", {"13行目", "Plain Pat", "\"ENCODING=8BIT\"", "15行目"}},
-        {"カード5", {"17行目", "Lost Lou", "END:VCARD"}},
-    };
-    const std::string report = result.out.substr(summary.size());
-    for (const Expected& card : cards) {
-        SCOPED_TRACE(card.card);
-        const std::size_t start = report.find(card.card);
-        ASSERT_NE(start, std::string::npos) << report;
-        const std::string line = report.substr(start, report.find('\n', start) - start);
-        for (const std::string& fact : card.facts) {
-            EXPECT_NE(line.find(fact), std::string::npos) << line;
-        }
-    }
-    EXPECT_EQ(report.find("カード1"), std::string::npos) << report;
-    EXPECT_EQ(report.find("Good"), std::string::npos) << report;
-}
-
 // A report of 150 000 rejected cards costs a fraction of their 12 MB, so it
 // is made where the conversion fits.
 TEST(Cli, ReportOfManyRejectedCardsFitsWhereTheConversionDoes)
@@ -451,28 +290,6 @@ TEST(Cli, ReportOfManyRejectedCardsFitsWhereTheConversionDoes)
     EXPECT_EQ(result.exitStatus, kConverted) << result.err;
     EXPECT_NE(result.out.find("書き出さなかったカード：150000件\n"), std::string::npos);
     EXPECT_NE(result.out.find("  カード150000（"), std::string::npos);
-}
-
-TEST(Cli, ReportCountsEmailsAndAddressesPastTheLastItemGroup)
-{
-    CliFolder folder;
-    std::string input = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Many;Mai;;;\r\n";
-    for (int n = 1; n <= 100; ++n) input += "EMAIL:m" + std::to_string(n) + "@example.jp\r\n";
-    input += "ADR:;;1-2;Osaka;;;\r\nEMAIL;WORK:w@example.jp\r\nEND:VCARD\r\n";
-    input += "BEGIN:VCARD\r\nN:Few;Fumi;;;\r\nEMAIL:f@example.jp\r\nEND:VCARD\r\n";
-    WriteFileBytes(folder.dir.path / "in.vcf", input);
-    const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});
-    EXPECT_EQ(result.exitStatus, kConverted);
-    const std::string output = ReadFileBytes(folder.Output());
-    EXPECT_NE(output.find(Utf16LeBytes(u"item99.EMAIL:m99@example.jp")), std::string::npos);
-    EXPECT_EQ(output.find(Utf16LeBytes(u"m100@")), std::string::npos);
-    EXPECT_NE(output.find(Utf16LeBytes(u"EMAIL;TYPE=WORK:w@example.jp")), std::string::npos);
-    EXPECT_NE(result.out.find("一部を書き出さなかったカード：1件\n"
-                              "  カード1（1行目）「Many Mai」：項目グループ（item1〜item99）に入りきらない"
-                              "メールアドレス・住所 2件を書き出していません\n"),
-              std::string::npos)
-        << result.out;
-    EXPECT_EQ(result.out.find("Few Fumi"), std::string::npos) << result.out;
 }
 
 // Grouped lines, properties outside the ones written, characters Shift_JIS
@@ -539,20 +356,6 @@ TEST(Cli, EmojiOptionChoosesWhosePictogramsBecomeEmoji)
     EXPECT_EQ(folder.Run({"--yes", "--emoji=auto", folder.Path(u"utf8.vcf")}).err, "");
 }
 
-TEST(Cli, ReportOfACleanConversionListsNoCard)
-{
-    CliFolder folder;
-    fs::copy_file(DataFile("emitters_example.vcf"), folder.dir.path / "in.vcf");
-    const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});
-    EXPECT_EQ(result.exitStatus, kConverted);
-    const std::string summary = kConvertingOut + kCompletedOut + "入力データ：1件、　出力データ：1件\n";
-    ASSERT_EQ(result.out.substr(0, summary.size()), summary);
-    // How the file was read, and a single line each for cards and for what
-    // was left out of them; no line per card.
-    EXPECT_EQ(result.out.substr(summary.size()),
-              kShiftJisLine + "書き出さなかったカードはありません。\n書き出さなかった項目・文字はありません。\n");
-}
-
 // --- A conversion that is killed --------------------------------------------------------------
 
 // The temporary file of a running conversion, once it holds more than its mark.
@@ -615,47 +418,7 @@ TEST(Cli, AConversionKilledPartWayLeavesThePreviousOutput)
     }
 }
 
-// --- Same file --------------------------------------------------------------------------
-
-TEST(Cli, TheInputAsOutputIsRefused)
-{
-    CliFolder folder;
-    WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
-    for (const char* output : {"in.vcf", "./in.vcf"}) {
-        SCOPED_TRACE(output);
-        ExpectRefused(folder.Run({"--yes", "-o", output, "in.vcf"}),
-                      "変換元ファイルと添付用ファイルが同じです。");
-        EXPECT_EQ(ReadFileBytes(folder.dir.path / "in.vcf"), kThreeCards);
-    }
-}
-
 // --- Path checks ------------------------------------------------------------------------
-
-TEST(Cli, PathChecksRefuseWithTheirMessage)
-{
-    CliFolder folder;
-    WriteFileBytes(folder.dir.path / "in.vcf", kThreeCards);
-    WriteFileBytes(folder.dir.path / "in.txt", kThreeCards);
-    const std::string longName = std::string(300, 'a') + ".vcf";
-    struct Row {
-        std::vector<std::string> arguments;
-        const char* message;
-    };
-    const Row rows[] = {
-        {{longName}, "変換元ファイルのフォルダ名およびファイル名が長すぎます。"},
-        {{"-o", longName, "in.vcf"}, "添付用ファイルのフォルダ名およびファイル名が長すぎます。"},
-        {{"in.txt"}, "変換元ファイルはvCardファイルではありません。"},
-        {{"-o", "out.txt", "in.vcf"}, "添付用ファイルはvCardファイルではありません。"},
-        {{"missing.vcf"}, "変換元ファイルがありません。"},
-        {{"in*.vcf"}, "変換元ファイルがありません。"},
-        {{"-o", "missing/out.vcf", "in.vcf"}, "添付用フォルダがありません。"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.message);
-        ExpectRefused(folder.Run(row.arguments), row.message);
-    }
-    EXPECT_FALSE(fs::exists(folder.Output()));
-}
 
 TEST(Cli, LengthIsCheckedOnTheAbsolutePath)
 {
@@ -669,22 +432,11 @@ TEST(Cli, LengthIsCheckedOnTheAbsolutePath)
 
 // --- Paths given on the command line -----------------------------------------------------
 
-TEST(Cli, NamesWithWildcardsAreNamesNotPatterns)
+// Names in Shift_JIS, as an unzipped Windows archive leaves them, reach the
+// file system byte for byte and are shown as bytes.
+TEST(Cli, NamesThatAreNoUtf8ReachTheFileSystemAsBytes)
 {
     CliFolder folder;
-    WriteFileBytes(folder.dir.path / "in*.vcf", kThreeCards);
-    WriteFileBytes(folder.dir.path / "out?.vcf", kOldOutput);
-    ExpectResult(folder.Run({"-o", "out?.vcf", "in*.vcf"}), kDeclined, "",
-                 "添付用ファイルが既に存在します。\n上書きで保存しますか？\n"
-                 "確認できないため上書きしませんでした。上書きするには --yes を指定してください。\n"
-                 "(Not replaced: there is no terminal to ask. Use --yes to replace it.)\n");
-    EXPECT_EQ(ReadFileBytes(folder.dir.path / "out?.vcf"), kOldOutput);
-    ExpectResult(folder.Run({"--yes", "-o", "out?.vcf", "in*.vcf"}), kConverted, kThreeCardsStdout,
-                 "");
-    EXPECT_EQ(ReadFileBytes(folder.dir.path / "out?.vcf"), kThreeCardsOutput);
-
-    // Names in Shift_JIS, as an unzipped Windows archive leaves them, reach
-    // the file system byte for byte and are shown as bytes.
     const std::string shiftJisInput = "\x98\x41\x97\x8D\x90\xE6.vcf";   // 連絡先.vcf
     const std::string shiftJisOutput = "\x8C\x67\x91\xD1.vcf";           // 携帯.vcf
     WriteFileBytes(folder.dir.path / shiftJisInput, kThreeCards);

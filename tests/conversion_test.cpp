@@ -986,6 +986,7 @@ TEST(RunConversion, ABookSavedAgainInAnotherEncodingConvertsAsTheOriginal)
         EXPECT_EQ(ConvertBytesOfBook(WideToUtf8(book.text)), original);
         EXPECT_EQ(ConvertBytesOfBook(kMark + Utf16LeBytes(book.text)), original);
     }
+    EXPECT_EQ(ConvertBytesOfBook(sample), ReadFileBytes(fs::path(KARUTO_TEST_DATA_DIR) / "cli_contacts.expected.vcf"));
     // A Shift_JIS book appended to a UTF-8 one keeps the cards of both.
     const std::string cards = ConvertBytesOfBook(android) + ConvertBytesOfBook(sample).substr(kMark.size());
     EXPECT_EQ(ConvertBytesOfBook(utf8Mark + android + sample), cards);

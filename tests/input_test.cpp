@@ -36,7 +36,7 @@ std::string Bytes(std::string_view text)
 struct LoadCase {
     const char* name;
     std::string fileBytes;
-    int result;
+    Outcome result;
     std::string text;  // compared only when the load succeeds
     ByteOrderMark mark;
     std::int64_t nulCount = 0;
@@ -49,73 +49,73 @@ const std::string kUtf16BeMark = "\xFE\xFF";
 
 const LoadCase kLoadCases[] = {
     // Files too short to hold a mark are text as they are.
-    {"empty file", "", kResultOk, "", ByteOrderMark::None},
-    {"one byte", "A", kResultOk, "A", ByteOrderMark::None},
-    {"one byte FF", "\xFF", kResultOk, "\xFF", ByteOrderMark::None},
-    {"one byte FE", "\xFE", kResultOk, "\xFE", ByteOrderMark::None},
-    {"one byte EF", "\xEF", kResultOk, "\xEF", ByteOrderMark::None},
-    {"two bytes", "AB", kResultOk, "AB", ByteOrderMark::None},
-    {"EF BB alone is no mark", "\xEF\xBB", kResultOk, "\xEF\xBB", ByteOrderMark::None},
-    {"EF BB and a letter is no mark", "\xEF\xBBZ", kResultOk, "\xEF\xBBZ", ByteOrderMark::None},
-    {"FF and a letter is no mark", "\xFF" "A", kResultOk, "\xFF" "A", ByteOrderMark::None},
+    {"empty file", "", Outcome::Done, "", ByteOrderMark::None},
+    {"one byte", "A", Outcome::Done, "A", ByteOrderMark::None},
+    {"one byte FF", "\xFF", Outcome::Done, "\xFF", ByteOrderMark::None},
+    {"one byte FE", "\xFE", Outcome::Done, "\xFE", ByteOrderMark::None},
+    {"one byte EF", "\xEF", Outcome::Done, "\xEF", ByteOrderMark::None},
+    {"two bytes", "AB", Outcome::Done, "AB", ByteOrderMark::None},
+    {"EF BB alone is no mark", "\xEF\xBB", Outcome::Done, "\xEF\xBB", ByteOrderMark::None},
+    {"EF BB and a letter is no mark", "\xEF\xBBZ", Outcome::Done, "\xEF\xBBZ", ByteOrderMark::None},
+    {"FF and a letter is no mark", "\xFF" "A", Outcome::Done, "\xFF" "A", ByteOrderMark::None},
 
     // UTF-8 mark: skipped, every later byte kept as it is.
-    {"UTF-8 mark only", kUtf8Mark, kResultOk, "", ByteOrderMark::Utf8},
-    {"UTF-8 mark and vCard", kUtf8Mark + "BEGIN:VCARD\r\nFN:\xE5\xB1\xB1\xE7\x94\xB0\r\n", kResultOk,
+    {"UTF-8 mark only", kUtf8Mark, Outcome::Done, "", ByteOrderMark::Utf8},
+    {"UTF-8 mark and vCard", kUtf8Mark + "BEGIN:VCARD\r\nFN:\xE5\xB1\xB1\xE7\x94\xB0\r\n", Outcome::Done,
      "BEGIN:VCARD\r\nFN:\xE5\xB1\xB1\xE7\x94\xB0\r\n", ByteOrderMark::Utf8},
-    {"UTF-8 mark twice keeps the second", kUtf8Mark + kUtf8Mark, kResultOk, kUtf8Mark,
+    {"UTF-8 mark twice keeps the second", kUtf8Mark + kUtf8Mark, Outcome::Done, kUtf8Mark,
      ByteOrderMark::Utf8},
-    {"UTF-8 mark and a NUL in the middle", kUtf8Mark + Bytes({"AB\0CD", 5}), kResultOk,
+    {"UTF-8 mark and a NUL in the middle", kUtf8Mark + Bytes({"AB\0CD", 5}), Outcome::Done,
      Bytes({"AB\0CD", 5}), ByteOrderMark::Utf8, 1, 1},
-    {"UTF-8 mark and NUL padding", kUtf8Mark + Bytes({"A\r\nB\0\0\0", 7}), kResultOk, "A\r\nB",
+    {"UTF-8 mark and NUL padding", kUtf8Mark + Bytes({"A\r\nB\0\0\0", 7}), Outcome::Done, "A\r\nB",
      ByteOrderMark::Utf8, 3, 2},
 
     // No mark: bytes as they are; NULs stay, except those that pad the end.
-    {"Shift_JIS bytes", "FN:\x83\x41\x83\x43\r\n", kResultOk, "FN:\x83\x41\x83\x43\r\n",
+    {"Shift_JIS bytes", "FN:\x83\x41\x83\x43\r\n", Outcome::Done, "FN:\x83\x41\x83\x43\r\n",
      ByteOrderMark::None},
-    {"NUL in the middle", Bytes({"AB\0CD", 5}), kResultOk, Bytes({"AB\0CD", 5}),
+    {"NUL in the middle", Bytes({"AB\0CD", 5}), Outcome::Done, Bytes({"AB\0CD", 5}),
      ByteOrderMark::None, 1, 1},
-    {"NUL first", Bytes({"\0ABC", 4}), kResultOk, Bytes({"\0ABC", 4}), ByteOrderMark::None, 1, 1},
-    {"NULs on later lines", Bytes({"A\nB\nC\0D\nE\0\0F", 12}), kResultOk,
+    {"NUL first", Bytes({"\0ABC", 4}), Outcome::Done, Bytes({"\0ABC", 4}), ByteOrderMark::None, 1, 1},
+    {"NULs on later lines", Bytes({"A\nB\nC\0D\nE\0\0F", 12}), Outcome::Done,
      Bytes({"A\nB\nC\0D\nE\0\0F", 12}), ByteOrderMark::None, 3, 3},
-    {"NUL padding after the last line", Bytes({"A\r\n\0\0", 5}), kResultOk, "A\r\n",
+    {"NUL padding after the last line", Bytes({"A\r\n\0\0", 5}), Outcome::Done, "A\r\n",
      ByteOrderMark::None, 2, 2},
-    {"NUL padding after a CR", Bytes({"A\r\0", 3}), kResultOk, "A\r", ByteOrderMark::None, 1, 1},
-    {"nothing but NULs", Bytes({"\0\0\0\0", 4}), kResultOk, "", ByteOrderMark::None, 4, 1},
-    {"UTF-16LE without mark keeps its zero bytes", Utf16LeBytes(u"BEGIN:VCARD\r\n"), kResultOk,
+    {"NUL padding after a CR", Bytes({"A\r\0", 3}), Outcome::Done, "A\r", ByteOrderMark::None, 1, 1},
+    {"nothing but NULs", Bytes({"\0\0\0\0", 4}), Outcome::Done, "", ByteOrderMark::None, 4, 1},
+    {"UTF-16LE without mark keeps its zero bytes", Utf16LeBytes(u"BEGIN:VCARD\r\n"), Outcome::Done,
      Bytes({"B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\r\0\n", 25}), ByteOrderMark::None, 13, 1},
 
     // UTF-16LE mark: converted to Shift_JIS.
-    {"UTF-16LE mark only", kUtf16LeMark, kResultOk, "", ByteOrderMark::Utf16Le},
-    {"UTF-16LE keeps CR LF", kUtf16LeMark + Utf16LeBytes(u"BEGIN:VCARD\r\nEND:VCARD\r\n"), kResultOk,
+    {"UTF-16LE mark only", kUtf16LeMark, Outcome::Done, "", ByteOrderMark::Utf16Le},
+    {"UTF-16LE keeps CR LF", kUtf16LeMark + Utf16LeBytes(u"BEGIN:VCARD\r\nEND:VCARD\r\n"), Outcome::Done,
      "BEGIN:VCARD\r\nEND:VCARD\r\n", ByteOrderMark::Utf16Le},
-    {"UTF-16LE katakana", kUtf16LeMark + Utf16LeBytes(u"\u30A2\u30A4"), kResultOk, "\x83\x41\x83\x43",
+    {"UTF-16LE katakana", kUtf16LeMark + Utf16LeBytes(u"\u30A2\u30A4"), Outcome::Done, "\x83\x41\x83\x43",
      ByteOrderMark::Utf16Le},
-    {"UTF-16LE half-width katakana", kUtf16LeMark + Utf16LeBytes(u"\uFF71"), kResultOk, "\xB1",
+    {"UTF-16LE half-width katakana", kUtf16LeMark + Utf16LeBytes(u"\uFF71"), Outcome::Done, "\xB1",
      ByteOrderMark::Utf16Le},
-    {"UTF-16LE Hangul becomes a space", kUtf16LeMark + Utf16LeBytes(u"A\uAC00B"), kResultOk, "A B",
+    {"UTF-16LE Hangul becomes a space", kUtf16LeMark + Utf16LeBytes(u"A\uAC00B"), Outcome::Done, "A B",
      ByteOrderMark::Utf16Le},
     {"UTF-16LE pair beyond the BMP becomes one space", kUtf16LeMark + Utf16LeBytes(u"A\U0001F600B"),
-     kResultOk, "A B", ByteOrderMark::Utf16Le},
-    {"UTF-16LE odd final byte is dropped", kUtf16LeMark + Utf16LeBytes(u"AB") + "C", kResultOk, "AB",
+     Outcome::Done, "A B", ByteOrderMark::Utf16Le},
+    {"UTF-16LE odd final byte is dropped", kUtf16LeMark + Utf16LeBytes(u"AB") + "C", Outcome::Done, "AB",
      ByteOrderMark::Utf16Le},
-    {"UTF-16LE single odd byte", kUtf16LeMark + "C", kResultOk, "", ByteOrderMark::Utf16Le},
-    {"UTF-16LE zero unit in the middle", kUtf16LeMark + Utf16LeBytes({u"AB\0CD", 5}), kResultOk,
+    {"UTF-16LE single odd byte", kUtf16LeMark + "C", Outcome::Done, "", ByteOrderMark::Utf16Le},
+    {"UTF-16LE zero unit in the middle", kUtf16LeMark + Utf16LeBytes({u"AB\0CD", 5}), Outcome::Done,
      Bytes({"AB\0CD", 5}), ByteOrderMark::Utf16Le, 1, 1},
     {"UTF-16LE zero units between kanji", kUtf16LeMark + Utf16LeBytes({u"\n\u5C71\0\0\u7530\0", 6}),
-     kResultOk, Bytes({"\n\x8E\x52\0\0\x93\x63", 7}), ByteOrderMark::Utf16Le, 3, 2},
-    {"UTF-16LE zero-unit padding", kUtf16LeMark + Utf16LeBytes({u"A\r\n\0\0\0", 6}), kResultOk,
+     Outcome::Done, Bytes({"\n\x8E\x52\0\0\x93\x63", 7}), ByteOrderMark::Utf16Le, 3, 2},
+    {"UTF-16LE zero-unit padding", kUtf16LeMark + Utf16LeBytes({u"A\r\n\0\0\0", 6}), Outcome::Done,
      "A\r\n", ByteOrderMark::Utf16Le, 3, 2},
-    {"UTF-16LE zero unit and an odd byte", kUtf16LeMark + Utf16LeBytes({u"A\0", 2}) + "B", kResultOk,
+    {"UTF-16LE zero unit and an odd byte", kUtf16LeMark + Utf16LeBytes({u"A\0", 2}) + "B", Outcome::Done,
      "A", ByteOrderMark::Utf16Le, 1, 1},
-    {"UTF-16LE zero byte inside a unit is no end", kUtf16LeMark + Bytes({"A\0\0\x30", 4}), kResultOk,
+    {"UTF-16LE zero byte inside a unit is no end", kUtf16LeMark + Bytes({"A\0\0\x30", 4}), Outcome::Done,
      "A\x81\x40", ByteOrderMark::Utf16Le},
 
     // UTF-16BE mark: refused whatever follows.
-    {"UTF-16BE mark only", kUtf16BeMark, kResultUnsupportedEncoding, "", ByteOrderMark::None},
-    {"UTF-16BE mark and text", kUtf16BeMark + Bytes({"\0B\0E", 4}), kResultUnsupportedEncoding, "",
+    {"UTF-16BE mark only", kUtf16BeMark, Outcome::UnsupportedEncoding, "", ByteOrderMark::None},
+    {"UTF-16BE mark and text", kUtf16BeMark + Bytes({"\0B\0E", 4}), Outcome::UnsupportedEncoding, "",
      ByteOrderMark::None},
-    {"UTF-16BE mark and one byte", kUtf16BeMark + "A", kResultUnsupportedEncoding, "",
+    {"UTF-16BE mark and one byte", kUtf16BeMark + "A", Outcome::UnsupportedEncoding, "",
      ByteOrderMark::None},
 };
 
@@ -129,7 +129,7 @@ TEST(LoadInputText, HandlesEveryByteOrderMarkCase)
         loaded.text = "untouched";
         loaded.encoding = SourceEncoding::MixedWithMark;
         ASSERT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), c.result);
-        if (c.result == kResultOk) {
+        if (c.result == Outcome::Done) {
             EXPECT_EQ(loaded.text, c.text);
             EXPECT_EQ(MarkOf(loaded.encoding), c.mark);
             EXPECT_EQ(loaded.nulCount, c.nulCount);
@@ -142,7 +142,7 @@ TEST(LoadInputText, HandlesEveryByteOrderMarkCase)
         LoadedText fromBytes;
         fromBytes.text = "untouched";
         ASSERT_EQ(LoadInputBytes(std::string(c.fileBytes), fromBytes), c.result);
-        EXPECT_EQ(fromBytes.text, c.result == kResultOk ? c.text : "untouched");
+        EXPECT_EQ(fromBytes.text, c.result == Outcome::Done ? c.text : "untouched");
     }
 }
 
@@ -225,7 +225,7 @@ TEST(LoadInputText, ReadsUtf8WithoutAMarkAsUtf8AndShiftJisAsItWas)
     const auto load = [&dir](const std::string& bytes) {
         WriteFileBytes(dir.ChildPath(u"in.vcf"), bytes);
         LoadedText loaded;
-        EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), kResultOk);
+        EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), Outcome::Done);
         return loaded;
     };
     EXPECT_EQ(load("BEGIN:VCARD\r\nN:\xE5\xB1\xB1;;;;\r\n").encoding, SourceEncoding::Utf8WithoutMark);
@@ -311,7 +311,7 @@ TEST(LoadInputText, GeneratedShiftJisBooksStayShiftJis)
         const int cards = book % 3 == 0 ? 1 : book % 3 == 1 ? 1 + static_cast<int>(random() % 10) : 100;
         for (int card = 0; card < cards; ++card) bytes += RandomShiftJisCard(random);
         LoadedText loaded;
-        ASSERT_EQ(LoadInputBytes(std::string(bytes), loaded), kResultOk);
+        ASSERT_EQ(LoadInputBytes(std::string(bytes), loaded), Outcome::Done);
         const bool utf8Throughout = IsUtf8BeyondAscii(bytes);
         EXPECT_EQ(loaded.encoding, utf8Throughout ? SourceEncoding::Utf8WithoutMark : SourceEncoding::ShiftJis)
             << "book " << book << ": " << testing::PrintToString(bytes);
@@ -327,7 +327,7 @@ TEST(LoadInputText, KeepsEveryByteOfALargeFile)
     }
     WriteFileBytes(dir.ChildPath(u"in.vcf"), kUtf8Mark + content);
     LoadedText loaded;
-    ASSERT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), kResultOk);
+    ASSERT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), Outcome::Done);
     EXPECT_TRUE(loaded.text == content);
 }
 
@@ -336,7 +336,7 @@ TEST(LoadInputText, ReadsANonAsciiName)
     TempDir dir;
     WriteFileBytes(dir.ChildPath(u"アドレス帳.vcf"), "BEGIN:VCARD\r\n");
     LoadedText loaded;
-    ASSERT_EQ(LoadInputText(dir.Child(u"アドレス帳.vcf"), loaded), kResultOk);
+    ASSERT_EQ(LoadInputText(dir.Child(u"アドレス帳.vcf"), loaded), Outcome::Done);
     EXPECT_EQ(loaded.text, "BEGIN:VCARD\r\n");
 }
 
@@ -348,7 +348,7 @@ TEST(LoadInputText, WhatCannotBeOpenedIsReportedAndLeavesTheResultAlone)
     for (const PathString& path : paths) {
         LoadedText loaded;
         loaded.text = "untouched";
-        EXPECT_EQ(LoadInputText(path, loaded), kResultCannotOpen);
+        EXPECT_EQ(LoadInputText(path, loaded), Outcome::CannotOpenInput);
         EXPECT_EQ(loaded.text, "untouched");
     }
 }
@@ -360,9 +360,9 @@ TEST(LoadInputText, AFileTheConverterHoldsCannotBeLoaded)
     ASSERT_TRUE(holder.IsOpen());
     ASSERT_TRUE(WriteAllBytes(holder, "BEGIN:VCARD\r\n"));
     LoadedText loaded;
-    EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), kResultCannotOpen);
+    EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), Outcome::CannotOpenInput);
     ASSERT_TRUE(CloseFile(holder));
-    EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), kResultOk);
+    EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), Outcome::Done);
     EXPECT_EQ(loaded.text, "BEGIN:VCARD\r\n");
 }
 
@@ -376,9 +376,9 @@ TEST(LoadInputText, AFileLockedByAnotherProgramCannotBeLoaded)
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
     LoadedText loaded;
-    EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), kResultCannotOpen);
+    EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), Outcome::CannotOpenInput);
     close(fd);
-    EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), kResultOk);
+    EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), Outcome::Done);
 }
 #endif
 

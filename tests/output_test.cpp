@@ -32,14 +32,23 @@ using test::Entries;
 
 using Names = std::vector<std::u16string>;
 
+// Writes one card's text into `file` at once, as the cards of a conversion go.
+Outcome WriteCard(std::string_view text, OutputHandle& file)
+{
+    CardWriter writer = FileCardWriter(file);
+    WriteCardBuffered(text, writer);
+    FlushCards(writer);
+    return writer.outcome;
+}
+
 // The file's bytes after the given texts were written one after another.
 std::string WrittenFile(const std::vector<std::string>& texts)
 {
     TempDir dir;
     OutputFile output;
-    EXPECT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
-    for (const std::string& text : texts) EXPECT_TRUE(WriteCardText(text, output.file));
-    EXPECT_TRUE(CommitOutputFile(output));
+    EXPECT_EQ(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output), Outcome::Done);
+    for (const std::string& text : texts) EXPECT_EQ(WriteCard(text, output.file), Outcome::Done);
+    EXPECT_EQ(CommitOutputFile(output), Outcome::Done);
     EXPECT_EQ(Entries(dir.path), Names{u"PC→iPhone.vcf"});
     return ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf"));
 }
@@ -48,9 +57,9 @@ TEST(OpenOutputFile, NewFileHoldsOnlyTheMarkOnceInPlace)
 {
     TempDir dir;
     OutputFile output;
-    ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
+    ASSERT_EQ(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output), Outcome::Done);
     EXPECT_FALSE(fs::exists(dir.ChildPath(u"PC→iPhone.vcf")));
-    ASSERT_TRUE(CommitOutputFile(output));
+    ASSERT_EQ(CommitOutputFile(output), Outcome::Done);
     EXPECT_EQ(ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf")), kMark);
 }
 
@@ -58,8 +67,8 @@ TEST(OpenOutputFile, TheCardsGoIntoATemporaryFileBesideTheOutput)
 {
     TempDir dir;
     OutputFile output;
-    ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
-    ASSERT_TRUE(WriteCardText("BEGIN:VCARD\r\n", output.file));
+    ASSERT_EQ(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output), Outcome::Done);
+    ASSERT_EQ(WriteCard("BEGIN:VCARD\r\n", output.file), Outcome::Done);
     const Names names = Entries(dir.path);
     ASSERT_EQ(names.size(), 1u);
     const std::u16string& name = names[0];
@@ -72,7 +81,7 @@ TEST(OpenOutputFile, TheCardsGoIntoATemporaryFileBesideTheOutput)
     // (Windows keeps everyone else out of the file while it is written.)
     EXPECT_EQ(ReadFileBytes(dir.ChildPath(name)), kMark + Utf16LeBytes(u"BEGIN:VCARD\r\n"));
 #endif
-    ASSERT_TRUE(CommitOutputFile(output));
+    ASSERT_EQ(CommitOutputFile(output), Outcome::Done);
     EXPECT_TRUE(output.temporaryPath.empty());
     EXPECT_EQ(Entries(dir.path), Names{u"PC→iPhone.vcf"});
 }
@@ -83,15 +92,16 @@ TEST(OpenOutputFile, AnExistingFileStaysWholeUntilTheNewOneTakesItsPlace)
     fs::path path = dir.ChildPath(u"PC→iPhone.vcf");
     WriteFileBytes(path, std::string(10 * 1024, 'x'));
     OutputFile output;
-    ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
-    ASSERT_TRUE(WriteCardText("BEGIN:VCARD\r\n", output.file));
+    ASSERT_EQ(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output), Outcome::Done);
+    ASSERT_EQ(WriteCard("BEGIN:VCARD\r\n", output.file), Outcome::Done);
     EXPECT_EQ(fs::file_size(path), 10u * 1024u);  // held, so only its size can be seen
-    ASSERT_TRUE(CommitOutputFile(output));
+    ASSERT_EQ(CommitOutputFile(output), Outcome::Done);
     EXPECT_EQ(ReadFileBytes(path), kMark + Utf16LeBytes(u"BEGIN:VCARD\r\n"));
     EXPECT_EQ(Entries(dir.path), Names{u"PC→iPhone.vcf"});
 }
 
-TEST(DiscardOutputFile, LeavesTheOutputAsItWasAndNoTemporaryFile)
+// An output that goes out of scope unfinished is discarded.
+TEST(OutputFile, LeavesTheOutputAsItWasAndNoTemporaryFileWhenUnfinished)
 {
     for (const bool existed : {false, true}) {
         SCOPED_TRACE(existed);
@@ -100,17 +110,8 @@ TEST(DiscardOutputFile, LeavesTheOutputAsItWasAndNoTemporaryFile)
         if (existed) WriteFileBytes(path, "old cards");
         {
             OutputFile output;
-            ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
-            ASSERT_TRUE(WriteCardText("BEGIN:VCARD\r\n", output.file));
-            DiscardOutputFile(output);
-            EXPECT_FALSE(output.file.IsOpen());
-            EXPECT_FALSE(CommitOutputFile(output));  // nothing left to put in place
-        }
-        {
-            // Going out of scope unfinished discards it too.
-            OutputFile output;
-            ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
-            ASSERT_TRUE(WriteCardText("BEGIN:VCARD\r\n", output.file));
+            ASSERT_EQ(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output), Outcome::Done);
+            ASSERT_EQ(WriteCard("BEGIN:VCARD\r\n", output.file), Outcome::Done);
         }
         EXPECT_EQ(Entries(dir.path), existed ? Names{u"PC→iPhone.vcf"} : Names{});
         if (existed) {
@@ -136,10 +137,10 @@ TEST(OpenOutputFile, TheTemporaryFileFitsBesideTheLongestOutputPath)
     const PathString path = folder + kPathSeparator + u"abcd.vcf";
     ASSERT_EQ(path.size(), 256u);
     OutputFile output;
-    ASSERT_TRUE(OpenOutputFile(path, output));
+    ASSERT_EQ(OpenOutputFile(path, output), Outcome::Done);
     EXPECT_LE(output.temporaryPath.size(), path.size());
-    ASSERT_TRUE(WriteCardText("BEGIN:VCARD\r\n", output.file));
-    ASSERT_TRUE(CommitOutputFile(output));
+    ASSERT_EQ(WriteCard("BEGIN:VCARD\r\n", output.file), Outcome::Done);
+    ASSERT_EQ(CommitOutputFile(output), Outcome::Done);
     EXPECT_EQ(ReadFileBytes(fs::path(path)), kMark + Utf16LeBytes(u"BEGIN:VCARD\r\n"));
 }
 
@@ -151,7 +152,7 @@ TEST(OpenOutputFile, ReadOnlyFileIsRefusedAndKept)
     fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     OutputFile output;
-    EXPECT_FALSE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
+    EXPECT_EQ(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output), Outcome::CannotMakeOutput);
     fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
     EXPECT_EQ(ReadFileBytes(path), "old cards");
     EXPECT_EQ(Entries(dir.path), Names{u"PC→iPhone.vcf"});
@@ -165,9 +166,9 @@ TEST(OpenOutputFile, MissingFolderOrAFolderOfThatNameIsRefused)
     inMissingFolder += kPathSeparator;
     inMissingFolder += u"PC→iPhone.vcf";
     OutputFile first;
-    EXPECT_FALSE(OpenOutputFile(inMissingFolder, first));
+    EXPECT_EQ(OpenOutputFile(inMissingFolder, first), Outcome::CannotMakeOutput);
     OutputFile second;
-    EXPECT_FALSE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), second));
+    EXPECT_EQ(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), second), Outcome::CannotMakeOutput);
     EXPECT_EQ(Entries(dir.path), Names{u"PC→iPhone.vcf"});
 }
 
@@ -176,12 +177,12 @@ TEST(OpenOutputFile, AnOutputAnotherConversionReplacesIsRefusedAndKept)
     TempDir dir;
     WriteFileBytes(dir.ChildPath(u"PC→iPhone.vcf"), "old cards");
     OutputFile first;
-    ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), first));
-    ASSERT_TRUE(WriteCardText("BEGIN:VCARD\r\n", first.file));
+    ASSERT_EQ(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), first), Outcome::Done);
+    ASSERT_EQ(WriteCard("BEGIN:VCARD\r\n", first.file), Outcome::Done);
     OutputFile second;
-    EXPECT_FALSE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), second));
+    EXPECT_EQ(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), second), Outcome::CannotMakeOutput);
     EXPECT_EQ(fs::file_size(dir.ChildPath(u"PC→iPhone.vcf")), 9u);
-    ASSERT_TRUE(CommitOutputFile(first));
+    ASSERT_EQ(CommitOutputFile(first), Outcome::Done);
     EXPECT_EQ(ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf")), kMark + Utf16LeBytes(u"BEGIN:VCARD\r\n"));
 }
 
@@ -190,13 +191,13 @@ TEST(OpenOutputFile, TwoConversionsIntoANewOutputLeaveOneWholeFile)
     TempDir dir;
     OutputFile first;
     OutputFile second;
-    ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), first));
-    ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), second));
+    ASSERT_EQ(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), first), Outcome::Done);
+    ASSERT_EQ(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), second), Outcome::Done);
     EXPECT_NE(first.temporaryPath, second.temporaryPath);
-    ASSERT_TRUE(WriteCardText("FIRST\r\n", first.file));
-    ASSERT_TRUE(WriteCardText("SECOND\r\n", second.file));
-    ASSERT_TRUE(CommitOutputFile(first));
-    ASSERT_TRUE(CommitOutputFile(second));
+    ASSERT_EQ(WriteCard("FIRST\r\n", first.file), Outcome::Done);
+    ASSERT_EQ(WriteCard("SECOND\r\n", second.file), Outcome::Done);
+    ASSERT_EQ(CommitOutputFile(first), Outcome::Done);
+    ASSERT_EQ(CommitOutputFile(second), Outcome::Done);
     EXPECT_EQ(ReadFileBytes(dir.ChildPath(u"PC→iPhone.vcf")), kMark + Utf16LeBytes(u"SECOND\r\n"));
     EXPECT_EQ(Entries(dir.path), Names{u"PC→iPhone.vcf"});
 }
@@ -211,7 +212,7 @@ TEST(OpenOutputFile, FileLockedByAnotherProgramIsRefusedAndNotTruncated)
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
     OutputFile output;
-    EXPECT_FALSE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
+    EXPECT_EQ(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output), Outcome::CannotMakeOutput);
     close(fd);
     EXPECT_EQ(ReadFileBytes(path), std::string(10 * 1024, 'x'));
     EXPECT_EQ(Entries(dir.path), Names{u"PC→iPhone.vcf"});
@@ -235,19 +236,28 @@ TEST(CommitOutputFile, ANewOutputGetsTheUsualPermissionsAReplacedOneKeepsItsOwn)
             ASSERT_EQ(chmod(path.c_str(), mode), 0);
         }
         OutputFile output;
-        ASSERT_TRUE(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output));
-        ASSERT_TRUE(CommitOutputFile(output));
+        ASSERT_EQ(OpenOutputFile(dir.Child(u"PC→iPhone.vcf"), output), Outcome::Done);
+        ASSERT_EQ(CommitOutputFile(output), Outcome::Done);
         EXPECT_EQ(FileMode(path), mode == 0 ? 0644u : mode);
     }
     umask(previousMask);
 }
 
-TEST(WriteCardText, FailedWriteIsReported)
+TEST(WriteCardBuffered, AFailedWriteTakesNothingMore)
 {
     OutputHandle full;
     full.fd = open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_TRUE(full.IsOpen());
-    EXPECT_FALSE(WriteCardText("BEGIN:VCARD\r\n", full));
+    std::vector<std::string> blocks;
+    CardWriter writer = FileCardWriter(full);
+    WriteCardBuffered("BEGIN:VCARD\r\n", writer);
+    FlushCards(writer);
+    EXPECT_EQ(writer.outcome, Outcome::CannotWriteOutput);
+    writer.write = [&blocks](std::string_view bytes) { blocks.emplace_back(bytes); return true; };
+    WriteCardBuffered("END:VCARD\r\n", writer);
+    FlushCards(writer);
+    EXPECT_EQ(writer.outcome, Outcome::CannotWriteOutput);
+    EXPECT_TRUE(blocks.empty());
 }
 #endif
 
@@ -288,10 +298,9 @@ const CardCase kCardCases[] = {
     {"half-width katakana", "\xB1\xDE", Utf16LeBytes(u"\uFF71\uFF9E")},
     {"ideographic space", "\x81\x40", Utf16LeBytes(u"\u3000")},
     {"lead byte at the end", "A\x83", Utf16LeBytes(u"A\u30FB")},
-    {"text ends at a NUL", std::string("AB\0CD", 5), Utf16LeBytes(u"AB")},
 };
 
-TEST(WriteCardText, WritesTheTextAsUtf16LittleEndian)
+TEST(WriteCardBuffered, WritesTheTextAsUtf16LittleEndian)
 {
     for (const CardCase& c : kCardCases) {
         SCOPED_TRACE(c.name);
@@ -299,7 +308,7 @@ TEST(WriteCardText, WritesTheTextAsUtf16LittleEndian)
     }
 }
 
-TEST(WriteCardText, TwoLineCardIs48BytesStartingWithB)
+TEST(WriteCardBuffered, TwoLineCardIs48BytesStartingWithB)
 {
     std::string file = WrittenFile({"BEGIN:VCARD\r\nEND:VCARD\r\n"});
     ASSERT_EQ(file.size(), 2u + 48u);
@@ -307,7 +316,7 @@ TEST(WriteCardText, TwoLineCardIs48BytesStartingWithB)
     EXPECT_EQ(file.substr(file.size() - 4), std::string("\r\0\n\0", 4));
 }
 
-TEST(WriteCardText, CardsFollowEachOtherWithoutSeparator)
+TEST(WriteCardBuffered, CardsFollowEachOtherWithoutSeparator)
 {
     std::string first = "BEGIN:VCARD\r\nFN:\x83\x41\r\nEND:VCARD\r\n";
     std::string second = "BEGIN:VCARD\r\nFN:B\r\nEND:VCARD\r\n";
@@ -316,20 +325,13 @@ TEST(WriteCardText, CardsFollowEachOtherWithoutSeparator)
                   Utf16LeBytes(u"BEGIN:VCARD\r\nFN:B\r\nEND:VCARD\r\n"));
 }
 
-TEST(WriteCardText, LargeCardIsWrittenWhole)
+TEST(WriteCardBuffered, LargeCardIsWrittenWhole)
 {
     std::string photo(2 * 1024 * 1024, 'A');
     std::string card = "BEGIN:VCARD\r\nPHOTO;ENCODING=b:" + photo + "\r\nEND:VCARD\r\n";
     std::string file = WrittenFile({card});
     ASSERT_EQ(file.size(), 2 + 2 * card.size());
     EXPECT_TRUE(file == kMark + Utf16LeBytes(std::u16string(card.begin(), card.end())));
-}
-
-TEST(WriteCardText, ClosedFileIsRefused)
-{
-    OutputHandle none;
-    EXPECT_FALSE(WriteCardText("BEGIN:VCARD\r\n", none));
-    EXPECT_FALSE(WriteCardText("", none));
 }
 
 } // namespace

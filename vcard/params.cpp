@@ -67,13 +67,6 @@ bool ContainsEncodingB(std::string_view text)
     return false;
 }
 
-bool HasEncodingB(const TokenArray& tokens)
-{
-    return std::any_of(tokens.begin(), tokens.end(), [](std::string_view token) {
-        return (ParamWordsOf(token) & WordEncodingB) != 0;
-    });
-}
-
 ValueEncoding DetectEncoding(const TokenArray& tokens)
 {
     std::vector<ParamWords> words;

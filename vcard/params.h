@@ -39,9 +39,6 @@ bool HasParam(std::string_view word, const TokenArray& tokens);
 
 // Does the text contain "ENCODING=B" once upper-cased and stripped of blanks and tabs?
 bool ContainsEncodingB(std::string_view text);
-// Does one of the tokens contain it? Asked of their parameter words
-// (ParamWordsOf), as of a line's own tokens.
-bool HasEncodingB(const TokenArray& tokens);
 
 // The transfer encoding the tokens announce, found from their parameter words
 // as a line's own is (EncodingOfWords); Quoted-Printable wins over Base64.

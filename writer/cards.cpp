@@ -119,7 +119,7 @@ void CloseCard(std::string_view lineText, const CardSink& sink, CardList& cardLi
         NameFromFormattedName(entry);
     }
     entry.text.append(lineText).append("\r\n");
-    if (!entry.rejected && !sink(entry.text)) cardList.writeFailed = true;
+    if (!entry.rejected) sink(entry.text);
     // Nothing reads a finished card's text again.
     ReleaseText(entry, cardList);
     LeaveCard(cardList);

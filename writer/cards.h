@@ -83,7 +83,6 @@ struct CardList {
     bool open = false;                // `current` has not been left behind yet
     std::vector<CardNote> notes;
     OwnedString noteText;
-    bool writeFailed = false;         // a card could not be written to the output file
     OwnedString spareText;           // room left by a finished card, for the next one
     // What the cards lost; only what a written card lost matters, which the
     // report finds out.
@@ -115,10 +114,8 @@ struct CardDetails {
 CardDetails DetailsOf(const CardList& cardList, std::size_t index);
 
 // Takes the text of each finished, accepted card (Shift_JIS, CR LF line ends)
-// from the writer; false when the card could not be kept, as when a write to
-// the output file failed. The job supplies it, so the writer needs nothing of
-// files.
-using CardSink = std::function<bool(std::string_view cardText)>;
+// from the writer. The job supplies it, so the writer needs nothing of files.
+using CardSink = std::function<void(std::string_view cardText)>;
 
 struct CardCounts {
     std::int32_t cardsRead = 0;     // cards whose END:VCARD was seen
@@ -128,9 +125,8 @@ struct CardCounts {
 CardCounts CountCards(const CardList& cardList);
 
 // The card's life. BEGIN:VCARD opens a card at `beginLine` (a card still open
-// is abandoned); END:VCARD closes it, handing an accepted one to `sink` (a
-// card the sink could not keep sets `writeFailed`); the input's end abandons
-// one still open, never written. A card left behind keeps only its record.
+// is abandoned); END:VCARD closes it, handing an accepted one to `sink`; the
+// input's end abandons one still open, never written. A card left behind keeps only its record.
 void OpenCard(std::string_view lineText, std::int64_t beginLine, CardList& cardList);
 void CloseCard(std::string_view lineText, const CardSink& sink, CardList& cardList);
 void AbandonOpenCard(CardList& cardList);

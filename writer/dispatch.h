@@ -12,7 +12,7 @@
 namespace karuto {
 
 // Handles one logical line (`line.text`). A finished, accepted card goes to
-// `sink` at once; a card the sink could not keep sets `cardList.writeFailed`.
+// `sink` at once.
 void ConvertProperty(LogicalLine& line, const CardSink& sink, CardList& cardList);
 
 // The VERSION rule: a card is acceptable only as version 2.1 or 3.0.
