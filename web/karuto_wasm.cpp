@@ -235,11 +235,11 @@ EMSCRIPTEN_KEEPALIVE void karuto_warm_up()
 {
     constexpr std::size_t kBookBytes = 1 << 20;
     try {
+        karuto::JobWindow window;
+        window.askQuestion = [](std::u16string_view) { return true; };
+        window.showError = [](std::u16string_view) {};
+        window.addMessage = [](std::u16string_view) {};
         for (const auto kind : {karuto::bench::BookKind::ShiftJis21, karuto::bench::BookKind::Utf8V30}) {
-            karuto::JobWindow window;
-            window.askQuestion = [](std::u16string_view) { return true; };
-            window.showError = [](std::u16string_view) {};
-            window.addMessage = [](std::u16string_view) {};
             karuto::ConversionDetails details;
             const int result = karuto::ConvertFileBytes(
                 u"warm-up.vcf", karuto::bench::GenerateAddressBook(kind, kBookBytes), window,

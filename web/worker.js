@@ -71,13 +71,19 @@ function stepTimer() {
 // loaded (a promise) }. A conversion takes the buffer over.
 let chosen = null;
 
+// Room for `size` bytes in the converter's input buffer.
+function inputBuffer(module, size) {
+  const pointer = module._karuto_input_buffer(size);
+  if (pointer === 0) throw new CannotLoad();
+  return pointer;
+}
+
 // Reads the file straight into the converter's input buffer, piece by
 // piece: the book is never held twice. Stops when another file is chosen,
 // whose buffer takes this one's place.
 async function readInto(module, target) {
   const size = target.file.size;
-  const pointer = module._karuto_input_buffer(size);
-  if (pointer === 0) throw new CannotLoad();
+  const pointer = inputBuffer(module, size);
   let offset = 0;
   try {
     const reader = target.file.stream().getReader();
@@ -101,8 +107,7 @@ async function readInto(module, target) {
 
 function copyInto(module, target, bytes) {
   const input = new Uint8Array(bytes);
-  const pointer = module._karuto_input_buffer(input.length);
-  if (pointer === 0) throw new CannotLoad();
+  const pointer = inputBuffer(module, input.length);
   module.HEAPU8.set(input, pointer);
   Object.assign(target, { pointer, size: input.length });
 }
