@@ -1,5 +1,7 @@
 #include "job/conversion.h"
 
+#include <algorithm>
+#include <span>
 #include <string>
 
 #include "job/input.h"
@@ -47,6 +49,16 @@ int Tell(const JobWindow& window, Outcome outcome, const CardList& cards)
     return Fail(window, kCannotLoad);
 }
 
+// Feature phones' pictograms come in Shift_JIS: a book read as Shift_JIS, or
+// one with lines read so.
+bool HoldsShiftJisLines(SourceEncoding encoding, std::span<const LinesReadOtherwise> otherwise)
+{
+    return encoding == SourceEncoding::ShiftJis ||
+           (encoding != SourceEncoding::Utf16Le &&
+            std::any_of(otherwise.begin(), otherwise.end(),
+                        [](const LinesReadOtherwise& lines) { return lines.encoding == TextShiftJis; }));
+}
+
 // The cards of a loaded text, handed to `writer` with their pictograms as
 // `emoji` asks; the text is let go as soon as it is read.
 Outcome ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, CardWriter& writer,
@@ -57,10 +69,10 @@ Outcome ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, CardWr
     details.firstNulLine = loaded.firstNulLine;
     details.emojiChoice = emoji;
     PictogramStage stage;
-    StartPictograms(stage, emoji, loaded.encoding == SourceEncoding::ShiftJis, writer);
+    StartPictograms(stage, emoji, HoldsShiftJisLines(loaded.encoding, loaded.linesReadOtherwise), writer);
     ConvertText(loaded.text, details.cards,
                 [&stage, &details](std::string_view card) { PassCard(stage, card, details.cards); },
-                loaded.encoding, loaded.lostCharacters);
+                loaded.encoding, loaded.lostCharacters, loaded.linesReadOtherwise);
     OwnedString().swap(loaded.text);
     FinishCards(stage);
     details.carrier = writer.pictograms.carrier;
@@ -135,7 +147,7 @@ int RunGuarded(const JobWindow& window, ConversionDetails* details, const Conver
 bool ChoseCarrierInVain(const ConversionDetails& details)
 {
     const bool carrier = details.emojiChoice != EmojiChoice::Auto && details.emojiChoice != EmojiChoice::None;
-    return carrier && details.encoding != SourceEncoding::ShiftJis;
+    return carrier && details.encoding != SourceEncoding::ShiftJis && details.cards.linesReadOtherwise == 0;
 }
 
 std::u16string DecimalText(std::int64_t value)

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/byte_blocks.h"
 #include "platform/codepage.h"
+#include "writer/book_reading.h"
 
 namespace karuto {
 
@@ -155,103 +155,17 @@ OwnedString Utf16LeAsText(std::string&& bytes, std::size_t markLength, LoadedTex
     return text;
 }
 
-// The bytes beyond ASCII in text[begin, end).
-std::int64_t CountBeyondAscii(std::string_view text, std::size_t begin, std::size_t end)
-{
-    std::int64_t count = 0;
-    for (; end - begin >= 8; begin += 8) {
-        // The high bits moved to the low ones, summed by the multiplication into the top byte.
-        count += static_cast<std::int64_t>((((LoadEightBytes(text.data() + begin) & kEveryHighBit) >> 7) * kEveryByteOne) >> 56);
-    }
-    for (; begin < end; ++begin) count += static_cast<unsigned char>(text[begin]) >= 0x80 ? 1 : 0;
-    return count;
-}
-
-// The rest of a line of a text read as UTF-8 through its folds, from `pos`
-// (its first byte beyond ASCII): where the next line starts, its bytes beyond
-// ASCII, whether it is UTF-8 and whether it holds a character of three or
-// four bytes.
-struct Utf8Line {
-    std::size_t next;
-    std::int64_t beyondAscii = 0;
-    bool valid = true;
-    bool wide = false;
-};
-
-Utf8Line ReadUtf8Line(std::string_view text, std::size_t pos)
-{
-    Utf8Line line{text.size()};
-    while (pos < text.size() && text[pos] != '\n') {
-        if (static_cast<unsigned char>(text[pos]) < 0x80) {
-            ++pos;
-            continue;
-        }
-        const FoldedUtf8Char next = ReadFoldedUtf8Char(text, pos);
-        if (!next.valid) {
-            const std::size_t end = std::min(FindByte(text, '\n', pos), text.size());
-            line.valid = false;
-            line.beyondAscii += CountBeyondAscii(text, pos, end);
-            pos = end;
-            break;
-        }
-        line.beyondAscii += static_cast<std::int64_t>(next.end - pos);
-        line.wide = line.wide || next.codePoint >= 0x800;
-        pos = next.end;
-    }
-    line.next = std::min(pos + 1, text.size());
-    return line;
-}
-
-// How a text of no mark or a UTF-8 mark holds its characters.
-SourceEncoding EncodingOfBytes(std::string_view text, ByteOrderMark mark)
-{
-    const Utf8Reading reading = ReadAsFoldedUtf8(text);
-    if (mark == ByteOrderMark::Utf8) {
-        return reading.valid ? SourceEncoding::Utf8WithMark : SourceEncoding::MixedWithMark;
-    }
-    if (reading.valid) return reading.beyondAscii ? SourceEncoding::Utf8WithoutMark : SourceEncoding::ShiftJis;
-    return IsMostlyUtf8(text) ? SourceEncoding::MixedWithoutMark : SourceEncoding::ShiftJis;
-}
-
 } // namespace
 
 ByteOrderMark MarkOf(SourceEncoding encoding)
 {
     switch (encoding) {
     case SourceEncoding::Utf16Le: return ByteOrderMark::Utf16Le;
-    case SourceEncoding::Utf8WithMark:
-    case SourceEncoding::MixedWithMark: return ByteOrderMark::Utf8;
+    case SourceEncoding::Utf8WithMark: return ByteOrderMark::Utf8;
     case SourceEncoding::ShiftJis:
-    case SourceEncoding::Utf8WithoutMark:
-    case SourceEncoding::MixedWithoutMark: break;
+    case SourceEncoding::Utf8WithoutMark: break;
     }
     return ByteOrderMark::None;
-}
-
-// Each line beyond ASCII weighs its bytes beyond ASCII: a line that is UTF-8
-// with a character of three or four bytes (kana, kanji, most symbols) for
-// UTF-8, a line that is not UTF-8 against; UTF-8 must weigh more than
-// kUtf8Weight times as much. Shift_JIS text practically never makes such a
-// line, half-width readings and kanji alike, so a Shift_JIS book stays one.
-bool IsMostlyUtf8(std::string_view text)
-{
-    constexpr std::int64_t kUtf8Weight = 2;
-    std::int64_t utf8 = 0;
-    std::int64_t other = 0;
-    // Lines of ASCII weigh nothing: only the bytes beyond it are looked at.
-    for (std::size_t pos = 0; (pos = FindBeyondAscii(text.data(), text.size(), pos)) < text.size();) {
-        const Utf8Line line = ReadUtf8Line(text, pos);
-        if (!line.valid) {
-            other += line.beyondAscii;
-        } else if (line.wide) {
-            utf8 += line.beyondAscii;
-        }
-        pos = line.next;
-        // Decided once the rest of the text could not turn it.
-        const auto rest = static_cast<std::int64_t>(text.size() - std::min(pos, text.size()));
-        if (utf8 + rest <= kUtf8Weight * other) return false;
-    }
-    return utf8 > kUtf8Weight * other;
 }
 
 Outcome LoadInputText(PathView path, LoadedText& loaded)
@@ -271,7 +185,9 @@ Outcome LoadInputBytes(std::string&& bytes, LoadedText& loaded)
         made.encoding = SourceEncoding::Utf16Le;
     } else {
         made.text = BytesAsText(std::move(bytes), scan.length, made);
-        made.encoding = EncodingOfBytes(made.text, scan.mark);
+        BookReading book = JudgeBook(made.text, scan.mark == ByteOrderMark::Utf8);
+        made.encoding = book.encoding;
+        made.linesReadOtherwise = std::move(book.otherwise);
     }
     loaded = std::move(made);
     return Outcome::Done;

@@ -18,6 +18,8 @@ enum class ByteOrderMark { None, Utf8, Utf16Le };
 struct LoadedText {
     OwnedString text;  // may hold NUL bytes, which the card scanner reads as line breaks
     SourceEncoding encoding = SourceEncoding::ShiftJis;
+    // Its lines read otherwise than the book as a whole (JudgeBook), in line order.
+    std::vector<LinesReadOtherwise> linesReadOtherwise;
     // The characters of a UTF-16 file not written as themselves (spaces, closest forms), in line order.
     std::vector<LostCharacter> lostCharacters;
     std::int64_t nulCount = 0;      // NUL bytes (zero units of UTF-16) in the file
@@ -26,10 +28,6 @@ struct LoadedText {
 
 // The byte-order mark a file of that encoding began with.
 ByteOrderMark MarkOf(SourceEncoding encoding);
-
-// A text without a mark that is not UTF-8 throughout: is it a UTF-8 book with
-// some lines that are not (a stray Latin-1 byte, a Shift_JIS card appended)?
-bool IsMostlyUtf8(std::string_view text);
 
 // Reads the whole file into `loaded`: Done, or CannotOpenInput,
 // CannotReadInput, OutOfMemory (no room to read it) or UnsupportedEncoding.

@@ -17,10 +17,8 @@ std::u16string EncodingText(SourceEncoding encoding)
 {
     switch (encoding) {
     case SourceEncoding::ShiftJis: return u"文字コード：Shift_JIS として読みました。\n";
-    case SourceEncoding::Utf8WithMark:
-    case SourceEncoding::MixedWithMark: return u"文字コード：UTF-8（BOM付き）として読みました。\n";
+    case SourceEncoding::Utf8WithMark: return u"文字コード：UTF-8（BOM付き）として読みました。\n";
     case SourceEncoding::Utf8WithoutMark:
-    case SourceEncoding::MixedWithoutMark:
         return u"文字コード：UTF-8（BOMなし、内容から判定）として読みました。\n";
     case SourceEncoding::Utf16Le: return u"文字コード：UTF-16LE として読みました。\n";
     }
@@ -298,18 +296,21 @@ std::u16string PictogramsText(const ConversionDetails& details, std::u16string_v
            u"携帯電話会社を選んで変換し直すと絵文字になります" + std::u16string(chooseCarrier) + u"。\n";
 }
 
-// The lines of a UTF-8 book that are not UTF-8, each read as Shift_JIS.
-std::u16string LinesReadAsShiftJisText(const CardList& cards)
+// The lines read otherwise than the book: Shift_JIS lines of a UTF-8 book,
+// UTF-8 lines of a Shift_JIS one.
+std::u16string LinesReadOtherwiseText(const ConversionDetails& details)
 {
-    if (cards.linesReadAsShiftJis == 0) return {};
-    std::u16string text = u"UTF-8 として読めないため Shift_JIS として読んだ行：" +
-                          DecimalText(cards.linesReadAsShiftJis) + u"行（";
-    for (std::size_t i = 0; i < cards.firstLinesReadAsShiftJis.size(); ++i) {
+    const CardList& cards = details.cards;
+    if (cards.linesReadOtherwise == 0) return {};
+    const bool utf8Book = details.encoding != SourceEncoding::ShiftJis;
+    std::u16string text = utf8Book ? u"内容から Shift_JIS として読んだ行：" : u"内容から UTF-8 として読んだ行：";
+    text += DecimalText(cards.linesReadOtherwise) + u"行（";
+    for (std::size_t i = 0; i < cards.firstLinesReadOtherwise.size(); ++i) {
         if (i > 0) text += u"、";
-        text += DecimalText(cards.firstLinesReadAsShiftJis[i]) + u"行目";
+        text += DecimalText(cards.firstLinesReadOtherwise[i]) + u"行目";
     }
-    const auto listed = static_cast<std::int64_t>(cards.firstLinesReadAsShiftJis.size());
-    if (cards.linesReadAsShiftJis > listed) text += u"、ほか" + DecimalText(cards.linesReadAsShiftJis - listed) + u"行";
+    const auto listed = static_cast<std::int64_t>(cards.firstLinesReadOtherwise.size());
+    if (cards.linesReadOtherwise > listed) text += u"、ほか" + DecimalText(cards.linesReadOtherwise - listed) + u"行";
     return text + u"）\n";
 }
 
@@ -348,7 +349,7 @@ void WriteReport(const ConversionDetails& details, const ReportSink& sink, std::
 {
     const CardList& cards = details.cards;
     sink(EncodingText(details.encoding));
-    sink(LinesReadAsShiftJisText(cards));
+    sink(LinesReadOtherwiseText(details));
     if (!WriteCardList(cards, IsNotWritten, RejectionText, u"書き出さなかったカード：", sink)) {
         sink(u"書き出さなかったカードはありません。\n");
     }

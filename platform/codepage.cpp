@@ -279,6 +279,22 @@ char* PutUtf8(char32_t codePoint, char* out)
 
 } // namespace
 
+char16_t WideOfAnsiPair(unsigned char lead, unsigned char trail)
+{
+    return IsAnsiLeadByte(lead) ? PairToWide(lead, trail) : 0;
+}
+
+std::uint16_t ExactAnsiCodeOf(char32_t codePoint)
+{
+    if (codePoint == 0 || codePoint > 0xFFFF) return 0;
+    const std::uint16_t code = AnsiCodes()[codePoint];
+    if (code == 0) return 0;
+    const char16_t back = code > 0xFF ? PairToWide(static_cast<unsigned char>(code >> 8),
+                                                   static_cast<unsigned char>(code & 0xFF))
+                                      : cp932::kSingleByteToWide[code];
+    return back == codePoint ? code : 0;
+}
+
 std::u16string AnsiToWide(std::string_view ansi)
 {
     std::size_t count = 0;

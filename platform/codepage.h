@@ -67,6 +67,15 @@ constexpr bool StartsAnsiChar(std::string_view ansi, std::size_t pos)
 // truncated character survives.
 std::u16string AnsiToWide(std::string_view ansi);
 
+// The character of a Shift_JIS pair (lead byte, trail byte); 0 when the pair
+// has none.
+char16_t WideOfAnsiPair(unsigned char lead, unsigned char trail);
+
+// The Shift_JIS code (one byte up to 0xFF, else lead << 8 | trail) of a
+// character that Shift_JIS holds as itself; 0 for one it holds only in a
+// closest form or not at all.
+std::uint16_t ExactAnsiCodeOf(char32_t codePoint);
+
 // The Japanese carrier whose feature phones wrote a text: its pictograms are
 // double-byte codes of its own (docomo F89F-F9FC, au F340-F7FC, SoftBank
 // F741-F9ED and FB41-FBD7), which code page 932 reads as private-use

@@ -1,4 +1,5 @@
 #include "writer/scanning.h"
+#include "writer/book_reading.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,8 @@ struct Scanned {
     CardList cards;
 };
 
-Scanned Scan(std::string_view text, SourceEncoding encoding = SourceEncoding::ShiftJis)
+Scanned Scan(std::string_view text, SourceEncoding encoding = SourceEncoding::ShiftJis,
+             std::span<const LinesReadOtherwise> otherwise = {})
 {
     Scanned scanned;
     // A buffer of exactly the text's size, so that a read past its end trips
@@ -37,9 +39,17 @@ Scanned Scan(std::string_view text, SourceEncoding encoding = SourceEncoding::Sh
                       kMark};
     const CardSink sink = [&writer](std::string_view card) { WriteCardBuffered(card, writer); };
     scanned.counts = ConvertText(std::string_view(exact.data(), exact.size()), scanned.cards,
-                                 sink, encoding);
+                                 sink, encoding, {}, otherwise);
     FlushCards(writer);
     return scanned;
+}
+
+// The text scanned as the book's reading judges it, as when it is loaded
+// (after the UTF-8 mark, with `utf8Mark`).
+Scanned ScanJudged(std::string_view text, bool utf8Mark)
+{
+    const BookReading book = JudgeBook(text, utf8Mark);
+    return Scan(text, book.encoding, book.otherwise);
 }
 
 // An output file holding these cards.
@@ -385,7 +395,7 @@ TEST(ConvertText, Utf16WithoutMarkGivesNoCard)
 TEST(ConvertText, Utf8DefaultConvertsLinesWithoutCharset)
 {
     const Scanned scanned =
-        Scan("BEGIN:VCARD\r\nN:" UTF8_YAMADA "\r\nEND:VCARD\r\n", SourceEncoding::MixedWithMark);
+        ScanJudged("BEGIN:VCARD\r\nN:" UTF8_YAMADA "\r\nEND:VCARD\r\n", true);
     EXPECT_EQ(scanned.file, FileOf(u"BEGIN:VCARD\r\nN:山田\r\nEND:VCARD\r\n"));
     ExpectCounts(scanned.counts, 1, 1);
 }
@@ -393,8 +403,7 @@ TEST(ConvertText, Utf8DefaultConvertsLinesWithoutCharset)
 TEST(ConvertText, Utf8DefaultGivesShiftJisCardText)
 {
     // Without END:VCARD the card's text stays in memory to be looked at.
-    const Scanned scanned = Scan("BEGIN:VCARD\r\nN:" UTF8_YAMADA "\r\nURL:" UTF8_YAMADA "\r\n",
-                                 SourceEncoding::MixedWithMark);
+    const Scanned scanned = ScanJudged("BEGIN:VCARD\r\nN:" UTF8_YAMADA "\r\nURL:" UTF8_YAMADA "\r\n", true);
     EXPECT_EQ(scanned.cards.current.text,
               "BEGIN:VCARD\r\nN:\x8E\x52\x93\x63\r\nURL:\x8E\x52\x93\x63\r\n");  // 山田
 }
@@ -413,12 +422,12 @@ TEST(ConvertText, WithoutUtf8DefaultTheBytesPassUnconverted)
 
 TEST(ConvertText, Utf8DefaultLeavesNamedCharsetsAlone)
 {
-    const Scanned scanned = Scan(
+    const Scanned scanned = ScanJudged(
         "BEGIN:VCARD\r\n"
         "N;CHARSET=SHIFT_JIS:\x8E\x52\x93\x63\r\n"  // 山田 in Shift_JIS
         "NOTE;CHARSET=UTF-8:" UTF8_YAMADA "\r\n"
         "END:VCARD\r\n",
-        SourceEncoding::MixedWithMark);
+        true);
     EXPECT_EQ(scanned.file, FileOf(u"BEGIN:VCARD\r\nN:山田\r\nNOTE:山田\r\nEND:VCARD\r\n"));
 }
 
@@ -432,7 +441,7 @@ TEST(ConvertText, BothCharsetsNamedMeansUtf8)
 TEST(ConvertText, Utf8DefaultDoesNotAcceptUnknownCharsets)
 {
     const Scanned scanned =
-        Scan("BEGIN:VCARD\r\nN;CHARSET=ISO-8859-1:a\r\nEND:VCARD\r\n", SourceEncoding::MixedWithMark);
+        ScanJudged("BEGIN:VCARD\r\nN;CHARSET=ISO-8859-1:a\r\nEND:VCARD\r\n", true);
     EXPECT_EQ(scanned.file, kMark);
     ExpectCounts(scanned.counts, 1, 0);
 }

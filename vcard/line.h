@@ -19,16 +19,15 @@ enum Charset : std::int32_t {
 
 // How the loaded text holds its characters, from its byte-order mark and its
 // content: the one description of the input's encoding. It decides how the
-// bytes of a value that stand as they are in the text are read; the bytes
-// that Quoted-Printable escapes stand for follow the line's CHARSET, which a
-// book saved again in another encoding leaves as it was.
+// bytes of a value that stand as they are in the text are read, but on the
+// lines that the book's reading (BookReading) finds written otherwise; the
+// bytes that Quoted-Printable escapes stand for follow the line's CHARSET,
+// which a book saved again in another encoding leaves as it was.
 enum class SourceEncoding : std::int32_t {
-    ShiftJis,          // no mark, not UTF-8: each line as its CHARSET says (Shift_JIS when it names none)
+    ShiftJis,          // no mark, read as Shift_JIS: each line as its CHARSET says (Shift_JIS when it names none)
     Utf16Le,           // made Shift_JIS when loaded, whatever a CHARSET says
-    Utf8WithMark,      // valid UTF-8 throughout, whatever a CHARSET says
+    Utf8WithMark,      // UTF-8 by its mark, whatever a CHARSET says
     Utf8WithoutMark,   // the same, found from the content
-    MixedWithMark,     // UTF-8 by its mark, but some lines are not: those are Shift_JIS
-    MixedWithoutMark,  // UTF-8 by its content, but for some lines, as above
 };
 
 // How the bytes of one line's value are held.
@@ -36,6 +35,15 @@ enum TextEncoding : std::int32_t {
     TextShiftJis = 0,   // as the line's CHARSET says (Shift_JIS when it names none)
     TextConverted = 1,  // made Shift_JIS when loaded (UTF-16), whatever a CHARSET says
     TextUtf8 = 2,       // UTF-8, whatever a CHARSET says
+};
+
+// Lines of a book read otherwise than the book as a whole: a Shift_JIS card
+// in a UTF-8 book, a UTF-8 card in a Shift_JIS one (lines firstLine to
+// lastLine, 1-based, as the card scanner counts them).
+struct LinesReadOtherwise {
+    std::int64_t firstLine;
+    std::int64_t lastLine;
+    TextEncoding encoding;
 };
 
 // A character not written as itself when the text was loaded, at its line.

@@ -90,9 +90,7 @@ Charset DefaultCharsetOf(SourceEncoding encoding)
 {
     switch (encoding) {
     case SourceEncoding::Utf8WithMark:
-    case SourceEncoding::Utf8WithoutMark:
-    case SourceEncoding::MixedWithMark:
-    case SourceEncoding::MixedWithoutMark: return CharsetUtf8;
+    case SourceEncoding::Utf8WithoutMark: return CharsetUtf8;
     case SourceEncoding::ShiftJis:
     case SourceEncoding::Utf16Le: break;
     }

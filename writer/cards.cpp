@@ -161,12 +161,12 @@ CardDetails DetailsOf(const CardList& cardList, std::size_t index)
     return details;
 }
 
-void NoteLineReadAsShiftJis(CardList& cardList, std::int64_t lineNumber)
+void NoteLineReadOtherwise(CardList& cardList, std::int64_t lineNumber)
 {
     constexpr std::size_t kKeptLines = 30;
-    ++cardList.linesReadAsShiftJis;
-    if (cardList.firstLinesReadAsShiftJis.size() < kKeptLines) {
-        cardList.firstLinesReadAsShiftJis.push_back(lineNumber);
+    ++cardList.linesReadOtherwise;
+    if (cardList.firstLinesReadOtherwise.size() < kKeptLines) {
+        cardList.firstLinesReadOtherwise.push_back(lineNumber);
     }
 }
 

@@ -87,10 +87,10 @@ struct CardList {
     // What the cards lost; only what a written card lost matters, which the
     // report finds out.
     LossLog lossLog;
-    // The lines of a book that is UTF-8 but for some lines that were read as
-    // Shift_JIS: how many, and the first of them.
-    std::int64_t linesReadAsShiftJis = 0;
-    std::vector<std::int64_t> firstLinesReadAsShiftJis;
+    // The lines read otherwise than the book as a whole (Shift_JIS lines of
+    // a UTF-8 book, UTF-8 lines of a Shift_JIS one): how many, and the first of them.
+    std::int64_t linesReadOtherwise = 0;
+    std::vector<std::int64_t> firstLinesReadOtherwise;
     // Room for what one line lost: characters to the decoding, and its
     // private-use codes.
     std::vector<Substitution> substituted;
@@ -138,7 +138,7 @@ std::uint32_t CurrentCard(const CardList& cardList);
 // length, marked with "…".
 void ShortenForReport(OwnedString& text);
 
-// Notes a line read as Shift_JIS in a book that is UTF-8 but for some lines.
-void NoteLineReadAsShiftJis(CardList& cardList, std::int64_t lineNumber);
+// Notes a line read otherwise than the book as a whole.
+void NoteLineReadOtherwise(CardList& cardList, std::int64_t lineNumber);
 
 } // namespace karuto

@@ -4,6 +4,7 @@
 #include <bit>
 #include <optional>
 
+#include "decode/judgement.h"
 #include "decode/value.h"
 #include "platform/byte_blocks.h"
 #include "platform/codepage.h"
@@ -103,24 +104,50 @@ std::size_t ValueStart(std::string_view lineText)
     return colon == std::string_view::npos ? 0 : colon + 1;
 }
 
-// A book that is UTF-8 but for some lines, which are read as Shift_JIS.
-bool IsMixed(SourceEncoding encoding)
-{
-    return encoding == SourceEncoding::MixedWithMark || encoding == SourceEncoding::MixedWithoutMark;
-}
-
-// How the lines of a book that is not mixed hold their values.
+// How the lines of a book hold their values, but those read otherwise.
 TextEncoding LineEncodingOf(SourceEncoding encoding)
 {
     switch (encoding) {
     case SourceEncoding::Utf16Le: return TextConverted;
     case SourceEncoding::Utf8WithMark:
     case SourceEncoding::Utf8WithoutMark: return TextUtf8;
-    case SourceEncoding::ShiftJis:
-    case SourceEncoding::MixedWithMark:
-    case SourceEncoding::MixedWithoutMark: break;
+    case SourceEncoding::ShiftJis: break;
     }
     return TextShiftJis;
+}
+
+LineReading ReadingOf(TextEncoding textEncoding)
+{
+    return textEncoding == TextUtf8 ? LineReading::Utf8 : LineReading::ShiftJis;
+}
+
+// Reads the line's value as `textEncoding`; of a line that names no charset,
+// the bytes its escapes stand for too.
+void ReadOtherwise(LogicalLine& line, TextEncoding textEncoding)
+{
+    line.textEncoding = textEncoding;
+    if (!(AnyParamWords(line.tokens.nameWords) & WordCharset)) {
+        line.charset = textEncoding == TextUtf8 ? CharsetUtf8 : CharsetNone;
+    }
+}
+
+// A Quoted-Printable line that names no charset and whose bytes beyond ASCII
+// are all escaped, which the book's reading did not look at: what its escapes
+// stand for, judged as the bytes of a line are.
+LineReading JudgeEscapesOnly(const LogicalLine& line, SourceEncoding encoding)
+{
+    if (encoding == SourceEncoding::Utf16Le || line.encoding != EncodingQuotedPrintable ||
+        (AnyParamWords(line.tokens.nameWords) & WordCharset)) {
+        return LineReading::Either;
+    }
+    const std::string_view value = line.text.substr(ValueStart(line.text));
+    if (value.find('=') == std::string_view::npos ||
+        FindBeyondAscii(value.data(), value.size(), 0) < value.size()) {
+        return LineReading::Either;
+    }
+    const OwnedString decoded = DecodeQuotedPrintable(value);
+    if (FindBeyondAscii(decoded.data(), decoded.size(), 0) == decoded.size()) return LineReading::Either;
+    return JudgeLineBytes(decoded, CharsetNone).reading;
 }
 
 // The characters lost when the text was loaded that lie on the lines of
@@ -139,27 +166,19 @@ std::span<const LostCharacter> TakeLostCharacters(const LogicalLine& line,
 
 } // namespace
 
-bool DecideLineEncoding(LogicalLine& line, SourceEncoding encoding)
+bool DecideLineEncoding(LogicalLine& line, SourceEncoding encoding,
+                        std::span<const LinesReadOtherwise>& otherwise)
 {
-    if (!IsMixed(encoding)) {
-        line.textEncoding = LineEncodingOf(encoding);
-        return false;
+    line.textEncoding = LineEncodingOf(encoding);
+    while (!otherwise.empty() && otherwise.front().lastLine < line.firstLineNumber) otherwise = otherwise.subspan(1);
+    if (!otherwise.empty() && otherwise.front().firstLine <= line.lastLineNumber) {
+        ReadOtherwise(line, otherwise.front().encoding);
+        return true;
     }
-    // A book that is UTF-8 but for some lines (a Shift_JIS book appended to a
-    // UTF-8 one): a value is UTF-8 when its bytes are.
-    const std::string_view value = line.text.substr(ValueStart(line.text));
-    Utf8Reading reading = ReadAsFoldedUtf8(value);
-    // A line that names its charset keeps it for what its escapes stand for;
-    // of any other, what they stand for must be UTF-8 too, or all of it is
-    // Shift_JIS, as in a book without a mark.
-    const bool namesCharset = (AnyParamWords(line.tokens.nameWords) & WordCharset) != 0;
-    if (!namesCharset && reading.valid && line.encoding == EncodingQuotedPrintable) {
-        reading = ReadQuotedPrintableAsUtf8(value);
-    }
-    line.textEncoding = reading.valid ? TextUtf8 : TextShiftJis;
-    if (!reading.valid && !namesCharset) line.charset = CharsetNone;
-    // A line that names UTF-8 is read so, valid or not.
-    return !reading.valid && line.charset != CharsetUtf8;
+    const LineReading reading = JudgeEscapesOnly(line, encoding);
+    if (reading == LineReading::Either || ReadingOf(line.textEncoding) == reading) return false;
+    ReadOtherwise(line, reading == LineReading::Utf8 ? TextUtf8 : TextShiftJis);
+    return true;
 }
 
 void JoinFoldsInsideCharacters(LogicalLine& line)
@@ -206,11 +225,10 @@ void JoinFoldsInsideCharacters(LogicalLine& line)
 }
 
 CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink& sink,
-                       SourceEncoding encoding, std::span<const LostCharacter> lostWhenLoaded)
+                       SourceEncoding encoding, std::span<const LostCharacter> lostWhenLoaded,
+                       std::span<const LinesReadOtherwise> otherwise)
 {
     const Charset defaultCharset = DefaultCharsetOf(encoding);
-    const bool mixed = IsMixed(encoding);
-    const TextEncoding lineEncoding = LineEncodingOf(encoding);
     // Room for the cards at once: growing the records by doubling would hold
     // them twice for a moment, a large share of the memory of a big book.
     cardList.records.reserve(cardList.records.size() + CountCardStarts(text));
@@ -242,10 +260,8 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
             break;
         case LineComplete:
         case LineCompleteHeld:
-            if (!mixed) {
-                line.textEncoding = lineEncoding;
-            } else if (DecideLineEncoding(line, encoding)) {
-                NoteLineReadAsShiftJis(cardList, line.firstLineNumber);
+            if (DecideLineEncoding(line, encoding, otherwise)) {
+                NoteLineReadOtherwise(cardList, line.firstLineNumber);
             }
             JoinFoldsInsideCharacters(line);
             if (!lostWhenLoaded.empty()) line.lostWhenLoaded = TakeLostCharacters(line, lostWhenLoaded);

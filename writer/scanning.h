@@ -14,16 +14,20 @@ namespace karuto {
 // count LFs only), gathers them into logical lines and dispatches each one, which
 // builds the cards in `cardList` and hands the accepted ones to `sink`.
 // Returns the counts of cards read and written. `encoding` tells how the text
-// holds its characters; `lostWhenLoaded`, in line order, the characters not
-// written as themselves when it was loaded.
+// holds its characters, and `otherwise` (in line order) the lines that hold
+// them otherwise; `lostWhenLoaded`, in line order, the characters not written
+// as themselves when it was loaded.
 CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink& sink,
                        SourceEncoding encoding = SourceEncoding::ShiftJis,
-                       std::span<const LostCharacter> lostWhenLoaded = {});
+                       std::span<const LostCharacter> lostWhenLoaded = {},
+                       std::span<const LinesReadOtherwise> otherwise = {});
 
 // Decides how the value of the complete `line` is read in a text of
-// `encoding` (its textEncoding, and in a book that is UTF-8 but for some
-// lines, its charset); true when it is one of those lines, read as Shift_JIS.
-bool DecideLineEncoding(LogicalLine& line, SourceEncoding encoding);
+// `encoding` (its textEncoding, and on a line read otherwise that names no
+// charset, its charset); true when `otherwise` holds the line. `otherwise` is
+// advanced past the lines before it.
+bool DecideLineEncoding(LogicalLine& line, SourceEncoding encoding,
+                        std::span<const LinesReadOtherwise>& otherwise);
 
 // Writers fold long lines by bytes: a fold of the value of `line` that falls
 // inside a character (Shift_JIS: between a lead byte and its trail byte,
