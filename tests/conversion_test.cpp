@@ -1022,6 +1022,56 @@ TEST(RunConversion, AUtf8BookWithSomeLinesThatAreNotIsStillUtf8)
     EXPECT_EQ(ConvertBytesOfBook("\xEF\xBB\xBF" + utf8Book + shiftJisCard), kMark + utf8Cards + shiftJisCards);
 }
 
+// Books people make when they change phones: each line read as what it
+// plausibly is, whatever the rest of the book holds.
+TEST(RunConversion, JoinedAndSharedBooksReadEachLineAsWhatItIs)
+{
+    const std::u16string names[][4] = {{u"鈴木", u"翔太", u"ｽｽﾞｷ", u"ｼｮｳﾀ"}, {u"佐藤", u"結衣", u"ｻﾄｳ", u"ﾕｲ"},
+                                       {u"高橋", u"麻衣", u"ﾀｶﾊｼ", u"ﾏｲ"},   {u"田中", u"里香", u"ﾀﾅｶ", u"ﾘｶ"}};
+    const auto card = [&](int i, bool feature) {
+        const auto& name = names[i % 4];
+        const std::u16string charset = feature && i % 2 ? u";CHARSET=SHIFT_JIS" : u"";
+        const std::u16string text = u"BEGIN:VCARD\r\nVERSION:" + std::u16string(feature ? u"2.1" : u"3.0") +
+                                    u"\r\nN" + charset + u":" + name[0] + u";" + name[1] + u";;;\r\n" +
+                                    u"SOUND;X-IRMC-N" + charset + u":" + name[2] + u";" + name[3] + u";;;\r\n" +
+                                    u"ADR;HOME" + charset + u":;;本町" + DecimalText(i) + u";大阪市;;;\r\nEND:VCARD\r\n";
+        return feature ? WideToAnsi(text) : WideToUtf8(text);
+    };
+    const auto book = [&](int count, bool feature) {
+        std::string bytes;
+        for (int i = 0; i < count; ++i) bytes += card(i, feature);
+        return bytes;
+    };
+    const auto cardsOf = [](const std::string& bytes) { return ConvertBytesOfBook(bytes).substr(kMark.size()); };
+    for (const auto& [first, second] : {std::pair{50, 50}, std::pair{50, 10}, std::pair{10, 50}}) {
+        SCOPED_TRACE(std::to_string(first) + ":" + std::to_string(second));
+        const std::string feature = book(first, true);
+        const std::string smart = book(second, false);
+        EXPECT_EQ(ConvertBytesOfBook(feature + smart), kMark + cardsOf(feature) + cardsOf(smart));
+        EXPECT_EQ(ConvertBytesOfBook(smart + feature), kMark + cardsOf(smart) + cardsOf(feature));
+    }
+    // One shared contact whose Shift_JIS bytes happen to be valid UTF-8.
+    struct Shared {
+        std::u16string family, given, reading;
+    };
+    const Shared shared[] = {{u"槇田", u"瑤子", u"ﾏｷﾀ ﾖｳｺ"}, {u"山本", u"莉子", u"ﾔﾏﾓﾄ ﾘｺ"}, {u"関", u"笙子", u"ｾｷ ｼｮｳｺ"}};
+    for (const Shared& contact : shared) {
+        for (const std::u16string charset : {u"", u";CHARSET=SHIFT_JIS"}) {
+            const std::string bytes = WideToAnsi(u"BEGIN:VCARD\r\nN" + charset + u":" + contact.family + u";" +
+                                                 contact.given + u";;;\r\nEND:VCARD\r\n");
+            EXPECT_NE(ConvertBytesOfBook(bytes).find(Utf16LeBytes(u"N:" + contact.family + u";" + contact.given)),
+                      std::string::npos)
+                << WideToUtf8(contact.given);
+        }
+    }
+    // Western names in UTF-8, one card in Latin-1: the UTF-8 cards stay UTF-8.
+    const std::string western = WideToUtf8(u"BEGIN:VCARD\r\nN:Müller;Jürgen;;;\r\nORG:Bäckerei Größe\r\nEND:VCARD\r\n");
+    const std::string latin1 = "BEGIN:VCARD\r\nN:Garc\xED" "a;Jos\xE9;;;\r\nEND:VCARD\r\n";
+    const std::string output = ConvertBytesOfBook(western + latin1 + western);
+    EXPECT_NE(output.find(Utf16LeBytes(u"N:Muller;Jurgen;;;\r\nORG:Backerei Grose\r\nEND:VCARD\r\nBEGIN:VCARD")),
+              std::string::npos);
+}
+
 // --- Feature-phone pictograms ---------------------------------------------------------
 
 struct PictogramCase {

@@ -16,13 +16,16 @@ namespace {
 
 // A logical line that holds a byte beyond ASCII, as the card scanner will
 // gather it: a first line, then its folded continuations (or its
-// Quoted-Printable soft breaks).
+// Quoted-Printable soft breaks); or, for a line that is not UTF-8, only the
+// physical line from its first byte beyond ASCII, which is all that was
+// needed to judge it.
 struct JudgedLine {
-    std::int64_t firstLine = 0;
-    std::int64_t lastLine = 0;
+    std::size_t begin = 0;
+    std::size_t end = 0;
     LineReading reading = LineReading::Either;
     bool sure = false;
     bool labelledUtf8 = false;
+    bool whole = false;  // `begin` is where the logical line starts
 };
 
 std::size_t LineEndAt(std::string_view text, std::size_t start)
@@ -56,57 +59,86 @@ std::string_view WithoutSoftBreak(std::string_view line)
     return line.substr(0, line[last] == '=' ? last : last + 1);
 }
 
+// The logical line around `pos`, looking back no further than `floor`.
+struct LineGroup {
+    std::size_t start;
+    std::size_t end;
+    std::size_t valueStart;
+    ParamWords words;
+};
+
+LineGroup GroupAround(std::string_view text, std::size_t pos, std::size_t floor)
+{
+    std::size_t start = LineStartOf(text, pos, floor);
+    while (StartsWithBlank(text, start) && start > floor) start = LineStartOf(text, start - 1, floor);
+    std::size_t end = LineEndAt(text, start);
+    const std::size_t colon = FindByte(text.substr(start, end - start), ':');
+    const std::size_t valueStart = colon == std::string_view::npos ? start : start + colon + 1;
+    const ParamWords words = ParamWordsOf(text.substr(start, valueStart - start));
+    const bool quotedPrintable = EncodingOfWords(words) == EncodingQuotedPrintable;
+    for (;;) {
+        const std::size_t next = end + 1;
+        if (next >= text.size()) break;
+        const bool continues =
+            quotedPrintable ? EndsInSoftBreak(text.substr(start, end - start)) &&
+                                  !IsKeywordLine(text.substr(next, LineEndAt(text, next) - next), "END:VCARD")
+                            : StartsWithBlank(text, next);
+        if (!continues) break;
+        end = LineEndAt(text, next);
+    }
+    return {start, end, valueStart, words};
+}
+
+Charset LabelOf(ParamWords words)
+{
+    return (words & WordUtf8) ? CharsetUtf8 : (words & WordShiftJis) ? CharsetShiftJis : CharsetNone;
+}
+
+// Are the bytes from `pos` to `lineEnd` UTF-8 (through folds)?
+bool IsUtf8UpTo(std::string_view text, std::size_t pos, std::size_t lineEnd)
+{
+    while ((pos = FindBeyondAscii(text.data(), lineEnd, pos)) < lineEnd) {
+        const FoldedUtf8Char next = ReadFoldedUtf8Char(text, pos);
+        if (!next.valid) return false;
+        pos = next.end;
+    }
+    return true;
+}
+
 // Walks the logical lines that hold a byte beyond ASCII and calls `judged`
-// with each; it stops when `judged` returns false.
+// with each; it stops when `judged` returns false. A line whose first bytes
+// beyond ASCII are no UTF-8 is Shift_JIS at once: most lines of a
+// feature phone's book cost no more than that look.
 template <typename Judged>
 void ForEachJudgedLine(std::string_view text, const Judged& judged)
 {
     std::size_t floor = 0;  // nothing before it is looked at again
-    std::size_t counted = 0;
-    std::int64_t lineNumber = 1;  // of the line that starts at `counted`
-    const auto lineAt = [&](std::size_t pos) {
-        lineNumber += std::count(text.begin() + static_cast<std::ptrdiff_t>(counted),
-                                 text.begin() + static_cast<std::ptrdiff_t>(pos), '\n');
-        counted = pos;
-        return lineNumber;
-    };
     std::string decoded;
     for (std::size_t pos = 0; (pos = FindBeyondAscii(text.data(), text.size(), pos)) < text.size();) {
-        std::size_t start = LineStartOf(text, pos, floor);
-        while (StartsWithBlank(text, start) && start > floor) start = LineStartOf(text, start - 1, floor);
-        std::size_t end = LineEndAt(text, start);
-        const std::size_t colon = FindByte(text.substr(start, end - start), ':');
-        const std::size_t valueStart = colon == std::string_view::npos ? start : start + colon + 1;
-        const ParamWords words = ParamWordsOf(text.substr(start, valueStart - start));
-        const bool quotedPrintable = (EncodingOfWords(words) == EncodingQuotedPrintable);
-        const Charset label = (words & WordUtf8) ? CharsetUtf8 : (words & WordShiftJis) ? CharsetShiftJis : CharsetNone;
-        const std::int64_t firstLine = lineAt(start);
-        // Its continuations, as the card scanner gathers them.
-        for (;;) {
-            const std::size_t next = end + 1;
-            if (next >= text.size()) break;
-            const bool continues =
-                quotedPrintable ? EndsInSoftBreak(text.substr(start, end - start)) &&
-                                      !IsKeywordLine(text.substr(next, LineEndAt(text, next) - next), "END:VCARD")
-                                : StartsWithBlank(text, next);
-            if (!continues) break;
-            end = LineEndAt(text, next);
+        const std::size_t lineEnd = LineEndAt(text, pos);
+        if (!IsUtf8UpTo(text, pos, lineEnd)) {
+            const JudgedLine line{pos, lineEnd, LineReading::ShiftJis, true, false, false};
+            pos = floor = std::min(lineEnd + 1, text.size());
+            if (!judged(line)) return;
+            continue;
         }
-        JudgedLine line{firstLine, lineAt(end), LineReading::Either, false, label == CharsetUtf8};
-        std::string_view value = text.substr(valueStart, end - valueStart);
-        if (quotedPrintable && !(words & WordCharset)) {
+        const LineGroup group = GroupAround(text, pos, floor);
+        const Charset label = LabelOf(group.words);
+        JudgedLine line{group.start, group.end, LineReading::Either, false, label == CharsetUtf8, true};
+        std::string_view value = text.substr(group.valueStart, group.end - group.valueStart);
+        if (EncodingOfWords(group.words) == EncodingQuotedPrintable && !(group.words & WordCharset)) {
             // A line that names no charset is read as a whole, the bytes its
             // escapes stand for with it.
             decoded.clear();
-            for (std::size_t at = valueStart; at < end;) {
-                const std::size_t lineEnd = LineEndAt(text, at);
-                decoded += WithoutSoftBreak(text.substr(at, lineEnd - at));
-                at = lineEnd + 1;
+            for (std::size_t at = group.valueStart; at < group.end;) {
+                const std::size_t end = LineEndAt(text, at);
+                decoded += WithoutSoftBreak(text.substr(at, end - at));
+                at = end + 1;
             }
             decoded = DecodeQuotedPrintable(decoded);
             value = decoded;
         }
-        pos = floor = std::min(end + 1, text.size());
+        pos = floor = std::min(group.end + 1, text.size());
         if (FindBeyondAscii(value.data(), value.size(), 0) == value.size()) continue;
         const LineJudgement judgement = JudgeLineBytes(value, label);
         line.reading = judgement.reading;
@@ -120,30 +152,31 @@ void ForEachJudgedLine(std::string_view text, const Judged& judged)
 // line that both readings fit as `unjudged`.
 void ReadUnsureAsNearest(std::vector<JudgedLine>& lines, LineReading unjudged)
 {
-    std::vector<std::int64_t> previousLine(lines.size(), -1);
+    constexpr std::size_t kNone = SIZE_MAX;
+    std::vector<std::size_t> previousEnd(lines.size(), kNone);
     std::vector<LineReading> previous(lines.size(), unjudged);
-    std::int64_t lastLine = -1;
+    std::size_t lastEnd = kNone;
     LineReading last = unjudged;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (lines[i].sure) {
             last = lines[i].reading;
-            lastLine = lines[i].lastLine;
+            lastEnd = lines[i].end;
         }
         previous[i] = last;
-        previousLine[i] = lastLine;
+        previousEnd[i] = lastEnd;
     }
-    std::int64_t nextLine = -1;
+    std::size_t nextBegin = kNone;
     LineReading next = unjudged;
     for (std::size_t i = lines.size(); i-- > 0;) {
         JudgedLine& line = lines[i];
         if (line.sure) {
             next = line.reading;
-            nextLine = line.firstLine;
+            nextBegin = line.begin;
             continue;
         }
-        const bool before = previousLine[i] >= 0;
-        const bool after = nextLine >= 0;
-        if (before && (!after || line.firstLine - previousLine[i] <= nextLine - line.lastLine)) {
+        const bool before = previousEnd[i] != kNone;
+        const bool after = nextBegin != kNone;
+        if (before && (!after || line.begin - previousEnd[i] <= nextBegin - line.end)) {
             line.reading = previous[i];
         } else if (after) {
             line.reading = next;
@@ -195,10 +228,27 @@ BookReading JudgeBook(std::string_view text, bool utf8Mark)
     book.encoding = utf8Mark ? SourceEncoding::Utf8WithMark
                              : utf8 ? SourceEncoding::Utf8WithoutMark : SourceEncoding::ShiftJis;
     const LineReading bookReading = utf8 ? LineReading::Utf8 : LineReading::ShiftJis;
+    std::size_t counted = 0;
+    std::int64_t lineNumber = 1;  // of the line that starts at `counted`
+    const auto lineAt = [&](std::size_t pos) {
+        lineNumber += std::count(text.begin() + static_cast<std::ptrdiff_t>(counted),
+                                 text.begin() + static_cast<std::ptrdiff_t>(pos), '\n');
+        counted = pos;
+        return lineNumber;
+    };
+    std::size_t floor = 0;
     for (const JudgedLine& line : lines) {
+        const std::size_t lineFloor = floor;
+        floor = line.end;
         // A line that names UTF-8 is read as UTF-8 in any book.
         if (line.reading == bookReading || line.labelledUtf8) continue;
-        book.otherwise.push_back({line.firstLine, line.lastLine, TextEncodingOf(line.reading)});
+        LineGroup group{line.begin, line.end, line.begin, 0};
+        if (!line.whole) {
+            group = GroupAround(text, line.begin, lineFloor);
+            if (LabelOf(group.words) == CharsetUtf8) continue;
+        }
+        const std::int64_t firstLine = lineAt(group.start);
+        book.otherwise.push_back({firstLine, lineAt(group.end), TextEncodingOf(line.reading)});
     }
     return book;
 }
