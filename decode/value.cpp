@@ -128,16 +128,6 @@ void TrimBuffer(OwnedString& buffer)
 
 } // namespace
 
-Utf8Reading ReadQuotedPrintableAsUtf8(std::string_view value)
-{
-    OwnedString& decoded = tBuffers.quoted;
-    decoded.clear();
-    AppendQuotedPrintable(value, decoded);
-    const Utf8Reading reading = ReadAsFoldedUtf8(decoded);
-    TrimBuffer(decoded);
-    return reading;
-}
-
 OwnedString DecodeQuotedPrintable(std::string_view text)
 {
     OwnedString decoded;

@@ -38,9 +38,6 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
 // after every 76 characters that more follow, so that it goes on as a folded line.
 void AppendQuotedPrintableAsBase64(std::string_view value, OwnedString& target);
 
-// A Quoted-Printable value, its escapes decoded, read as UTF-8 through its folds.
-Utf8Reading ReadQuotedPrintableAsUtf8(std::string_view value);
-
 // Decodes "=XX" escapes; a decoded NUL ends the result. A malformed escape is
 // kept as it stands.
 OwnedString DecodeQuotedPrintable(std::string_view text);
