@@ -12,6 +12,9 @@ ensure_packages() {
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     echo "Installing: ${missing[*]}" >&2
     export DEBIAN_FRONTEND=noninteractive
+    # An install cut short (a machine stopped mid-way) leaves dpkg waiting to
+    # be configured, and apt refuses everything until it is.
+    timeout 900 "${sudo[@]}" dpkg --configure -a
     timeout 900 "${sudo[@]}" apt-get update -qq
     timeout 1800 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
