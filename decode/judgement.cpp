@@ -1,8 +1,10 @@
 #include "decode/judgement.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/codepage.h"
+#include "platform/jis.h"
 
 namespace karuto {
 
@@ -14,12 +16,15 @@ constexpr int kImplausible = 16;
 // How much less unlikely one reading must be to win, and to win surely.
 constexpr int kDecisive = 6;
 constexpr int kSure = 16;
+// What a reading that is not valid weighs against one that is.
+constexpr int kNoReading = 32;
 
 struct Plausibility {
     bool valid = false;
     int penalty = 0;
     bool wide = false;         // a character of three bytes or more
     bool implausible = false;  // a character no address book holds
+    int halfWidthSigns = 0;    // read as Shift_JIS: half-width 。「」、・, which EUC-JP's kana lead with
 };
 
 // The bytes with their folds taken out: a writer may fold inside a character.
@@ -70,16 +75,11 @@ int WideCharPenalty(char32_t c)
     return 24;
 }
 
-Plausibility ReadAsUtf8(std::string_view text, std::u32string& chars)
+// How plausible a text's characters are, decoded; `utf8` when they were read
+// as UTF-8, whose mis-readings have a mark of their own.
+Plausibility WeighCharacters(const std::u32string& chars, bool utf8)
 {
     Plausibility reading;
-    chars.clear();
-    for (std::size_t pos = 0; pos < text.size();) {
-        const FoldedUtf8Char next = ReadFoldedUtf8Char(text, pos);
-        if (!next.valid) return reading;
-        chars.push_back(next.codePoint);
-        pos = next.end;
-    }
     reading.valid = true;
     const auto add = [&reading](int penalty) {
         reading.penalty += penalty;
@@ -119,10 +119,45 @@ Plausibility ReadAsUtf8(std::string_view text, std::u32string& chars)
         reading.wide = true;
         // Shift_JIS read as UTF-8 runs a character into the next one's ASCII
         // trail byte (莉子 reads as 从q).
-        const bool runIntoLetter = i < n && chars[i] >= 0x40 && chars[i] <= 0x7E;
+        const bool runIntoLetter = utf8 && i < n && chars[i] >= 0x40 && chars[i] <= 0x7E;
         add(WideCharPenalty(c) + (runIntoLetter ? 12 : 0));
     }
     return reading;
+}
+
+Plausibility ReadAsUtf8(std::string_view text, std::u32string& chars)
+{
+    chars.clear();
+    for (std::size_t pos = 0; pos < text.size();) {
+        const FoldedUtf8Char next = ReadFoldedUtf8Char(text, pos);
+        if (!next.valid) return {};
+        chars.push_back(next.codePoint);
+        pos = next.end;
+    }
+    return WeighCharacters(chars, true);
+}
+
+// ---- The EUC-JP reading ----
+
+Plausibility ReadAsEucJp(std::string_view text, std::u32string& chars)
+{
+    chars.clear();
+    for (std::size_t pos = 0; pos < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[pos]);
+        if (byte < 0x80) {
+            chars.push_back(byte);
+            ++pos;
+            continue;
+        }
+        const EucJpChar next = ReadEucJpChar(text, pos);
+        if (next.length == 0) return {};
+        const char32_t c = next.code == 0     ? char32_t{kReplacementChar}
+                           : next.code > 0xFF ? char32_t{WideOfAnsiPair(next.code >> 8, next.code & 0xFF)}
+                                              : char32_t{0xFF61u + (next.code - 0xA1u)};
+        chars.push_back(c);
+        pos += next.length;
+    }
+    return WeighCharacters(chars, false);
 }
 
 // ---- The Shift_JIS reading ----
@@ -174,6 +209,7 @@ Plausibility ReadAsShiftJis(std::string_view text)
             kind = IsAsciiLetter(byte) ? CharKind::AsciiLetter : CharKind::Ascii;
             ++pos;
         } else if (byte >= 0xA1 && byte <= 0xDF) {
+            if (byte <= 0xA5) ++reading.halfWidthSigns;
             if (run.length++ == 0) {
                 run.first = byte;
                 run.before = previous;
@@ -224,6 +260,21 @@ LineJudgement JudgeLineBytes(std::string_view bytes, Charset label)
     if (margin <= -kDecisive) return {LineReading::Utf8, sure};
     if (margin >= kDecisive) return {LineReading::ShiftJis, sure};
     return {LineReading::Either, false};
+}
+
+EucJpLeaning EucJpLead(std::string_view bytes)
+{
+    JudgementBuffers& buffers = tBuffers;
+    const std::string_view text = Unfolded(bytes, buffers.unfolded);
+    const Plausibility eucJp = ReadAsEucJp(text, buffers.chars);
+    if (!eucJp.valid) return {-kNoReading, 0};
+    const auto characters = static_cast<int>(
+        std::count_if(buffers.chars.begin(), buffers.chars.end(), [](char32_t c) { return c >= 0x80; }));
+    const Plausibility shiftJis = ReadAsShiftJis(text);
+    if (!shiftJis.valid) return {kNoReading, characters};
+    // EUC-JP's hiragana and katakana all lead with A4 or A5 (､ and ･ read as
+    // Shift_JIS), which no half-width reading holds at every other character.
+    return {shiftJis.penalty + 4 * shiftJis.halfWidthSigns - eucJp.penalty, characters};
 }
 
 } // namespace karuto

@@ -75,6 +75,7 @@ bool HasLineBreak(std::string_view text)
 struct DecodeBuffers {
     OwnedString quoted;
     OwnedString converted;
+    OwnedString controlFree;
 };
 
 thread_local DecodeBuffers tBuffers;
@@ -115,6 +116,22 @@ void AppendQuotedPrintableByOrigin(std::string_view text, const ValueDecoding& d
         run.push_back(byte);
     }
     AppendConverted(run, runCharset, decoding, converted);
+}
+
+// An escape may stand for a control character ("=1B"), which no card holds:
+// each is left out and noted.
+std::string_view WithoutStrayControls(std::string_view text, const ValueDecoding& decoding, OwnedString& kept)
+{
+    std::size_t found = FindStrayControl(text.data(), text.size(), 0);
+    if (found == text.size()) return text;
+    kept.assign(text.substr(0, found));
+    while (found < text.size()) {
+        if (decoding.substituted) decoding.substituted->push_back({static_cast<unsigned char>(text[found]), 0});
+        const std::size_t next = FindStrayControl(text.data(), text.size(), found + 1);
+        kept.append(text.substr(found + 1, next - found - 1));
+        found = next;
+    }
+    return kept;
 }
 
 constexpr char kBase64Alphabet[] =
@@ -192,6 +209,7 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
             text = buffers.converted;
         }
     }
+    if (quotedPrintable) text = WithoutStrayControls(text, decoding, buffers.controlFree);
     // A decoded line break continues on a folded line of the same property,
     // and every output line ends with CR LF: each break, whether the writer
     // used CR LF, a lone LF or a lone CR, becomes CR LF and a space.
@@ -208,6 +226,7 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
     }
     TrimBuffer(buffers.quoted);
     TrimBuffer(buffers.converted);
+    TrimBuffer(buffers.controlFree);
 }
 
 void AppendQuotedPrintableAsBase64(std::string_view value, OwnedString& target)

@@ -25,7 +25,8 @@ struct ValueDecoding {
 ValueDecoding DecodingOf(const LogicalLine& line);
 
 // The value decoded, appended to `target`: Quoted-Printable, then UTF-8 to
-// Shift_JIS, then every line break of a Quoted-Printable value made a CR LF
+// Shift_JIS, then the control characters escapes stood for left out (and
+// noted, as U+001B and the like), then every line break of a Quoted-Printable value made a CR LF
 // and a space, then (when asked) katakana widening. The value holds no NUL
 // byte (no line of the card scanner does). Where the bytes that stand as they
 // are and those that Quoted-Printable escapes stand for differ in charset,

@@ -1,6 +1,7 @@
 // Any file's bytes load into a text that keeps every byte the scanner needs:
-// the byte-order mark decides the path, NUL bytes are counted and stay (bar
-// the padding at the end), and a text without a mark is the file itself.
+// the byte-order mark (or, without one, the content) decides the path, NUL
+// bytes are counted and stay (bar the padding at the end), no stray control
+// character is left, and a text read as it is is the file itself without them.
 
 #include <algorithm>
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "job/input.h"
+#include "platform/byte_blocks.h"
 
 namespace {
 
@@ -29,7 +31,14 @@ void CheckBytePayload(std::string_view payload, const karuto::LoadedText& loaded
 {
     std::string_view kept = payload;
     while (!kept.empty() && kept.back() == '\0') kept.remove_suffix(1);
-    Check(loaded.text == kept);
+    const bool convertedWhenLoaded = karuto::IsConvertedWhenLoaded(loaded.encoding);
+    if (convertedWhenLoaded) {
+        Check(loaded.text.size() <= kept.size());
+    } else {
+        std::string controlFree(kept);
+        std::erase_if(controlFree, [](char byte) { return karuto::IsStrayControl(static_cast<unsigned char>(byte)); });
+        Check(loaded.text == controlFree);
+    }
     Check(loaded.nulCount == std::count(payload.begin(), payload.end(), '\0'));
     Check(loaded.firstNulLine == LineOfFirst(payload, '\0'));
 }
@@ -64,18 +73,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const karuto::Outcome result = karuto::LoadInputBytes(std::string(bytes), loaded);
 
     const std::string_view view(bytes);
-    if (view.starts_with("\xFE\xFF")) {
-        Check(result == karuto::Outcome::UnsupportedEncoding);
+    const bool utf32Mark = view.starts_with({"\xFF\xFE\0\0", 4}) || view.starts_with({"\0\0\xFE\xFF", 4});
+    if (view.starts_with("\xFE\xFF") || utf32Mark) Check(result == karuto::Outcome::UnsupportedEncoding);
+    if (result == karuto::Outcome::UnsupportedEncoding) {
+        // Only UTF-16BE and UTF-32, with their marks or without any.
+        Check(!view.starts_with("\xEF\xBB\xBF") && (!view.starts_with("\xFF\xFE") || utf32Mark));
         Check(loaded.text == "untouched");
         return 0;
     }
     Check(result == karuto::Outcome::Done);
+    Check(karuto::FindStrayControl(loaded.text.data(), loaded.text.size(), 0) == loaded.text.size());
     if (view.starts_with("\xEF\xBB\xBF")) {
         Check(karuto::MarkOf(loaded.encoding) == karuto::ByteOrderMark::Utf8);
         CheckBytePayload(view.substr(3), loaded);
     } else if (view.starts_with("\xFF\xFE")) {
         Check(karuto::MarkOf(loaded.encoding) == karuto::ByteOrderMark::Utf16Le);
         CheckUtf16Payload(view.substr(2), loaded);
+    } else if (loaded.encoding == karuto::SourceEncoding::Utf16LeWithoutMark) {
+        CheckUtf16Payload(view, loaded);
     } else {
         Check(karuto::MarkOf(loaded.encoding) == karuto::ByteOrderMark::None);
         CheckBytePayload(view, loaded);

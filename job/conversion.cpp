@@ -54,7 +54,7 @@ int Tell(const JobWindow& window, Outcome outcome, const CardList& cards)
 bool HoldsShiftJisLines(SourceEncoding encoding, std::span<const LinesReadOtherwise> otherwise)
 {
     return encoding == SourceEncoding::ShiftJis ||
-           (encoding != SourceEncoding::Utf16Le &&
+           (!IsConvertedWhenLoaded(encoding) &&
             std::any_of(otherwise.begin(), otherwise.end(),
                         [](const LinesReadOtherwise& lines) { return lines.encoding == TextShiftJis; }));
 }

@@ -4,11 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "platform/byte_blocks.h"
 #include "platform/codepage.h"
+#include "platform/jis.h"
 #include "writer/book_reading.h"
 
 namespace karuto {
@@ -19,18 +22,52 @@ constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
 
+constexpr std::string_view kUtf32LeMark = {"\xFF\xFE\0\0", 4};
+constexpr std::string_view kUtf32BeMark = {"\0\0\xFE\xFF", 4};
+
+// How a file's bytes hold its text, from its mark or, without one, from the
+// NUL bytes that wide forms put beside each ASCII character.
+enum class ByteForm { Bytes, Utf16Le, Unsupported };
+
 struct MarkScan {
     ByteOrderMark mark = ByteOrderMark::None;
     std::size_t length = 0;
-    bool unsupported = false;
+    ByteForm form = ByteForm::Bytes;
 };
+
+// Looks at the start of a file without a mark: UTF-16LE when most of its
+// pairs of bytes are an ASCII character and a NUL; UTF-16BE and UTF-32 (NULs
+// before, or three of them) are refused.
+ByteForm UnmarkedFormOf(std::string_view bytes)
+{
+    constexpr std::size_t kLooked = 4096;
+    const std::string_view start = bytes.substr(0, std::min(bytes.size(), kLooked) & ~std::size_t{3});
+    std::size_t littlePairs = 0, bigPairs = 0, littleQuads = 0, bigQuads = 0;
+    for (std::size_t i = 0; i < start.size(); i += 4) {
+        const auto ascii = [](char byte) { return byte != 0 && static_cast<unsigned char>(byte) < 0x80; };
+        const char* b = start.data() + i;
+        littlePairs += (ascii(b[0]) && b[1] == 0) + (ascii(b[2]) && b[3] == 0);
+        bigPairs += (b[0] == 0 && ascii(b[1])) + (b[2] == 0 && ascii(b[3]));
+        littleQuads += ascii(b[0]) && b[1] == 0 && b[2] == 0 && b[3] == 0;
+        bigQuads += b[0] == 0 && b[1] == 0 && b[2] == 0 && ascii(b[3]);
+    }
+    const std::size_t quads = start.size() / 4;
+    if (quads == 0) return ByteForm::Bytes;
+    if (littleQuads * 2 > quads || bigQuads * 2 > quads || bigPairs > quads) return ByteForm::Unsupported;
+    return littlePairs > quads ? ByteForm::Utf16Le : ByteForm::Bytes;
+}
 
 MarkScan ScanMark(std::string_view bytes)
 {
-    if (bytes.starts_with(kUtf8Mark)) return {ByteOrderMark::Utf8, kUtf8Mark.size(), false};
-    if (bytes.starts_with(kUtf16LeMark)) return {ByteOrderMark::Utf16Le, kUtf16LeMark.size(), false};
-    if (bytes.starts_with(kUtf16BeMark)) return {ByteOrderMark::None, 0, true};
-    return {};
+    if (bytes.starts_with(kUtf32LeMark) || bytes.starts_with(kUtf32BeMark)) {
+        return {ByteOrderMark::None, 0, ByteForm::Unsupported};
+    }
+    if (bytes.starts_with(kUtf8Mark)) return {ByteOrderMark::Utf8, kUtf8Mark.size(), ByteForm::Bytes};
+    if (bytes.starts_with(kUtf16LeMark)) {
+        return {ByteOrderMark::Utf16Le, kUtf16LeMark.size(), ByteForm::Utf16Le};
+    }
+    if (bytes.starts_with(kUtf16BeMark)) return {ByteOrderMark::None, 0, ByteForm::Unsupported};
+    return {ByteOrderMark::None, 0, UnmarkedFormOf(bytes)};
 }
 
 Outcome OutcomeOf(ReadStatus status)
@@ -155,6 +192,51 @@ OwnedString Utf16LeAsText(std::string&& bytes, std::size_t markLength, LoadedTex
     return text;
 }
 
+// A book of bytes: ISO-2022-JP by its escape sequences, else as the book's
+// reading judges it; EUC-JP and ISO-2022-JP are made Shift_JIS here.
+void ReadBook(LoadedText& made, bool utf8Mark)
+{
+    std::vector<SubstitutedCharacter> substituted;
+    if (!utf8Mark && LooksLikeIso2022Jp(made.text)) {
+        made.text = Iso2022JpToAnsi(made.text, substituted);
+        made.encoding = SourceEncoding::Iso2022Jp;
+    } else {
+        BookReading book = JudgeBook(made.text, utf8Mark);
+        made.encoding = book.encoding;
+        made.linesReadOtherwise = std::move(book.otherwise);
+        if (made.encoding != SourceEncoding::EucJp) return;
+        made.text = EucJpToAnsi(made.text, substituted);
+    }
+    made.lostCharacters = LostCharactersByLine(made.text, substituted);
+}
+
+// No control character but line breaks and tabs belongs in a card (an ESC
+// that a broken ISO-2022-JP line left, a stray byte of another program):
+// each is left out and noted at its line, in line order with the others.
+void LeaveOutStrayControls(LoadedText& made)
+{
+    OwnedString& text = made.text;
+    std::size_t found = FindStrayControl(text.data(), text.size(), 0);
+    if (found == text.size()) return;
+    std::vector<SubstitutedCharacter> leftOut;
+    std::size_t kept = found;
+    while (found < text.size()) {
+        leftOut.push_back({kept, {static_cast<unsigned char>(text[found]), 0}});
+        const std::size_t next = FindStrayControl(text.data(), text.size(), found + 1);
+        std::memmove(text.data() + kept, text.data() + found + 1, next - found - 1);
+        kept += next - found - 1;
+        found = next;
+    }
+    text.resize(kept);
+    const std::vector<LostCharacter> lost = LostCharactersByLine(text, leftOut);
+    std::vector<LostCharacter> merged;
+    merged.reserve(lost.size() + made.lostCharacters.size());
+    std::merge(made.lostCharacters.begin(), made.lostCharacters.end(), lost.begin(), lost.end(),
+               std::back_inserter(merged),
+               [](const LostCharacter& a, const LostCharacter& b) { return a.line < b.line; });
+    made.lostCharacters = std::move(merged);
+}
+
 } // namespace
 
 ByteOrderMark MarkOf(SourceEncoding encoding)
@@ -163,7 +245,10 @@ ByteOrderMark MarkOf(SourceEncoding encoding)
     case SourceEncoding::Utf16Le: return ByteOrderMark::Utf16Le;
     case SourceEncoding::Utf8WithMark: return ByteOrderMark::Utf8;
     case SourceEncoding::ShiftJis:
-    case SourceEncoding::Utf8WithoutMark: break;
+    case SourceEncoding::Utf8WithoutMark:
+    case SourceEncoding::Utf16LeWithoutMark:
+    case SourceEncoding::EucJp:
+    case SourceEncoding::Iso2022Jp: break;
     }
     return ByteOrderMark::None;
 }
@@ -178,17 +263,17 @@ Outcome LoadInputText(PathView path, LoadedText& loaded)
 Outcome LoadInputBytes(std::string&& bytes, LoadedText& loaded)
 {
     const MarkScan scan = ScanMark(bytes);
-    if (scan.unsupported) return Outcome::UnsupportedEncoding;
+    if (scan.form == ByteForm::Unsupported) return Outcome::UnsupportedEncoding;
     LoadedText made;
-    if (scan.mark == ByteOrderMark::Utf16Le) {
+    if (scan.form == ByteForm::Utf16Le) {
         made.text = Utf16LeAsText(std::move(bytes), scan.length, made);
-        made.encoding = SourceEncoding::Utf16Le;
+        made.encoding = scan.mark == ByteOrderMark::Utf16Le ? SourceEncoding::Utf16Le
+                                                            : SourceEncoding::Utf16LeWithoutMark;
     } else {
         made.text = BytesAsText(std::move(bytes), scan.length, made);
-        BookReading book = JudgeBook(made.text, scan.mark == ByteOrderMark::Utf8);
-        made.encoding = book.encoding;
-        made.linesReadOtherwise = std::move(book.otherwise);
+        ReadBook(made, scan.mark == ByteOrderMark::Utf8);
     }
+    LeaveOutStrayControls(made);
     loaded = std::move(made);
     return Outcome::Done;
 }

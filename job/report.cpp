@@ -21,6 +21,10 @@ std::u16string EncodingText(SourceEncoding encoding)
     case SourceEncoding::Utf8WithoutMark:
         return u"文字コード：UTF-8（BOMなし、内容から判定）として読みました。\n";
     case SourceEncoding::Utf16Le: return u"文字コード：UTF-16LE として読みました。\n";
+    case SourceEncoding::Utf16LeWithoutMark:
+        return u"文字コード：UTF-16LE（BOMなし、内容から判定）として読みました。\n";
+    case SourceEncoding::EucJp: return u"文字コード：EUC-JP（内容から判定）として読みました。\n";
+    case SourceEncoding::Iso2022Jp: return u"文字コード：ISO-2022-JP（内容から判定）として読みました。\n";
     }
     return {};
 }
@@ -120,7 +124,8 @@ std::u16string LossLabel(const Loss& loss, const LossLog& log)
     switch (loss.kind) {
     case LossKind::Line:
         return EscapeControls(AnsiToWide(std::string_view(log.names).substr(loss.nameOffset, loss.nameLength)));
-    case LossKind::Character: return u"U+" + HexText(loss.code, 4);
+    case LossKind::Character:
+    case LossKind::Control: return u"U+" + HexText(loss.code, 4);
     case LossKind::ClosestForm:
         return u"U+" + HexText(loss.code, 4) + u"→" +
                AnsiToWide(std::string_view(log.names).substr(loss.nameOffset, loss.nameLength));
@@ -129,17 +134,19 @@ std::u16string LossLabel(const Loss& loss, const LossLog& log)
     return {};
 }
 
-// One of the three lists: what it is called and how its things are counted.
+// One of the lists: what it is called and how its things are counted.
 struct LossList {
     LossKind kind;
     std::u16string_view title;
     std::u16string_view unit;
+    bool shownWhenNone = true;  // a list of what books seldom hold is left out when empty
 };
 
 constexpr LossList kLossLists[] = {
     {LossKind::Line, u"書き出さなかった項目", u"件"},
     {LossKind::Character, u"Shift_JIS にないため空白にした文字", u"文字"},
     {LossKind::ClosestForm, u"Shift_JIS にないため近い文字にした文字", u"文字"},
+    {LossKind::Control, u"書き出さなかった制御文字", u"文字", false},
     {LossKind::PrivateUse, u"私用領域の文字（iPhone では何も表示されません。携帯電話の絵文字など）",
      u"文字"},
 };
@@ -234,7 +241,7 @@ void WriteLossList(const LossList& list, const ConversionDetails& details, const
     });
     const std::int64_t unlisted = Unlisted(list, details);
     if (total + unlisted == 0) {
-        sink(std::u16string(list.title) + u"：なし\n");
+        if (list.shownWhenNone) sink(std::u16string(list.title) + u"：なし\n");
         return;
     }
     sink(std::u16string(list.title) + u"：" + DecimalText(total + unlisted) + std::u16string(list.unit) +
@@ -249,7 +256,7 @@ void WriteLossList(const LossList& list, const ConversionDetails& details, const
     }
 }
 
-// The three lists, or one line when no written card lost anything.
+// The lists, or one line when no written card lost anything.
 void WriteLosses(const ConversionDetails& details, const ReportSink& sink)
 {
     const LossLog& log = details.cards.lossLog;

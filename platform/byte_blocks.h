@@ -133,4 +133,39 @@ inline std::size_t FindBeyondAscii(const char* text, std::size_t size, std::size
     return pos;
 }
 
+// A control character that is no line break, tab or NUL (0x01-0x08, 0x0B,
+// 0x0C, 0x0E-0x1F, 0x7F): ESC and the like, which no text of a card holds.
+constexpr bool IsStrayControl(unsigned char byte)
+{
+    return (byte >= 0x01 && byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') || byte == 0x7F;
+}
+
+// Where the first stray control character from `pos` on lies; the size of
+// `text` when there is none.
+inline std::size_t FindStrayControl(const char* text, std::size_t size, std::size_t pos)
+{
+    if (pos >= size) return size;
+#if defined(__SSE2__)
+    for (; size - pos >= 16; pos += 16) {
+        const unsigned breaks = SixteenBytesEqualTo(text + pos, '\t') | SixteenBytesEqualTo(text + pos, '\n') |
+                                SixteenBytesEqualTo(text + pos, '\r');
+        const unsigned found =
+            (SixteenBytesWithin(text + pos, 0x01, 0x1F) & ~breaks) | SixteenBytesEqualTo(text + pos, '\x7F');
+        if (found != 0) return pos + static_cast<std::size_t>(std::countr_zero(found));
+    }
+#endif
+    for (; size - pos >= 8; pos += 8) {
+        // Bytes below 0x20 or equal to 0x7F mark the eight for a closer look
+        // (line breaks mark them too).
+        const std::uint64_t eight = LoadEightBytes(text + pos);
+        const std::uint64_t below = (eight - kEveryByteOne * 0x20) & ~eight & kEveryHighBit;
+        if (below == 0 && !HasZeroByte(eight ^ (kEveryByteOne * 0x7F))) continue;
+        for (std::size_t i = 0; i < 8; ++i) {
+            if (IsStrayControl(static_cast<unsigned char>(text[pos + i]))) return pos + i;
+        }
+    }
+    while (pos < size && !IsStrayControl(static_cast<unsigned char>(text[pos]))) ++pos;
+    return pos;
+}
+
 } // namespace karuto

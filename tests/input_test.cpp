@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -41,6 +42,7 @@ struct LoadCase {
     ByteOrderMark mark;
     std::int64_t nulCount = 0;
     std::int64_t firstNulLine = 0;
+    std::optional<SourceEncoding> encoding = {};  // where the mark does not tell it
 };
 
 const std::string kUtf8Mark = "\xEF\xBB\xBF";
@@ -82,8 +84,32 @@ const LoadCase kLoadCases[] = {
      ByteOrderMark::None, 2, 2},
     {"NUL padding after a CR", Bytes({"A\r\0", 3}), Outcome::Done, "A\r", ByteOrderMark::None, 1, 1},
     {"nothing but NULs", Bytes({"\0\0\0\0", 4}), Outcome::Done, "", ByteOrderMark::None, 4, 1},
-    {"UTF-16LE without mark keeps its zero bytes", Utf16LeBytes(u"BEGIN:VCARD\r\n"), Outcome::Done,
-     Bytes({"B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\r\0\n", 25}), ByteOrderMark::None, 13, 1},
+    {"UTF-16LE without a mark, found from its NULs", Utf16LeBytes(u"BEGIN:VCARD\r\nN:\u5C71\r\n"),
+     Outcome::Done, "BEGIN:VCARD\r\nN:\x8E\x52\r\n", ByteOrderMark::None, 0, 0, SourceEncoding::Utf16LeWithoutMark},
+    {"a few NULs between letters are no UTF-16", Bytes({"A\0B\0CDEFGH\r\n", 12}), Outcome::Done,
+     Bytes({"A\0B\0CDEFGH\r\n", 12}), ByteOrderMark::None, 2, 1, SourceEncoding::ShiftJis},
+    {"UTF-16BE without a mark is refused", Bytes({"\0B\0E\0G\0I\0N", 10}), Outcome::UnsupportedEncoding, "",
+     ByteOrderMark::None},
+    {"UTF-32LE without a mark is refused", Bytes({"B\0\0\0E\0\0\0G\0\0\0", 12}), Outcome::UnsupportedEncoding,
+     "", ByteOrderMark::None},
+
+    // Without a mark, EUC-JP and ISO-2022-JP are made Shift_JIS.
+    {"EUC-JP", "N:\xBB\xB3\xC5\xC4;\xA4\xE6\xA4\xDF\r\nX-READING:\x8E\xD4\x8E\xCF\r\n", Outcome::Done,
+     "N:\x8E\x52\x93\x63;\x82\xE4\x82\xDD\r\nX-READING:\xD4\xCF\r\n", ByteOrderMark::None, 0, 0,
+     SourceEncoding::EucJp},
+    {"ISO-2022-JP", "N:\x1B$B;3ED\x1B(B;\x1B$B$f$_\x1B(B\r\nX-READING:\x1B(ITO\x1B(B\r\n", Outcome::Done,
+     "N:\x8E\x52\x93\x63;\x82\xE4\x82\xDD\r\nX-READING:\xD4\xCF\r\n", ByteOrderMark::None, 0, 0,
+     SourceEncoding::Iso2022Jp},
+    {"ISO-2022-JP returns to ASCII at a line end", "N:\x1B$B;3\r\nTEL:1\r\n", Outcome::Done,
+     "N:\x8E\x52\r\nTEL:1\r\n", ByteOrderMark::None, 0, 0, SourceEncoding::Iso2022Jp},
+    {"ISO-2022-JP leaves out an escape it does not know", "N:\x1B$B;3\x1B(B\x1B$(Qab\r\n", Outcome::Done,
+     "N:\x8E\x52$(Qab\r\n", ByteOrderMark::None, 0, 0, SourceEncoding::Iso2022Jp},
+    {"ISO-2022-JP's JIS X 0212 becomes a space", "N:\x1B$(D0!\x1B$B;3\x1B(B\r\n", Outcome::Done,
+     "N: \x8E\x52\r\n", ByteOrderMark::None, 0, 0, SourceEncoding::Iso2022Jp},
+    {"a Shift_JIS book whose bytes are EUC-JP too stays Shift_JIS", "N:\xE0\xB7\xB1\xBA\r\n", Outcome::Done,
+     "N:\xE0\xB7\xB1\xBA\r\n", ByteOrderMark::None, 0, 0, SourceEncoding::ShiftJis},
+    {"an escape alone is left out", "N:a\x1B\x7F\x01" "b\tc\r\n", Outcome::Done, "N:ab\tc\r\n", ByteOrderMark::None, 0,
+     0, SourceEncoding::ShiftJis},
 
     // UTF-16LE mark: converted to Shift_JIS.
     {"UTF-16LE mark only", kUtf16LeMark, Outcome::Done, "", ByteOrderMark::Utf16Le},
@@ -111,7 +137,9 @@ const LoadCase kLoadCases[] = {
     {"UTF-16LE zero byte inside a unit is no end", kUtf16LeMark + Bytes({"A\0\0\x30", 4}), Outcome::Done,
      "A\x81\x40", ByteOrderMark::Utf16Le},
 
-    // UTF-16BE mark: refused whatever follows.
+    // UTF-16BE and UTF-32 marks: refused whatever follows.
+    {"UTF-32LE mark", Bytes({"\xFF\xFE\0\0B\0\0\0", 8}), Outcome::UnsupportedEncoding, "", ByteOrderMark::None},
+    {"UTF-32BE mark", Bytes({"\0\0\xFE\xFF\0\0\0B", 8}), Outcome::UnsupportedEncoding, "", ByteOrderMark::None},
     {"UTF-16BE mark only", kUtf16BeMark, Outcome::UnsupportedEncoding, "", ByteOrderMark::None},
     {"UTF-16BE mark and text", kUtf16BeMark + Bytes({"\0B\0E", 4}), Outcome::UnsupportedEncoding, "",
      ByteOrderMark::None},
@@ -134,6 +162,9 @@ TEST(LoadInputText, HandlesEveryByteOrderMarkCase)
             EXPECT_EQ(MarkOf(loaded.encoding), c.mark);
             EXPECT_EQ(loaded.nulCount, c.nulCount);
             EXPECT_EQ(loaded.firstNulLine, c.firstNulLine);
+            if (c.encoding) {
+                EXPECT_EQ(loaded.encoding, *c.encoding);
+            }
         } else {
             EXPECT_EQ(loaded.text, "untouched");
             EXPECT_EQ(loaded.encoding, SourceEncoding::Utf16Le);

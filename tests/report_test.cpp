@@ -47,6 +47,12 @@ TEST(FormatReport, BeginsWithHowTheFileWasRead)
         {card, "文字コード：UTF-8（BOMなし、内容から判定）として読みました。\n"},
         {"\xFF\xFE" + test::Utf16LeBytes(u"BEGIN:VCARD\r\nN:山;;;;\r\nEND:VCARD\r\n"),
          "文字コード：UTF-16LE として読みました。\n"},
+        {test::Utf16LeBytes(u"BEGIN:VCARD\r\nN:山;;;;\r\nEND:VCARD\r\n"),
+         "文字コード：UTF-16LE（BOMなし、内容から判定）として読みました。\n"},
+        {"BEGIN:VCARD\r\nN:\xBB\xB3\xC5\xC4;\xA4\xE6\xA4\xDF;;;\r\nEND:VCARD\r\n",
+         "文字コード：EUC-JP（内容から判定）として読みました。\n"},
+        {"BEGIN:VCARD\r\nN:\x1B$B;3ED\x1B(B;;;;\r\nEND:VCARD\r\n",
+         "文字コード：ISO-2022-JP（内容から判定）として読みました。\n"},
     };
     for (const Row& row : rows) {
         test::WriteFileBytes(dir.path / "in.vcf", row.bytes);
@@ -134,6 +140,7 @@ TEST(FormatReport, ListsWhatWrittenCardsLostAndCountsWhatTheLogCouldNotHold)
     NoteLoss(log, 0, LossKind::Line, false, 9, 0, "X-FOO");
     NoteLoss(log, 0, LossKind::Line, false, 11, 0, "X-\x1b[2J");
     NoteLoss(log, 0, LossKind::ClosestForm, false, 12, 0xFC, "u");
+    NoteLoss(log, 0, LossKind::Control, false, 13, 0x1B);
     NoteLoss(log, 1, LossKind::Line, false, 22, 0, "X-BAR");
     log.unlisted[static_cast<std::size_t>(LossKind::PrivateUse)] = 7;
     EXPECT_EQ(WideToUtf8(FormatReport(details)).substr(kShiftJisLine.size()),
@@ -144,6 +151,8 @@ TEST(FormatReport, ListsWhatWrittenCardsLostAndCountsWhatTheLogCouldNotHold)
               "Shift_JIS にないため空白にした文字：なし\n"
               "Shift_JIS にないため近い文字にした文字：1文字（カード1件）\n"
               "  カード1（1行目）「Kim\\x1b]0;x\\x07」：U+00FC→u（12行目）\n"
+              "書き出さなかった制御文字：1文字（カード1件）\n"
+              "  カード1（1行目）「Kim\\x1b]0;x\\x07」：U+001B（13行目）\n"
               "私用領域の文字（iPhone では何も表示されません。携帯電話の絵文字など）：7文字（カード0件）\n"
               "  ほかに、数が多いため一覧にしていないもの 7文字\n");
     // A card's line names 30 of them and counts the rest.

@@ -28,12 +28,22 @@ enum class SourceEncoding : std::int32_t {
     Utf16Le,           // made Shift_JIS when loaded, whatever a CHARSET says
     Utf8WithMark,      // UTF-8 by its mark, whatever a CHARSET says
     Utf8WithoutMark,   // the same, found from the content
+    Utf16LeWithoutMark,  // UTF-16LE found from the content, made Shift_JIS when loaded
+    EucJp,             // found from the content, made Shift_JIS when loaded
+    Iso2022Jp,         // the same
 };
+
+// Was the text made Shift_JIS when it was loaded, whatever a CHARSET says?
+constexpr bool IsConvertedWhenLoaded(SourceEncoding encoding)
+{
+    return encoding == SourceEncoding::Utf16Le || encoding == SourceEncoding::Utf16LeWithoutMark ||
+           encoding == SourceEncoding::EucJp || encoding == SourceEncoding::Iso2022Jp;
+}
 
 // How the bytes of one line's value are held.
 enum TextEncoding : std::int32_t {
     TextShiftJis = 0,   // as the line's CHARSET says (Shift_JIS when it names none)
-    TextConverted = 1,  // made Shift_JIS when loaded (UTF-16), whatever a CHARSET says
+    TextConverted = 1,  // made Shift_JIS when loaded (UTF-16, EUC-JP, ISO-2022-JP), whatever a CHARSET says
     TextUtf8 = 2,       // UTF-8, whatever a CHARSET says
 };
 

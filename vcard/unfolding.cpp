@@ -92,7 +92,10 @@ Charset DefaultCharsetOf(SourceEncoding encoding)
     case SourceEncoding::Utf8WithMark:
     case SourceEncoding::Utf8WithoutMark: return CharsetUtf8;
     case SourceEncoding::ShiftJis:
-    case SourceEncoding::Utf16Le: break;
+    case SourceEncoding::Utf16Le:
+    case SourceEncoding::Utf16LeWithoutMark:
+    case SourceEncoding::EucJp:
+    case SourceEncoding::Iso2022Jp: break;
     }
     return CharsetNone;
 }

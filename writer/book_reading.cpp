@@ -8,6 +8,7 @@
 #include "decode/value.h"
 #include "platform/byte_blocks.h"
 #include "platform/codepage.h"
+#include "platform/jis.h"
 #include "vcard/params.h"
 
 namespace karuto {
@@ -205,6 +206,25 @@ BookReading JudgeValidUtf8Book(std::string_view text)
     return {utf8 || !shiftJis ? SourceEncoding::Utf8WithoutMark : SourceEncoding::ShiftJis, {}};
 }
 
+// A book valid EUC-JP throughout: do its values, line by line, read as
+// EUC-JP more plausibly than as Shift_JIS?
+bool LeansToEucJp(std::string_view text)
+{
+    int lead = 0;
+    int characters = 0;
+    for (std::size_t pos = 0; (pos = FindBeyondAscii(text.data(), text.size(), pos)) < text.size();) {
+        const std::size_t start = LineStartOf(text, pos, 0);
+        const std::size_t end = LineEndAt(text, pos);
+        const std::string_view line = text.substr(start, end - start);
+        const std::size_t colon = FindByte(line, ':');
+        const EucJpLeaning leaning = EucJpLead(colon < line.size() ? line.substr(colon + 1) : line);
+        lead += leaning.lead;
+        characters += leaning.characters;
+        pos = end;
+    }
+    return lead >= kEucJpMargin && characters >= kEucJpCharacters;
+}
+
 } // namespace
 
 BookReading JudgeBook(std::string_view text, bool utf8Mark)
@@ -215,6 +235,7 @@ BookReading JudgeBook(std::string_view text, bool utf8Mark)
         if (!whole.beyondAscii) return {SourceEncoding::ShiftJis, {}};
         return JudgeValidUtf8Book(text);
     }
+    if (!utf8Mark && IsEucJpThroughout(text) && LeansToEucJp(text)) return {SourceEncoding::EucJp, {}};
     std::vector<JudgedLine> lines;
     ForEachJudgedLine(text, [&lines](const JudgedLine& line) {
         lines.push_back(line);
@@ -231,17 +252,21 @@ BookReading JudgeBook(std::string_view text, bool utf8Mark)
     std::size_t counted = 0;
     std::int64_t lineNumber = 1;  // of the line that starts at `counted`
     const auto lineAt = [&](std::size_t pos) {
-        lineNumber += std::count(text.begin() + static_cast<std::ptrdiff_t>(counted),
-                                 text.begin() + static_cast<std::ptrdiff_t>(pos), '\n');
+        const auto from = text.begin() + static_cast<std::ptrdiff_t>(std::min(counted, pos));
+        const auto to = text.begin() + static_cast<std::ptrdiff_t>(std::max(counted, pos));
+        const auto lineFeeds = std::count(from, to, '\n');
+        lineNumber += pos >= counted ? lineFeeds : -lineFeeds;
         counted = pos;
         return lineNumber;
     };
     std::size_t floor = 0;
+    std::size_t listedTo = 0;  // the end of the last lines listed
     for (const JudgedLine& line : lines) {
         const std::size_t lineFloor = floor;
         floor = line.end;
-        // A line that names UTF-8 is read as UTF-8 in any book.
-        if (line.reading == bookReading || line.labelledUtf8) continue;
+        // A line that names UTF-8 is read as UTF-8 in any book; a folded
+        // line already listed with the line it continues is not listed again.
+        if (line.reading == bookReading || line.labelledUtf8 || line.begin < listedTo) continue;
         LineGroup group{line.begin, line.end, line.begin, 0};
         if (!line.whole) {
             group = GroupAround(text, line.begin, lineFloor);
@@ -249,6 +274,7 @@ BookReading JudgeBook(std::string_view text, bool utf8Mark)
         }
         const std::int64_t firstLine = lineAt(group.start);
         book.otherwise.push_back({firstLine, lineAt(group.end), TextEncodingOf(line.reading)});
+        listedTo = group.end;
     }
     return book;
 }

@@ -10,7 +10,7 @@
 namespace karuto {
 
 struct BookReading {
-    // The book as a whole: ShiftJis, Utf8WithoutMark or Utf8WithMark.
+    // The book as a whole: ShiftJis, Utf8WithoutMark, Utf8WithMark or EucJp.
     SourceEncoding encoding = SourceEncoding::ShiftJis;
     // Its lines read otherwise, in line order: the lines of a feature phone's
     // Shift_JIS export joined to a smartphone's UTF-8 one, or the other way.
@@ -23,7 +23,8 @@ struct BookReading {
 // judged UTF-8 (or with its mark), and Shift_JIS when none is and one is
 // judged Shift_JIS (a shared contact whose kanji happen to be valid UTF-8).
 // Any other book is read as most of its judged lines are, the others read
-// otherwise; with the mark, as UTF-8.
+// otherwise; with the mark, as UTF-8. A book without the mark that is
+// EUC-JP throughout and reads more plausibly so is EUC-JP.
 BookReading JudgeBook(std::string_view text, bool utf8Mark);
 
 } // namespace karuto

@@ -133,7 +133,8 @@ void NoteLostCharacters(std::string_view written, const LogicalLine& line, CardL
     };
     const auto noteSubstitution = [&](const Substitution& substitution) {
         if (substitution.code == 0) {
-            note(LossKind::Character, substitution.codePoint);
+            const bool control = substitution.codePoint < 0x20 || substitution.codePoint == 0x7F;
+            note(control ? LossKind::Control : LossKind::Character, substitution.codePoint);
             return;
         }
         // The report shows the form written beside the character.

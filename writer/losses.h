@@ -18,8 +18,9 @@ enum class LossKind : std::uint8_t {
     Character,   // a character that Shift_JIS lacks, written as a space
     PrivateUse,  // a double-byte code F040-F9FC: a private-use character, shown as nothing
     ClosestForm, // a character written in a similar-looking one ("e" for "é")
+    Control,     // a control character (ESC and the like), left out
 };
-inline constexpr std::size_t kLossKindCount = 4;
+inline constexpr std::size_t kLossKindCount = 5;
 
 // One thing a card lost, and how often.
 struct Loss {
@@ -30,7 +31,7 @@ struct Loss {
     bool onlyWithoutName = false;
     std::uint32_t count = 0;
     std::int64_t line = 0;         // the first line of the property where it was lost
-    // Character, ClosestForm: the code point; PrivateUse: the Shift_JIS code
+    // Character, ClosestForm, Control: the code point; PrivateUse: the Shift_JIS code
     std::uint32_t code = 0;
     // Line: its name as written; ClosestForm: the form written (Shift_JIS),
     // in LossLog::names

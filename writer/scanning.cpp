@@ -108,7 +108,10 @@ std::size_t ValueStart(std::string_view lineText)
 TextEncoding LineEncodingOf(SourceEncoding encoding)
 {
     switch (encoding) {
-    case SourceEncoding::Utf16Le: return TextConverted;
+    case SourceEncoding::Utf16Le:
+    case SourceEncoding::Utf16LeWithoutMark:
+    case SourceEncoding::EucJp:
+    case SourceEncoding::Iso2022Jp: return TextConverted;
     case SourceEncoding::Utf8WithMark:
     case SourceEncoding::Utf8WithoutMark: return TextUtf8;
     case SourceEncoding::ShiftJis: break;
@@ -136,7 +139,7 @@ void ReadOtherwise(LogicalLine& line, TextEncoding textEncoding)
 // stand for, judged as the bytes of a line are.
 LineReading JudgeEscapesOnly(const LogicalLine& line, SourceEncoding encoding)
 {
-    if (encoding == SourceEncoding::Utf16Le || line.encoding != EncodingQuotedPrintable ||
+    if (IsConvertedWhenLoaded(encoding) || line.encoding != EncodingQuotedPrintable ||
         (AnyParamWords(line.tokens.nameWords) & WordCharset)) {
         return LineReading::Either;
     }
