@@ -25,6 +25,8 @@ struct Plausibility {
     bool wide = false;         // a character of three bytes or more
     bool implausible = false;  // a character no address book holds
     int halfWidthSigns = 0;    // read as Shift_JIS: half-width 。「」、・, which EUC-JP's kana lead with
+    int eucHalfWidthKana = 0;  // read as Shift_JIS: kanji 8EA1-8EDF, EUC-JP's half-width katakana
+    int kanji = 0;
 };
 
 // The bytes with their folds taken out: a writer may fold inside a character.
@@ -222,6 +224,8 @@ Plausibility ReadAsShiftJis(std::string_view text)
             const auto trail = static_cast<unsigned char>(text[pos + 1]);
             if (WideOfAnsiPair(byte, trail) == 0) return reading;
             reading.penalty += DoubleBytePenalty(static_cast<std::uint16_t>(byte << 8 | trail));
+            if (byte == 0x8E && trail >= 0xA1 && trail <= 0xDF) ++reading.eucHalfWidthKana;
+            if (byte >= 0x88) ++reading.kanji;
             kind = CharKind::Double;
             pos += 2;
         }
@@ -262,7 +266,7 @@ LineJudgement JudgeLineBytes(std::string_view bytes, Charset label)
     return {LineReading::Either, false};
 }
 
-EucJpLeaning EucJpLead(std::string_view bytes)
+EucJpLeaning EucJpLead(std::string_view bytes, bool reading)
 {
     JudgementBuffers& buffers = tBuffers;
     const std::string_view text = Unfolded(bytes, buffers.unfolded);
@@ -272,9 +276,17 @@ EucJpLeaning EucJpLead(std::string_view bytes)
         std::count_if(buffers.chars.begin(), buffers.chars.end(), [](char32_t c) { return c >= 0x80; }));
     const Plausibility shiftJis = ReadAsShiftJis(text);
     if (!shiftJis.valid) return {kNoReading, characters};
+    // A reading is kana: kanji there mark the other encoding read.
+    const auto eucKanji = static_cast<int>(
+        std::count_if(buffers.chars.begin(), buffers.chars.end(), [](char32_t c) { return c >= 0x4E00 && c <= 0x9FFF; }));
+    const int readingLead = reading ? 8 * (shiftJis.kanji - eucKanji) : 0;
     // EUC-JP's hiragana and katakana all lead with A4 or A5 (､ and ･ read as
-    // Shift_JIS), which no half-width reading holds at every other character.
-    return {shiftJis.penalty + 4 * shiftJis.halfWidthSigns - eucJp.penalty, characters};
+    // Shift_JIS), which no half-width reading holds at every other character;
+    // its half-width katakana all lead with 8E, which as Shift_JIS makes a
+    // reading a run of kanji from one short stretch of the table.
+    return {shiftJis.penalty + 4 * shiftJis.halfWidthSigns + 8 * shiftJis.eucHalfWidthKana + readingLead -
+                eucJp.penalty,
+            characters};
 }
 
 } // namespace karuto

@@ -38,7 +38,7 @@ LineJudgement JudgeLineBytes(std::string_view bytes, Charset label);
 
 // How much less unlikely a line's bytes (beyond ASCII, folds allowed) are
 // read as EUC-JP than as Shift_JIS, in quarters: above 0 where EUC-JP is the
-// plausible reading. A book is EUC-JP when its lines together lean so by a
+// plausible reading. `reading` for the value of a reading (kana, not kanji). A book is EUC-JP when its lines together lean so by a
 // clear margin (kEucJpMargin); Shift_JIS books that are valid EUC-JP at all
 // are few (second-level kanji, half-width readings in even runs) and lean
 // the other way.
@@ -46,7 +46,7 @@ struct EucJpLeaning {
     int lead;
     int characters;  // beyond ASCII, read as EUC-JP
 };
-EucJpLeaning EucJpLead(std::string_view bytes);
+EucJpLeaning EucJpLead(std::string_view bytes, bool reading);
 // The lead a book needs, and the characters: one character is no evidence.
 inline constexpr int kEucJpMargin = 16;
 inline constexpr int kEucJpCharacters = 2;

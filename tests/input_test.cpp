@@ -5,17 +5,21 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <iterator>
 #include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "decode/katakana.h"
 #include "platform/codepage.h"
 #include "tests/test_support.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/file.h>
 #include <unistd.h>
 #endif
@@ -409,6 +413,105 @@ TEST(LoadInputText, AFileLockedByAnotherProgramCannotBeLoaded)
     EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), Outcome::CannotOpenInput);
     close(fd);
     EXPECT_EQ(LoadInputText(dir.Child(u"in.vcf"), loaded), Outcome::Done);
+}
+
+// The bytes in another encoding, by the C library's own tables; empty when
+// one of its characters has no form there.
+std::string Iconv(std::string_view bytes, const char* from, const char* to)
+{
+    static std::map<std::pair<std::string, std::string>, iconv_t> converters;
+    iconv_t& converter = converters[{from, to}];
+    if (converter == nullptr) converter = iconv_open(to, from);
+    if (converter == reinterpret_cast<iconv_t>(-1)) return {};
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    std::string in(bytes);
+    std::string out(in.size() * 4 + 16, '\0');
+    char* inAt = in.data();
+    char* outAt = out.data();
+    std::size_t inLeft = in.size();
+    std::size_t outLeft = out.size();
+    const bool whole = iconv(converter, &inAt, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1) &&
+                       iconv(converter, nullptr, nullptr, &outAt, &outLeft) != static_cast<std::size_t>(-1);
+    out.resize(out.size() - outLeft);
+    return whole ? out : std::string();
+}
+
+// Full-width katakana in Shift_JIS to the half-width reading a feature phone
+// writes, by widening every half-width kana (and sound mark pair) backwards.
+std::string HalfWidthReading(std::string_view fullWidth)
+{
+    static const std::map<std::string, std::string> kHalfOf = [] {
+        std::map<std::string, std::string> halfOf;
+        for (int kana = 0xA6; kana <= 0xDD; ++kana) {
+            for (const std::string mark : {"", "\xDE", "\xDF"}) {
+                const std::string half = std::string(1, static_cast<char>(kana)) + mark;
+                const std::string full = WidenKatakana(half);
+                if (full.size() == 2) halfOf.try_emplace(full, half);
+            }
+        }
+        halfOf["\x81\x5B"] = "\xB0";  // the long vowel mark
+        return halfOf;
+    }();
+    std::string half;
+    for (std::size_t pos = 0; pos + 1 < fullWidth.size(); pos += 2) {
+        const auto found = kHalfOf.find(std::string(fullWidth.substr(pos, 2)));
+        if (found == kHalfOf.end()) return {};
+        half += found->second;
+    }
+    return half;
+}
+
+// Every person and place name of a Japanese dictionary (Debian's
+// mecab-ipadic, in EUC-JP), written as a one-card book the way phones share
+// a contact: in Shift_JIS with its half-width reading, with and without
+// CHARSET, it is read as Shift_JIS; in EUC-JP, ISO-2022-JP and UTF-8 each is
+// read as what it is, and gives the Shift_JIS text.
+TEST(LoadInputText, EveryNameOfADictionaryIsReadAsWhatItIsWrittenIn)
+{
+    const auto card = [](std::string_view label, std::string_view name, std::string_view reading) {
+        return "BEGIN:VCARD\r\nVERSION:2.1\r\nN" + std::string(label) + ":" + std::string(name) +
+               ";;;;\r\nSOUND;X-IRMC-N" + std::string(label) + ":" + std::string(reading) + ";;;;\r\nEND:VCARD\r\n";
+    };
+    std::map<std::string, int> misread;  // by the encoding written in
+    std::map<std::string, std::string> example;
+    const auto expect = [&](const std::string& form, const std::string& bytes, SourceEncoding encoding,
+                            const std::string& text) {
+        LoadedText loaded;
+        const bool read = LoadInputBytes(std::string(bytes), loaded) == Outcome::Done && loaded.encoding == encoding &&
+                          loaded.linesReadOtherwise.empty() && loaded.text == text;
+        if (!read && misread[form]++ == 0) example[form] = bytes;
+    };
+    int names = 0;
+    for (const char* file : {"Noun.name.csv", "Noun.place.csv"}) {
+        std::ifstream csv(std::string("/usr/share/mecab/dic/ipadic/") + file, std::ios::binary);
+        ASSERT_TRUE(csv) << "Debian's mecab-ipadic is needed: apt-get install mecab-ipadic";
+        for (std::string row; std::getline(csv, row);) {
+            std::vector<std::string> fields;
+            for (std::size_t start = 0, comma = 0; comma != std::string::npos; start = comma + 1) {
+                comma = row.find(',', start);
+                fields.push_back(row.substr(start, comma - start));
+            }
+            if (fields.size() < 12) continue;
+            const std::string name = Iconv(fields[0], "EUC-JP", "CP932");
+            const std::string fullReading = Iconv(fields[11], "EUC-JP", "CP932");
+            const std::string reading = HalfWidthReading(fullReading);
+            if (name.empty() || reading.empty()) continue;
+            ++names;
+            const std::string shiftJis = card("", name, reading);
+            expect("Shift_JIS", shiftJis, SourceEncoding::ShiftJis, shiftJis);
+            const std::string labelled = card(";CHARSET=SHIFT_JIS", name, reading);
+            expect("Shift_JIS with CHARSET", labelled, SourceEncoding::ShiftJis, labelled);
+            expect("EUC-JP", Iconv(shiftJis, "CP932", "EUC-JP"), SourceEncoding::EucJp, shiftJis);
+            const std::string fullWidth = card("", name, fullReading);
+            expect("ISO-2022-JP", Iconv(fullWidth, "CP932", "ISO-2022-JP"), SourceEncoding::Iso2022Jp, fullWidth);
+            const std::string utf8 = Iconv(shiftJis, "CP932", "UTF-8");
+            expect("UTF-8", utf8, SourceEncoding::Utf8WithoutMark, utf8);
+        }
+    }
+    EXPECT_GT(names, 50000);
+    for (const auto& [form, count] : misread) {
+        ADD_FAILURE() << count << " of " << names << " names in " << form << " misread, as " << example[form];
+    }
 }
 #endif
 

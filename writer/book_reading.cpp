@@ -206,6 +206,14 @@ BookReading JudgeValidUtf8Book(std::string_view text)
     return {utf8 || !shiftJis ? SourceEncoding::Utf8WithoutMark : SourceEncoding::ShiftJis, {}};
 }
 
+// The properties that hold readings: feature phones' SOUND;X-IRMC-N, the
+// phonetic names of smartphones, the YOMI of PC address books.
+bool IsReadingName(std::string_view name)
+{
+    return ContainsNoCase("IRMC-N", name) || ContainsNoCase("PHONETIC", name) || ContainsNoCase("YOMI", name) ||
+           ContainsNoCase("SORT-STRING", name);
+}
+
 // A book valid EUC-JP throughout: do its values, line by line, read as
 // EUC-JP more plausibly than as Shift_JIS?
 bool LeansToEucJp(std::string_view text)
@@ -217,7 +225,8 @@ bool LeansToEucJp(std::string_view text)
         const std::size_t end = LineEndAt(text, pos);
         const std::string_view line = text.substr(start, end - start);
         const std::size_t colon = FindByte(line, ':');
-        const EucJpLeaning leaning = EucJpLead(colon < line.size() ? line.substr(colon + 1) : line);
+        const std::string_view name = line.substr(0, std::min(colon, line.size()));
+        const EucJpLeaning leaning = EucJpLead(colon < line.size() ? line.substr(colon + 1) : line, IsReadingName(name));
         lead += leaning.lead;
         characters += leaning.characters;
         pos = end;
