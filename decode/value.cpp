@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 
 #include "decode/katakana.h"
 #include "platform/byte_blocks.h"
 #include "platform/codepage.h"
+#include "platform/jis.h"
 
 namespace karuto {
 
@@ -80,17 +82,60 @@ struct DecodeBuffers {
 
 thread_local DecodeBuffers tBuffers;
 
-bool IsUtf8(Charset charset) { return charset == CharsetUtf8; }
+// Shift_JIS and a line that names no charset are read alike; every other
+// charset is converted.
+Charset OriginOf(Charset charset) { return charset == CharsetNone ? CharsetShiftJis : charset; }
 
-// `text` in Shift_JIS appended to `converted`: from UTF-8 when that is its
-// charset (ASCII is the same in both), else as it is.
+// Does `text` in `charset` need converting to be Shift_JIS? ASCII is the
+// same in all of them but ISO-2022-JP, whose escapes switch to kanji.
+bool NeedsConverting(std::string_view text, Charset charset)
+{
+    switch (OriginOf(charset)) {
+    case CharsetShiftJis: return false;
+    case CharsetIso2022Jp: return text.find_first_of("\x1B\x0E") != std::string_view::npos;
+    default: return !IsAscii(text);
+    }
+}
+
+void AppendLatin1AsAnsi(std::string_view latin1, OwnedString& ansi, std::vector<Substitution>* substituted)
+{
+    std::string utf8;
+    utf8.reserve(latin1.size() * 2);
+    for (const char byte : latin1) {
+        const auto code = static_cast<unsigned char>(byte);
+        if (code < 0x80) {
+            utf8.push_back(byte);
+        } else {
+            utf8.push_back(static_cast<char>(0xC0 | code >> 6));
+            utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        }
+    }
+    AppendUtf8AsAnsi(utf8, ansi, substituted);
+}
+
+// A refused card's name, shown as its label says.
+void AppendJisAsAnsi(std::string_view text, Charset charset, OwnedString& ansi,
+                     std::vector<Substitution>* substituted)
+{
+    std::vector<SubstitutedCharacter> spaces;
+    ansi += charset == CharsetEucJp ? EucJpToAnsi(text, spaces) : Iso2022JpToAnsi(text, spaces);
+    if (substituted == nullptr) return;
+    for (const SubstitutedCharacter& space : spaces) substituted->push_back(space.substitution);
+}
+
+// `text` in Shift_JIS appended to `converted`: from its charset where it
+// needs converting, else as it is.
 void AppendConverted(std::string_view text, Charset charset, const ValueDecoding& decoding,
                      OwnedString& converted)
 {
-    if (IsUtf8(charset) && !IsAscii(text)) {
-        AppendUtf8AsAnsi(text, converted, decoding.substituted);
-    } else {
+    if (!NeedsConverting(text, charset)) {
         converted.append(text);
+        return;
+    }
+    switch (charset) {
+    case CharsetUtf8: AppendUtf8AsAnsi(text, converted, decoding.substituted); break;
+    case CharsetLatin1: AppendLatin1AsAnsi(text, converted, decoding.substituted); break;
+    default: AppendJisAsAnsi(text, charset, converted, decoding.substituted); break;
     }
 }
 
@@ -108,7 +153,7 @@ void AppendQuotedPrintableByOrigin(std::string_view text, const ValueDecoding& d
         const char byte = escaped < 0 ? text[pos] : static_cast<char>(escaped);
         const Charset charset = escaped < 0 ? decoding.ownCharset : decoding.charset;
         pos += escaped < 0 ? 1 : 3;
-        if (static_cast<unsigned char>(byte) >= 0x80 && charset != runCharset) {
+        if (static_cast<unsigned char>(byte) >= 0x80 && OriginOf(charset) != OriginOf(runCharset)) {
             AppendConverted(run, runCharset, decoding, converted);
             run.clear();
             runCharset = charset;
@@ -191,7 +236,7 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
     const bool quotedPrintable = decoding.encoding == EncodingQuotedPrintable;
     // Base64 is never decoded: its text travels on as it is.
     std::string_view text = value;
-    if (quotedPrintable && IsUtf8(decoding.charset) != IsUtf8(decoding.ownCharset) &&
+    if (quotedPrintable && OriginOf(decoding.charset) != OriginOf(decoding.ownCharset) &&
         !IsAscii(value)) {
         buffers.converted.clear();
         AppendQuotedPrintableByOrigin(value, decoding, buffers.quoted, buffers.converted);
@@ -203,7 +248,7 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
             text = buffers.quoted;
         }
         const Charset charset = quotedPrintable ? decoding.charset : decoding.ownCharset;
-        if (IsUtf8(charset) && !IsAscii(text)) {
+        if (NeedsConverting(text, charset)) {
             buffers.converted.clear();
             AppendConverted(text, charset, decoding, buffers.converted);
             text = buffers.converted;

@@ -12,6 +12,7 @@
 #include "platform/byte_blocks.h"
 #include "platform/codepage.h"
 #include "platform/jis.h"
+#include "vcard/params.h"
 #include "writer/book_reading.h"
 
 namespace karuto {
@@ -210,24 +211,39 @@ void ReadBook(LoadedText& made, bool utf8Mark)
     made.lostCharacters = LostCharactersByLine(made.text, substituted);
 }
 
+// An escape sequence of ISO-2022-JP on a line that names that charset is
+// kept: the card is refused for it, and its name shown as the label says.
+bool IsEscapeOfItsLabel(std::string_view text, std::size_t pos)
+{
+    if (!StartsIso2022JpEscape(text, pos)) return false;
+    const std::size_t lineFeed = text.rfind('\n', pos);
+    const std::size_t start = lineFeed == std::string_view::npos ? 0 : lineFeed + 1;
+    const std::string_view line = text.substr(start, pos - start);
+    return (ParamWordsOf(line.substr(0, line.find(':'))) & WordIso2022Jp) != 0;
+}
+
 // No control character but line breaks and tabs belongs in a card (an ESC
 // that a broken ISO-2022-JP line left, a stray byte of another program):
 // each is left out and noted at its line, in line order with the others.
 void LeaveOutStrayControls(LoadedText& made)
 {
     OwnedString& text = made.text;
-    std::size_t found = FindStrayControl(text.data(), text.size(), 0);
-    if (found == text.size()) return;
+    std::vector<std::size_t> strays;
+    for (std::size_t found = 0; (found = FindStrayControl(text.data(), text.size(), found)) < text.size(); ++found) {
+        if (!IsEscapeOfItsLabel(text, found)) strays.push_back(found);
+    }
+    if (strays.empty()) return;
     std::vector<SubstitutedCharacter> leftOut;
-    std::size_t kept = found;
-    while (found < text.size()) {
-        leftOut.push_back({kept, {static_cast<unsigned char>(text[found]), 0}});
-        const std::size_t next = FindStrayControl(text.data(), text.size(), found + 1);
-        std::memmove(text.data() + kept, text.data() + found + 1, next - found - 1);
-        kept += next - found - 1;
-        found = next;
+    std::size_t kept = strays.front();
+    for (std::size_t i = 0; i < strays.size(); ++i) {
+        leftOut.push_back({kept, {static_cast<unsigned char>(text[strays[i]]), 0}});
+        const std::size_t next = i + 1 < strays.size() ? strays[i + 1] : text.size();
+        std::memmove(text.data() + kept, text.data() + strays[i] + 1, next - strays[i] - 1);
+        kept += next - strays[i] - 1;
     }
     text.resize(kept);
+    // NULs that only control characters followed pad the end as well.
+    DropTrailingNuls(text);
     const std::vector<LostCharacter> lost = LostCharactersByLine(text, leftOut);
     std::vector<LostCharacter> merged;
     merged.reserve(lost.size() + made.lostCharacters.size());

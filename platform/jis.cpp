@@ -106,6 +106,11 @@ Designation DesignationAt(std::string_view text, std::size_t pos)
 
 } // namespace
 
+bool StartsIso2022JpEscape(std::string_view text, std::size_t pos)
+{
+    return DesignationAt(text, pos).length > 0;
+}
+
 bool LooksLikeIso2022Jp(std::string_view text)
 {
     if (FindBeyondAscii(text.data(), text.size(), 0) < text.size()) return false;

@@ -33,6 +33,9 @@ EucJpChar ReadEucJpChar(std::string_view text, std::size_t pos);
 // sequences of ISO-2022-JP, and hold no byte beyond ASCII?
 bool LooksLikeIso2022Jp(std::string_view text);
 
+// Does an escape sequence of ISO-2022-JP start at `pos`?
+bool StartsIso2022JpEscape(std::string_view text, std::size_t pos);
+
 // The text in Shift_JIS; every character written as a space is noted at its
 // offset in the result. ISO-2022-JP returns to ASCII at each line end, so
 // one broken line does not take the rest of the book with it; an escape

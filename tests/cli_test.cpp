@@ -295,14 +295,17 @@ TEST(Cli, ReportOfManyRejectedCardsFitsWhereTheConversionDoes)
 // Grouped lines, properties outside the ones written, characters Shift_JIS
 // lacks and pictograms of feature phones, in a UTF-8 book with a Shift_JIS one
 // appended, and the same text in UTF-16; control characters and JIS X 0212 in
-// a book sent by mail in ISO-2022-JP: the report names each, card by card.
+// a book sent by mail in ISO-2022-JP; the names charsets go by, and the
+// names of cards refused for theirs: the report names each, card by card.
 TEST(Cli, ReportListsWhatTheWrittenCardsLeftOut)
 {
-    const std::string summary = kConvertingOut + kCompletedOut + "入力データ：4件、　出力データ：3件\n";
     // How each was read comes first: the UTF-8 one's Shift_JIS lines are
     // named, and their pictograms become emoji.
-    const std::string books[] = {"left_out", "left_out_utf16", "mail_iso2022jp"};
-    for (const std::string& book : books) {
+    const std::pair<std::string, int> books[] = {
+        {"left_out", 3}, {"left_out_utf16", 3}, {"mail_iso2022jp", 3}, {"charset_names", 2}};
+    for (const auto& [book, written] : books) {
+        const std::string summary = kConvertingOut + kCompletedOut + "入力データ：4件、　出力データ：" +
+                                    std::to_string(written) + "件\n";
         CliFolder folder;
         fs::copy_file(DataFile((book + ".vcf").c_str()), folder.dir.path / "in.vcf");
         const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});

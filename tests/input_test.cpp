@@ -419,8 +419,17 @@ TEST(LoadInputText, AFileLockedByAnotherProgramCannotBeLoaded)
 // one of its characters has no form there.
 std::string Iconv(std::string_view bytes, const char* from, const char* to)
 {
-    static std::map<std::pair<std::string, std::string>, iconv_t> converters;
-    iconv_t& converter = converters[{from, to}];
+    // Opening a converter reads the library's tables: each is opened once.
+    static struct Converters {
+        std::map<std::pair<std::string, std::string>, iconv_t> open;
+        ~Converters()
+        {
+            for (const auto& [names, converter] : open) {
+                if (converter != reinterpret_cast<iconv_t>(-1)) iconv_close(converter);
+            }
+        }
+    } converters;
+    iconv_t& converter = converters.open[{from, to}];
     if (converter == nullptr) converter = iconv_open(to, from);
     if (converter == reinterpret_cast<iconv_t>(-1)) return {};
     iconv(converter, nullptr, nullptr, nullptr, nullptr);

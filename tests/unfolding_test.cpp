@@ -145,7 +145,17 @@ TEST(AccumulateLineTest, CharsetAndEncodingComeFromTheFirstPhysicalLine)
     EXPECT_EQ(Unfold({"N;CHARSET=SHIFT_JIS;CHARSET=UTF-8:x"})[0].charset, CharsetUtf8);
     EXPECT_EQ(Unfold({"N;CHARSET=UTF-8;CHARSET=SHIFT_JIS:x"})[0].charset, CharsetUtf8);
     EXPECT_EQ(Unfold({"N;CHARSET=Shift_JIS:x"})[0].charset, CharsetShiftJis);
-    EXPECT_EQ(Unfold({"N;CHARSET=ISO-2022-JP:x"})[0].charset, CharsetNone);
+    EXPECT_EQ(Unfold({"N;CHARSET=GB2312:x"})[0].charset, CharsetNone);
+    // Other names of the same charsets, case aside; ASCII as if none were named.
+    const std::pair<const char*, Charset> aliases[] = {
+        {"SJIS", CharsetShiftJis},       {"x-sjis", CharsetShiftJis},     {"Shift-JIS", CharsetShiftJis},
+        {"Windows-31J", CharsetShiftJis}, {"CP932", CharsetShiftJis},      {"MS_Kanji", CharsetShiftJis},
+        {"UTF8", CharsetUtf8},           {"US-ASCII", CharsetUtf8},       {"ISO-8859-1", CharsetLatin1},
+        {"latin1", CharsetLatin1},       {"ISO-8859-15", CharsetNone},    {"EUC-JP", CharsetEucJp},
+        {"ISO-2022-JP", CharsetIso2022Jp}, {" \"utf-8\" ", CharsetUtf8}};
+    for (const auto& [name, charset] : aliases) {
+        EXPECT_EQ(Unfold({std::string("N;CHARSET=") + name + ":x"}, CharsetUtf8)[0].charset, charset) << name;
+    }
     EXPECT_EQ(Unfold({"NOTE;ENCODING=QUOTED-PRINTABLE;ENCODING=BASE64:x"})[0].encoding,
               EncodingQuotedPrintable);
     EXPECT_EQ(Unfold({"NOTE:abc", " ;CHARSET=UTF-8"})[0].charset, CharsetNone);
@@ -161,7 +171,7 @@ TEST(AccumulateLineTest, ByteOrderMarkDeclaresUtf8ForLinesWithoutCharset)
     EXPECT_EQ(utf8("N;CHARSET=SHIFT_JIS:x"), CharsetShiftJis);
     EXPECT_EQ(utf8("N;SHIFT_JIS:x"), CharsetShiftJis);
     // A charset that is named but not known stays unknown (and rejects the card).
-    EXPECT_EQ(utf8("N;CHARSET=ISO-2022-JP:x"), CharsetNone);
+    EXPECT_EQ(utf8("N;CHARSET=GB2312:x"), CharsetNone);
     EXPECT_EQ(Unfold({"N:x"}, CharsetNone)[0].charset, CharsetNone);
 }
 

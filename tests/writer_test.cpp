@@ -140,7 +140,7 @@ const EmitCase kEmitCases[] = {
     {"SeveralParametersKeptInOrder", "TEL;PREF;X-CUSTOM=1;VOICE;LANGUAGE=ja:1", {},
      "TEL;PREF;X-CUSTOM=1;VOICE;LANGUAGE=ja:1\r\n"},
     {"TokenMerelyContainingBKept", "NOTE;BB;QUOTED-PRINTABLE:x", kQuoted, "NOTE;BB:x\r\n"},
-    {"UnknownCharsetKept", "NOTE;CHARSET=ISO-8859-1:x", {}, "NOTE;CHARSET=ISO-8859-1:x\r\n"},
+    {"UnknownCharsetKept", "NOTE;CHARSET=GB2312:x", {}, "NOTE;CHARSET=GB2312:x\r\n"},
     {"UnknownEncodingKept", "TEL;ENCODING=8BIT:1", {}, "TEL;ENCODING=8BIT:1\r\n"},
     {"PropertyNameCaseKept", "note;Home:x", {}, "note;Home:x\r\n"},
     // A Base64 line keeps every parameter and its value unchanged.

@@ -15,6 +15,10 @@ enum Charset : std::int32_t {
     CharsetNone = 0,
     CharsetShiftJis = 1,
     CharsetUtf8 = 2,
+    CharsetLatin1 = 3,
+    // Named by a line, and read only to show a refused card's name.
+    CharsetEucJp = 4,
+    CharsetIso2022Jp = 5,
 };
 
 // How the loaded text holds its characters, from its byte-order mark and its

@@ -96,6 +96,56 @@ ParamWords WordAt(std::string_view token, std::size_t pos, std::string_view word
 
 namespace {
 
+struct KnownCharset {
+    std::string_view name;
+    ParamWords words;
+};
+
+// The names a charset goes by: IANA's and those writers use.
+constexpr KnownCharset kCharsetNames[] = {
+    {"SHIFT_JIS", WordShiftJis}, {"SHIFT-JIS", WordShiftJis}, {"SHIFTJIS", WordShiftJis},
+    {"SJIS", WordShiftJis}, {"X-SJIS", WordShiftJis}, {"MS_KANJI", WordShiftJis},
+    {"CSSHIFTJIS", WordShiftJis}, {"WINDOWS-31J", WordShiftJis}, {"CSWINDOWS31J", WordShiftJis},
+    {"CP932", WordShiftJis}, {"MS932", WordShiftJis}, {"WINDOWS-932", WordShiftJis},
+    {"UTF-8", WordUtf8}, {"UTF8", WordUtf8}, {"CSUTF8", WordUtf8},
+    {"ISO-8859-1", WordLatin1}, {"ISO_8859-1", WordLatin1}, {"ISO8859-1", WordLatin1},
+{"LATIN1", WordLatin1}, {"L1", WordLatin1},
+    {"CSISOLATIN1", WordLatin1}, {"ISO-IR-100", WordLatin1}, {"CP819", WordLatin1}, {"IBM819", WordLatin1},
+    {"EUC-JP", WordEucJp}, {"EUCJP", WordEucJp}, {"X-EUC-JP", WordEucJp}, {"CSEUCPKDFMTJAPANESE", WordEucJp},
+    {"ISO-2022-JP", WordIso2022Jp}, {"CSISO2022JP", WordIso2022Jp},
+};
+
+constexpr std::string_view kAsciiNames[] = {"US-ASCII", "ASCII", "US", "ANSI_X3.4-1968", "CSASCII",
+                                            "ISO646-US", "CP367", "IBM367"};
+
+std::string_view TrimBlanks(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+} // namespace
+
+CharsetAlias CharsetAliasWords(std::string_view afterCharset)
+{
+    std::string_view value = TrimBlanks(afterCharset);
+    if (!value.starts_with('=')) return {0, false};
+    // A line's parameters may come as one text, the value ending at the
+    // next one or at the ":" before the line's value.
+    value = value.substr(1);
+    value = TrimBlanks(value.substr(0, value.find_first_of(";:")));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    for (const KnownCharset& known : kCharsetNames) {
+        if (EqualsNoCase(value, known.name)) return {known.words, false};
+    }
+    const auto ascii = [value](std::string_view name) { return EqualsNoCase(value, name); };
+    const bool isAscii = std::any_of(std::begin(kAsciiNames), std::end(kAsciiNames), ascii);
+    return {isAscii ? ParamWords{WordAscii} : ParamWords{0}, isAscii};
+}
+
+namespace {
+
 // The bytes the loop below must stop at: the first letters of the words, in
 // either case, and the blanks.
 constexpr std::array<bool, 256> MakeStops()
@@ -125,7 +175,12 @@ ParamWords ParamWordsOf(std::string_view token)
         case 'S': words |= WordAt(token, pos, "SHIFT_JIS", WordShiftJis); break;
         case 'U': words |= WordAt(token, pos, "UTF-8", WordUtf8); break;
         case 'C':
-            words |= WordAt(token, pos, "CHARSET", WordCharset) | WordAt(token, pos, "CELL", WordCell);
+            if (WordAt(token, pos, "CHARSET", WordCharset)) {
+                const CharsetAlias alias = CharsetAliasWords(token.substr(pos + 7));
+                words |= alias.set | (alias.ascii ? ParamWords{0} : ParamWords{WordCharset});
+            } else {
+                words |= WordAt(token, pos, "CELL", WordCell);
+            }
             break;
         case 'Q': words |= WordAt(token, pos, "QUOTED-PRINTABLE", WordQuotedPrintable); break;
         case 'B': words |= WordAt(token, pos, "BASE64", WordBase64); break;

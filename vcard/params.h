@@ -61,10 +61,28 @@ enum ParamWord : ParamWords {
     WordCell = 1u << 10,             // "CELL"
     WordPcs = 1u << 11,              // "PCS"
     WordInternet = 1u << 12,         // "INTERNET"
+    // What "CHARSET=" names by another of its names (CharsetAliasWords).
+    WordLatin1 = 1u << 13,           // ISO-8859-1
+    WordEucJp = 1u << 14,            // EUC-JP
+    WordIso2022Jp = 1u << 15,        // ISO-2022-JP
+    WordAscii = 1u << 16,            // US-ASCII
 };
 
+// The words that a CHARSET parameter's value sets by one of the names of its
+// charset (case aside): Shift_JIS's IANA and common names (SJIS, MS_Kanji,
+// Windows-31J, CP932...) set WordShiftJis, UTF8 WordUtf8, Latin-1's
+// WordLatin1, EUC-JP's and ISO-2022-JP's their own; ASCII's set WordAscii
+// and clear WordCharset, since a line in ASCII is read as one that names no
+// charset. `afterCharset` is the token after the word "CHARSET".
+struct CharsetAlias {
+    ParamWords set;
+    bool ascii;
+};
+CharsetAlias CharsetAliasWords(std::string_view afterCharset);
+
 // Which of the words `token` contains, as ContainsNoCase, ContainsEncodingB
-// and EqualsNoCase would each tell.
+// and EqualsNoCase would each tell, with those CharsetAliasWords adds (and
+// without WordCharset where CHARSET names ASCII).
 ParamWords ParamWordsOf(std::string_view token);
 
 // The words of every token, in a parallel array.

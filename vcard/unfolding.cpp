@@ -12,6 +12,9 @@ Charset CharsetOfWords(ParamWords words, Charset defaultCharset)
 {
     if (words & WordUtf8) return CharsetUtf8;
     if (words & WordShiftJis) return CharsetShiftJis;
+    if (words & WordLatin1) return CharsetLatin1;
+    if (words & WordEucJp) return CharsetEucJp;
+    if (words & WordIso2022Jp) return CharsetIso2022Jp;
     // The mark at the start of a file declares its encoding for every line that
     // does not name a charset of its own.
     if (!(words & WordCharset)) return defaultCharset;

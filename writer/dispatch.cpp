@@ -67,7 +67,8 @@ std::string_view FirstTokenContaining(std::string_view word, const TokenArray& t
 void CheckTransferParameters(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line)
 {
     const ParamWords words = AnyParamWords(tokens.nameWords);
-    if (line.charset != CharsetShiftJis && line.charset != CharsetUtf8 && (words & WordCharset)) {
+    const bool accepted = line.charset == CharsetShiftJis || line.charset == CharsetUtf8 || line.charset == CharsetLatin1;
+    if (!accepted && (words & WordCharset)) {
         Reject(entry, Rejection::Charset, FirstTokenContaining("CHARSET", tokens.nameTokens), line);
     }
     if (line.encoding != EncodingBase64 && line.encoding != EncodingQuotedPrintable &&

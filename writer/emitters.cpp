@@ -14,7 +14,7 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kOtherLabel = ".X-ABLabel:_$!<Other>!$_";
 
 constexpr ParamWords kTransferMarkers =
-    WordShiftJis | WordUtf8 | WordBase64 | WordEncodingB | WordB | WordQuotedPrintable;
+    WordShiftJis | WordUtf8 | WordLatin1 | WordAscii | WordBase64 | WordEncodingB | WordB | WordQuotedPrintable;
 
 // Room for about the whole line at once, so that a long value (a photo) is
 // copied into the card once instead of being moved again by the growth for
