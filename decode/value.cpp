@@ -34,10 +34,12 @@ inline int EscapedByteAt(std::string_view text, std::size_t pos)
 // A malformed escape is kept as it stands, as the Quoted-Printable standard
 // advises: only its "=" is consumed, so the bytes after it go through the scan
 // again and nothing of the value is lost. A decoded NUL ends a text value;
-// binary data (a photo) keeps it with `keepNul`.
+// binary data (a photo) keeps it with `keepNul`. Returns whether an escape
+// stood for a control character other than a line break or a tab.
 template <bool keepNul = false>
-void AppendQuotedPrintable(std::string_view text, OwnedString& decoded)
+bool AppendQuotedPrintable(std::string_view text, OwnedString& decoded)
 {
+    bool strayControl = false;
     // Decoding never lengthens the text: room for all of it, trimmed after.
     const std::size_t start = decoded.size();
     decoded.resize(start + text.size());
@@ -51,10 +53,12 @@ void AppendQuotedPrintable(std::string_view text, OwnedString& decoded)
             continue;
         }
         if (escaped == 0 && !keepNul) break;
+        strayControl = strayControl || IsStrayControl(static_cast<unsigned char>(escaped));
         *out++ = static_cast<char>(escaped);
         pos += 3;
     }
     decoded.resize(static_cast<std::size_t>(out - decoded.data()));
+    return strayControl;
 }
 
 bool IsAscii(std::string_view text)
@@ -69,7 +73,9 @@ bool IsAscii(std::string_view text)
 
 bool HasLineBreak(std::string_view text)
 {
-    return text.find_first_of("\r\n") != std::string_view::npos;
+    // Two searches for one byte each: find_first_of looks up every byte of
+    // the text in the set, one call at a time.
+    return text.find('\n') != std::string_view::npos || text.find('\r') != std::string_view::npos;
 }
 
 // The texts between the stages, kept from value to value; one that grew
@@ -88,11 +94,13 @@ Charset OriginOf(Charset charset) { return charset == CharsetNone ? CharsetShift
 
 // Does `text` in `charset` need converting to be Shift_JIS? ASCII is the
 // same in all of them but ISO-2022-JP, whose escapes switch to kanji.
-bool NeedsConverting(std::string_view text, Charset charset)
+inline bool NeedsConverting(std::string_view text, Charset charset)
 {
+    if (charset == CharsetUtf8) return !IsAscii(text);
     switch (OriginOf(charset)) {
     case CharsetShiftJis: return false;
-    case CharsetIso2022Jp: return text.find_first_of("\x1B\x0E") != std::string_view::npos;
+    case CharsetIso2022Jp:
+        return text.find('\x1B') != std::string_view::npos || text.find('\x0E') != std::string_view::npos;
     default: return !IsAscii(text);
     }
 }
@@ -123,19 +131,26 @@ void AppendJisAsAnsi(std::string_view text, Charset charset, OwnedString& ansi,
     for (const SubstitutedCharacter& space : spaces) substituted->push_back(space.substitution);
 }
 
+// `text`, which needs converting, in Shift_JIS appended to `converted`.
+void AppendConvertedFrom(std::string_view text, Charset charset, const ValueDecoding& decoding,
+                         OwnedString& converted)
+{
+    switch (charset) {
+    case CharsetUtf8: AppendUtf8AsAnsi(text, converted, decoding.substituted); break;
+    case CharsetLatin1: AppendLatin1AsAnsi(text, converted, decoding.substituted); break;
+    default: AppendJisAsAnsi(text, charset, converted, decoding.substituted); break;
+    }
+}
+
 // `text` in Shift_JIS appended to `converted`: from its charset where it
 // needs converting, else as it is.
 void AppendConverted(std::string_view text, Charset charset, const ValueDecoding& decoding,
                      OwnedString& converted)
 {
-    if (!NeedsConverting(text, charset)) {
+    if (NeedsConverting(text, charset)) {
+        AppendConvertedFrom(text, charset, decoding, converted);
+    } else {
         converted.append(text);
-        return;
-    }
-    switch (charset) {
-    case CharsetUtf8: AppendUtf8AsAnsi(text, converted, decoding.substituted); break;
-    case CharsetLatin1: AppendLatin1AsAnsi(text, converted, decoding.substituted); break;
-    default: AppendJisAsAnsi(text, charset, converted, decoding.substituted); break;
     }
 }
 
@@ -236,25 +251,29 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
     const bool quotedPrintable = decoding.encoding == EncodingQuotedPrintable;
     // Base64 is never decoded: its text travels on as it is.
     std::string_view text = value;
+    // The text's own control characters were left out when it was loaded;
+    // only an escape can stand for one.
+    bool strayControl = false;
     if (quotedPrintable && OriginOf(decoding.charset) != OriginOf(decoding.ownCharset) &&
         !IsAscii(value)) {
         buffers.converted.clear();
         AppendQuotedPrintableByOrigin(value, decoding, buffers.quoted, buffers.converted);
         text = buffers.converted;
+        strayControl = true;
     } else {
         if (quotedPrintable) {
             buffers.quoted.clear();
-            AppendQuotedPrintable(text, buffers.quoted);
+            strayControl = AppendQuotedPrintable(text, buffers.quoted);
             text = buffers.quoted;
         }
         const Charset charset = quotedPrintable ? decoding.charset : decoding.ownCharset;
         if (NeedsConverting(text, charset)) {
             buffers.converted.clear();
-            AppendConverted(text, charset, decoding, buffers.converted);
+            AppendConvertedFrom(text, charset, decoding, buffers.converted);
             text = buffers.converted;
         }
     }
-    if (quotedPrintable) text = WithoutStrayControls(text, decoding, buffers.controlFree);
+    if (strayControl) text = WithoutStrayControls(text, decoding, buffers.controlFree);
     // A decoded line break continues on a folded line of the same property,
     // and every output line ends with CR LF: each break, whether the writer
     // used CR LF, a lone LF or a lone CR, becomes CR LF and a space.

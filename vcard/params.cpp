@@ -134,7 +134,9 @@ CharsetAlias CharsetAliasWords(std::string_view afterCharset)
     // A line's parameters may come as one text, the value ending at the
     // next one or at the ":" before the line's value.
     value = value.substr(1);
-    value = TrimBlanks(value.substr(0, value.find_first_of(";:")));
+    std::size_t end = 0;
+    while (end < value.size() && value[end] != ';' && value[end] != ':') ++end;
+    value = TrimBlanks(value.substr(0, end));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
     for (const KnownCharset& known : kCharsetNames) {
         if (EqualsNoCase(value, known.name)) return {known.words, false};
@@ -168,6 +170,7 @@ ParamWords ParamWordsOf(std::string_view token)
 {
     ParamWords words = 0;
     bool blanks = false;
+    std::size_t charsetAt = std::string_view::npos;
     // One look at each byte: only a word's first letter leads to a comparison.
     for (std::size_t pos = 0; pos < token.size(); ++pos) {
         if (!kStops[static_cast<unsigned char>(token[pos])]) continue;
@@ -176,8 +179,8 @@ ParamWords ParamWordsOf(std::string_view token)
         case 'U': words |= WordAt(token, pos, "UTF-8", WordUtf8); break;
         case 'C':
             if (WordAt(token, pos, "CHARSET", WordCharset)) {
-                const CharsetAlias alias = CharsetAliasWords(token.substr(pos + 7));
-                words |= alias.set | (alias.ascii ? ParamWords{0} : ParamWords{WordCharset});
+                if (charsetAt == std::string_view::npos) charsetAt = pos;
+                words |= WordCharset;
             } else {
                 words |= WordAt(token, pos, "CELL", WordCell);
             }
@@ -196,6 +199,13 @@ ParamWords ParamWordsOf(std::string_view token)
         case '\t': blanks = true; break;
         default: break;
         }
+    }
+    // The charset by another of its names: looked for only where neither of
+    // the two names of nearly every book is there.
+    if (charsetAt != std::string_view::npos && !(words & (WordShiftJis | WordUtf8))) {
+        const CharsetAlias alias = CharsetAliasWords(token.substr(charsetAt + 7));
+        words |= alias.set;
+        if (alias.ascii) words &= ~ParamWords{WordCharset};
     }
     // Blanks inside may hide "ENCODING=B" from the plain comparison.
     if (blanks && !(words & WordEncodingB) && ContainsEncodingB(token)) words |= WordEncodingB;

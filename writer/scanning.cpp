@@ -139,7 +139,7 @@ void ReadOtherwise(LogicalLine& line, TextEncoding textEncoding)
 // stand for, judged as the bytes of a line are.
 LineReading JudgeEscapesOnly(const LogicalLine& line, SourceEncoding encoding)
 {
-    if (IsConvertedWhenLoaded(encoding) || line.encoding != EncodingQuotedPrintable ||
+    if (line.encoding != EncodingQuotedPrintable || IsConvertedWhenLoaded(encoding) ||
         (AnyParamWords(line.tokens.nameWords) & WordCharset)) {
         return LineReading::Either;
     }
@@ -232,6 +232,7 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
                        std::span<const LinesReadOtherwise> otherwise)
 {
     const Charset defaultCharset = DefaultCharsetOf(encoding);
+    const TextEncoding bookTextEncoding = LineEncodingOf(encoding);
     // Room for the cards at once: growing the records by doubling would hold
     // them twice for a moment, a large share of the memory of a big book.
     cardList.records.reserve(cardList.records.size() + CountCardStarts(text));
@@ -263,7 +264,10 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
             break;
         case LineComplete:
         case LineCompleteHeld:
-            if (DecideLineEncoding(line, encoding, otherwise)) {
+            // Most lines of most books are read as the book is, with nothing to judge.
+            if (otherwise.empty() && line.encoding != EncodingQuotedPrintable) {
+                line.textEncoding = bookTextEncoding;
+            } else if (DecideLineEncoding(line, encoding, otherwise)) {
                 NoteLineReadOtherwise(cardList, line.firstLineNumber);
             }
             JoinFoldsInsideCharacters(line);
