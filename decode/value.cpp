@@ -242,6 +242,7 @@ ValueDecoding DecodingOf(const LogicalLine& line)
     case TextShiftJis: decoding.ownCharset = line.charset; break;
     }
     decoding.widenKana = line.widenKana;
+    decoding.loneCrBreaks = line.loneCrBreaks;
     return decoding;
 }
 
@@ -276,9 +277,10 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
     if (strayControl) text = WithoutStrayControls(text, decoding, buffers.controlFree);
     // A decoded line break continues on a folded line of the same property,
     // and every output line ends with CR LF: each break, whether the writer
-    // used CR LF, a lone LF or a lone CR, becomes CR LF and a space.
+    // used CR LF, a lone LF or a lone CR, becomes CR LF and a space. So does
+    // a CR alone that a value holds as it stands (a note written on a Mac).
     OwnedString continued;
-    if (quotedPrintable && HasLineBreak(text)) {
+    if ((quotedPrintable || decoding.loneCrBreaks) && HasLineBreak(text)) {
         const OwnedString lineFeeds = ReplaceAll(ReplaceAll(text, "\r\n", "\n"), "\r", "\n");
         continued = ReplaceAll(lineFeeds, "\n", "\r\n ");
         text = continued;
@@ -290,7 +292,7 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
     }
     TrimBuffer(buffers.quoted);
     TrimBuffer(buffers.converted);
-    TrimBuffer(buffers.controlFree);
+    if (strayControl) TrimBuffer(buffers.controlFree);
 }
 
 void AppendQuotedPrintableAsBase64(std::string_view value, OwnedString& target)

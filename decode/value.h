@@ -16,6 +16,7 @@ struct ValueDecoding {
     Charset charset = CharsetNone;     // of the bytes that Quoted-Printable escapes stand for
     Charset ownCharset = CharsetNone;  // of the bytes that stand as they are
     bool widenKana = false;
+    bool loneCrBreaks = false;  // a CR alone in a value is a line break, as an escaped one is
     // Where each character not written as itself is noted; or none.
     std::vector<Substitution>* substituted = nullptr;
 };

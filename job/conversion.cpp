@@ -70,9 +70,14 @@ Outcome ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, CardWr
     details.emojiChoice = emoji;
     PictogramStage stage;
     StartPictograms(stage, emoji, HoldsShiftJisLines(loaded.encoding, loaded.linesReadOtherwise), writer);
+    TextFacts facts;
+    facts.encoding = loaded.encoding;
+    facts.otherwise = loaded.linesReadOtherwise;
+    facts.lostWhenLoaded = loaded.lostCharacters;
+    facts.cardBegins = &loaded.cardBegins;
+    facts.crLeftInLine = loaded.crLeftInLine;
     ConvertText(loaded.text, details.cards,
-                [&stage, &details](std::string_view card) { PassCard(stage, card, details.cards); },
-                loaded.encoding, loaded.lostCharacters, loaded.linesReadOtherwise);
+                [&stage, &details](std::string_view card) { PassCard(stage, card, details.cards); }, facts);
     OwnedString().swap(loaded.text);
     FinishCards(stage);
     details.carrier = writer.pictograms.carrier;
@@ -166,6 +171,7 @@ int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPa
                   ConversionDetails* details, EmojiChoice emoji, const ReportSink& report)
 {
     return RunGuarded(window, details, [&](ConversionDetails& used) {
+        used.inputName = inputPath;
         Outcome outcome = Start(outputPath, window, inputPath);
         if (outcome == Outcome::Done) outcome = Convert(outputPath, window, inputPath, used, emoji);
         const int result = Tell(window, outcome, used.cards);
@@ -179,6 +185,7 @@ int RunConversionKeepingReport(PathView outputPath, const JobWindow& window, Pat
 {
     kept = KeptReport::Unchanged;
     return RunGuarded(window, nullptr, [&](ConversionDetails& used) {
+        used.inputName = inputPath;
         Outcome outcome = Start(outputPath, window, inputPath);
         if (outcome != Outcome::Done) return Tell(window, outcome, used.cards);
         kept = KeptReport::None;
@@ -195,6 +202,7 @@ int ConvertFileBytes(PathView fileName, std::string&& bytes, const JobWindow& wi
                      const ByteSink& output, ConversionDetails* details, EmojiChoice emoji)
 {
     return RunGuarded(window, details, [&](ConversionDetails& used) {
+        used.inputName = fileName;
         const Outcome outcome = CheckFileName(fileName, window)
                                     ? ConvertBytes(std::move(bytes), window, output, used, emoji)
                                     : Outcome::Refused;

@@ -13,6 +13,7 @@ namespace karuto {
 // What a conversion leaves behind for a report of what was left out or read
 // in an unusual way.
 struct ConversionDetails {
+    std::u16string inputName;       // the book as the user named it: its path, or its file's name
     CardList cards;                 // the records of the cards
     SourceEncoding encoding = SourceEncoding::ShiftJis;  // how the text was read
     std::int64_t nulCount = 0;      // NUL bytes of the input, read as line breaks

@@ -12,6 +12,7 @@
 #include "platform/byte_blocks.h"
 #include "platform/codepage.h"
 #include "platform/jis.h"
+#include "vcard/line_ends.h"
 #include "vcard/params.h"
 #include "writer/book_reading.h"
 
@@ -164,21 +165,37 @@ std::vector<LostCharacter> LostCharactersByLine(std::string_view text,
     return lost;
 }
 
+// Does END:VCARD end at `end`, where a book joined without a final line
+// break gives way to the next one?
+bool AfterEndOfCard(std::u16string_view units, std::size_t end)
+{
+    constexpr std::u16string_view kEnd = u"END:VCARD";
+    if (end < kEnd.size()) return false;
+    for (std::size_t i = 0; i < kEnd.size(); ++i) {
+        char16_t unit = units[end - kEnd.size() + i];
+        if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - u'a' + u'A');
+        if (unit != kEnd[i]) return false;
+    }
+    return true;
+}
+
 // Books joined after the fact (copy /b a.vcf+b.vcf) hold the second one's
-// mark at the start of a line; it is no character of the text.
+// mark at the start of a line, or right after the first one's END:VCARD; it
+// is no character of the text.
 void DropMarksAtLineStarts(std::u16string& units)
 {
     if (units.find(u'\uFEFF') == std::u16string::npos) return;
     std::size_t kept = 0;
     for (const char16_t unit : units) {
         const bool lineStart = kept == 0 || units[kept - 1] == u'\n' || units[kept - 1] == u'\0';
-        if (unit == u'\uFEFF' && lineStart) continue;
+        if (unit == u'\uFEFF' && (lineStart || AfterEndOfCard(units, kept))) continue;
         units[kept++] = unit;
     }
     units.resize(kept);
 }
 
-OwnedString Utf16LeAsText(std::string&& bytes, std::size_t markLength, LoadedText& loaded)
+OwnedString Utf16LeAsText(std::string&& bytes, std::size_t markLength, LoadedText& loaded,
+                          std::vector<SubstitutedCharacter>& substituted)
 {
     std::u16string units = Utf16LeUnits(std::string_view(bytes).substr(markLength));
     DropMarksAtLineStarts(units);
@@ -187,28 +204,32 @@ OwnedString Utf16LeAsText(std::string&& bytes, std::size_t markLength, LoadedTex
     std::string().swap(bytes);
     CountNuls(std::u16string_view(units), loaded);
     DropTrailingNuls(units);
-    std::vector<SubstitutedCharacter> substituted;
-    OwnedString text = UnitsAsText(units, substituted);
-    loaded.lostCharacters = LostCharactersByLine(text, substituted);
-    return text;
+    return UnitsAsText(units, substituted);
 }
 
 // A book of bytes: ISO-2022-JP by its escape sequences, else as the book's
-// reading judges it; EUC-JP and ISO-2022-JP are made Shift_JIS here.
-void ReadBook(LoadedText& made, bool utf8Mark)
+// reading judges it; EUC-JP and ISO-2022-JP are made Shift_JIS here (true).
+bool ReadBook(LoadedText& made, bool utf8Mark, std::vector<SubstitutedCharacter>& substituted)
 {
-    std::vector<SubstitutedCharacter> substituted;
     if (!utf8Mark && LooksLikeIso2022Jp(made.text)) {
         made.text = Iso2022JpToAnsi(made.text, substituted);
         made.encoding = SourceEncoding::Iso2022Jp;
-    } else {
-        BookReading book = JudgeBook(made.text, utf8Mark);
-        made.encoding = book.encoding;
-        made.linesReadOtherwise = std::move(book.otherwise);
-        if (made.encoding != SourceEncoding::EucJp) return;
-        made.text = EucJpToAnsi(made.text, substituted);
+        return true;
     }
-    made.lostCharacters = LostCharactersByLine(made.text, substituted);
+    BookReading book = JudgeBook(made.text, utf8Mark);
+    made.encoding = book.encoding;
+    made.linesReadOtherwise = std::move(book.otherwise);
+    if (made.encoding != SourceEncoding::EucJp) return false;
+    made.text = EucJpToAnsi(made.text, substituted);
+    return true;
+}
+
+// CRs that end lines change the lines' numbers, and so that of the first NUL.
+void RecountFirstNulLine(LoadedText& made)
+{
+    const std::size_t first = made.text.find('\0');
+    if (first == std::string::npos) return;
+    made.firstNulLine = 1 + std::count(made.text.begin(), made.text.begin() + static_cast<std::ptrdiff_t>(first), '\n');
 }
 
 // An escape sequence of ISO-2022-JP on a line that names that charset is
@@ -225,14 +246,20 @@ bool IsEscapeOfItsLabel(std::string_view text, std::size_t pos)
 // No control character but line breaks and tabs belongs in a card (an ESC
 // that a broken ISO-2022-JP line left, a stray byte of another program):
 // each is left out and noted at its line, in line order with the others.
-void LeaveOutStrayControls(LoadedText& made)
+void LeaveOutStrayControls(LoadedText& made, MarkedBytes& marked)
 {
     OwnedString& text = made.text;
     std::vector<std::size_t> strays;
-    for (std::size_t found = 0; (found = FindStrayControl(text.data(), text.size(), found)) < text.size(); ++found) {
+    for (const std::size_t found : marked.strayControls) {
         if (!IsEscapeOfItsLabel(text, found)) strays.push_back(found);
     }
     if (strays.empty()) return;
+    // The cards' beginnings move forward by the bytes left out before them.
+    std::size_t passed = 0;
+    for (std::size_t& begin : marked.cardBegins) {
+        while (passed < strays.size() && strays[passed] < begin) ++passed;
+        begin -= passed;
+    }
     std::vector<SubstitutedCharacter> leftOut;
     std::size_t kept = strays.front();
     for (std::size_t i = 0; i < strays.size(); ++i) {
@@ -281,15 +308,26 @@ Outcome LoadInputBytes(std::string&& bytes, LoadedText& loaded)
     const MarkScan scan = ScanMark(bytes);
     if (scan.form == ByteForm::Unsupported) return Outcome::UnsupportedEncoding;
     LoadedText made;
-    if (scan.form == ByteForm::Utf16Le) {
-        made.text = Utf16LeAsText(std::move(bytes), scan.length, made);
+    std::vector<SubstitutedCharacter> substituted;
+    const bool wide = scan.form == ByteForm::Utf16Le;
+    if (wide) {
+        made.text = Utf16LeAsText(std::move(bytes), scan.length, made, substituted);
         made.encoding = scan.mark == ByteOrderMark::Utf16Le ? SourceEncoding::Utf16Le
                                                             : SourceEncoding::Utf16LeWithoutMark;
     } else {
         made.text = BytesAsText(std::move(bytes), scan.length, made);
-        ReadBook(made, scan.mark == ByteOrderMark::Utf8);
     }
-    LeaveOutStrayControls(made);
+    // One pass finds what the lines, the report and the cards depend on.
+    MarkedBytes marked = FindMarkedBytes(made.text);
+    const LineEndFix lineEnds = EndLinesAtLoneCrs(made.text, marked.bareCrs, marked.cardBegins);
+    if (lineEnds.changed) RecountFirstNulLine(made);
+    made.crLeftInLine = lineEnds.crLeftInLine;
+    if (!wide && ReadBook(made, scan.mark == ByteOrderMark::Utf8, substituted)) {
+        marked = FindMarkedBytes(made.text);
+    }
+    if (!substituted.empty()) made.lostCharacters = LostCharactersByLine(made.text, substituted);
+    LeaveOutStrayControls(made, marked);
+    made.cardBegins = std::move(marked.cardBegins);
     loaded = std::move(made);
     return Outcome::Done;
 }

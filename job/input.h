@@ -22,6 +22,10 @@ struct LoadedText {
     std::vector<LinesReadOtherwise> linesReadOtherwise;
     // The characters of a UTF-16 file not written as themselves (spaces, closest forms), in line order.
     std::vector<LostCharacter> lostCharacters;
+    // Where every BEGIN:VCARD (any case, anywhere) starts in `text`, for the
+    // report of those that start no card.
+    std::vector<std::size_t> cardBegins;
+    bool crLeftInLine = false;      // a CR alone inside a line: a line break of a value
     std::int64_t nulCount = 0;      // NUL bytes (zero units of UTF-16) in the file
     std::int64_t firstNulLine = 0;  // 1-based line of the first of them; 0 without any
 };

@@ -321,6 +321,39 @@ std::u16string LinesReadOtherwiseText(const ConversionDetails& details)
     return text + u"）\n";
 }
 
+// Which conversion the report belongs to, for one opened later: the book and
+// the counts the window showed.
+std::u16string BookText(const ConversionDetails& details)
+{
+    const CardCounts counts = CountCards(details.cards);
+    return u"変換元：" + EscapeControls(details.inputName) + u"（入力データ：" + DecimalText(counts.cardsRead) +
+           u"件、出力データ：" + DecimalText(counts.cardsWritten) + u"件）\n";
+}
+
+// Every BEGIN:VCARD that starts no card, with why: no card goes missing
+// without a word.
+std::u16string UnreadBeginsText(const ConversionDetails& details)
+{
+    constexpr std::size_t kListed = 30;
+    const std::vector<UnreadBegin>& unread = details.cards.unreadBegins;
+    if (unread.empty()) return {};
+    std::u16string text = u"カードの始まりとして読まなかった BEGIN:VCARD：" +
+                          DecimalText(static_cast<std::int64_t>(unread.size())) + u"か所（";
+    for (std::size_t i = 0; i < unread.size() && i < kListed; ++i) {
+        if (i > 0) text += u"、";
+        text += DecimalText(unread[i].line) + u"行目：";
+        switch (unread[i].why) {
+        case UnreadBegin::Why::InsideALine: text += u"行の途中にある"; break;
+        case UnreadBegin::Why::ContinuesALine: text += u"前の行の続きになっている"; break;
+        case UnreadBegin::Why::MoreOnItsLine: text += u"同じ行にほかの文字がある"; break;
+        }
+    }
+    if (unread.size() > kListed) {
+        text += u"、ほか" + DecimalText(static_cast<std::int64_t>(unread.size() - kListed)) + u"か所";
+    }
+    return text + u"）\n";
+}
+
 // NUL bytes are no text; the scanner reads them as line breaks, which is
 // worth knowing when a card looks cut.
 std::u16string NulBytesText(const ConversionDetails& details)
@@ -355,8 +388,10 @@ std::u16string EscapeControls(std::u16string_view text)
 void WriteReport(const ConversionDetails& details, const ReportSink& sink, std::u16string_view chooseCarrier)
 {
     const CardList& cards = details.cards;
+    sink(BookText(details));
     sink(EncodingText(details.encoding));
     sink(LinesReadOtherwiseText(details));
+    sink(UnreadBeginsText(details));
     if (!WriteCardList(cards, IsNotWritten, RejectionText, u"書き出さなかったカード：", sink)) {
         sink(u"書き出さなかったカードはありません。\n");
     }

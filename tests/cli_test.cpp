@@ -296,17 +296,27 @@ TEST(Cli, ReportOfManyRejectedCardsFitsWhereTheConversionDoes)
 // lacks and pictograms of feature phones, in a UTF-8 book with a Shift_JIS one
 // appended, and the same text in UTF-16; control characters and JIS X 0212 in
 // a book sent by mail in ISO-2022-JP; the names charsets go by, and the
-// names of cards refused for theirs: the report names each, card by card.
+// names of cards refused for theirs; books joined without a final line
+// break, with a card whose lines end in a CR alone, and every BEGIN:VCARD
+// that starts no card: the report names each, card by card.
 TEST(Cli, ReportListsWhatTheWrittenCardsLeftOut)
 {
     // How each was read comes first: the UTF-8 one's Shift_JIS lines are
     // named, and their pictograms become emoji.
-    const std::pair<std::string, int> books[] = {
-        {"left_out", 3}, {"left_out_utf16", 3}, {"mail_iso2022jp", 3}, {"charset_names", 2}};
-    for (const auto& [book, written] : books) {
-        const std::string summary = kConvertingOut + kCompletedOut + "入力データ：4件、　出力データ：" +
-                                    std::to_string(written) + "件\n";
+    struct Book {
+        std::string name;
+        int read;
+        int written;
+    };
+    const Book books[] = {{"left_out", 4, 3},      {"left_out_utf16", 4, 3}, {"mail_iso2022jp", 4, 3},
+                          {"charset_names", 4, 2}, {"joined_books", 4, 4}};
+    for (const auto& [book, read, written] : books) {
         CliFolder folder;
+        const std::string counts = std::to_string(read) + "件、　出力データ：" + std::to_string(written) + "件";
+        // The report names the book it was made for, and its counts.
+        const std::string summary = kConvertingOut + kCompletedOut + "入力データ：" + counts + "\n" + "変換元：" +
+                                    folder.Path(u"in.vcf") + "（入力データ：" + std::to_string(read) +
+                                    "件、出力データ：" + std::to_string(written) + "件）\n";
         fs::copy_file(DataFile((book + ".vcf").c_str()), folder.dir.path / "in.vcf");
         const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});
         ExpectResult(result, kConverted, summary + ReadFileBytes(DataFile((book + ".report.txt").c_str())), "");

@@ -12,8 +12,11 @@
 #include <tuple>
 #include <vector>
 
+#include "bench/address_book.h"
+#include "job/report.h"
 #include "platform/codepage.h"
 #include "tests/test_support.h"
+#include "vcard/params.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -921,6 +924,21 @@ const EncodedCase kEncodedCases[] = {
      u"BEGIN:VCARD\r\nPHOTO;TYPE=JPEG;ENCODING=BASE64:"
      u"/9j/4AAQSkZJRgABAjs9DQqAgYKDhIWGh4iJiouMjY6PkJGSk5SVlpeYmZqbnJ2en6ChoqOkpaan\r\n qA==\r\n"
      u"END:VCARD\r\n", 1},
+    // Line ends of every kind, and books joined without a final line break.
+    {"LinesEndingInCrAlone",
+     u"BEGIN:VCARD\rN:山田;花子;;;\rTEL:1\rEND:VCARD\rbegin:vcard\rN:ｲﾄｳ;;;;\rEND:VCARD\r",
+     u"BEGIN:VCARD\r\nN:山田;花子;;;\r\nTEL:1\r\nEND:VCARD\r\nbegin:vcard\r\nN:イトウ;;;;\r\nEND:VCARD\r\n", 2},
+    {"ACrOnlyCardAmongCrLfOnes",
+     u"BEGIN:VCARD\r\nN:a;;;;\r\nEND:VCARD\r\nBEGIN:VCARD\rN:b;;;;\rEND:VCARD\r"
+     u"BEGIN:VCARD\r\nN:c;;;;\r\nEND:VCARD\r\n",
+     u"BEGIN:VCARD\r\nN:a;;;;\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:b;;;;\r\nEND:VCARD\r\n"
+     u"BEGIN:VCARD\r\nN:c;;;;\r\nEND:VCARD\r\n", 3},
+    {"JoinedWithoutAFinalLineBreak",
+     u"BEGIN:VCARD\r\nN:山田;;;;\r\nTEL:1\r\nEND:VCARDbegin:VCARD\r\nN:鈴木;;;;\r\nTEL:2\r\nEND:VCARD",
+     u"BEGIN:VCARD\r\nN:山田;;;;\r\nTEL:1\r\nEND:VCARD\r\nbegin:VCARD\r\nN:鈴木;;;;\r\nTEL:2\r\nEND:VCARD\r\n", 2},
+    {"ACrAloneInsideANoteIsItsLineBreak",
+     u"BEGIN:VCARD\r\nN:a;;;;\r\nNOTE:一行目\r二行目\rTEL:これは本文\r\nEND:VCARD\r\n",
+     u"BEGIN:VCARD\r\nN:a;;;;\r\nNOTE:一行目\r\n 二行目\r\n TEL:これは本文\r\nEND:VCARD\r\n", 1},
 };
 
 class EncodedInputTest
@@ -1026,6 +1044,46 @@ TEST(RunConversion, AUtf8BookWithSomeLinesThatAreNotIsStillUtf8)
 
 // Books people make when they change phones: each line read as what it
 // plausibly is, whatever the rest of the book holds.
+// No card goes missing without a word: every BEGIN:VCARD of a book, in any
+// case and anywhere on its line, starts a card that is read, or the report
+// names its line. Every book of the tests, the sample and generated books.
+TEST(RunConversion, EveryBeginStartsACardOrIsNamedInTheReport)
+{
+    std::vector<std::string> books;
+    for (const auto& entry : fs::directory_iterator(KARUTO_TEST_DATA_DIR)) {
+        if (entry.path().extension() == ".vcf") books.push_back(ReadFileBytes(entry.path()));
+    }
+    books.push_back(ReadFileBytes(fs::path(KARUTO_TEST_DATA_DIR) / ".." / ".." / "examples" / "contacts.vcf"));
+    for (const auto kind : {bench::BookKind::ShiftJis21, bench::BookKind::Utf8V30}) {
+        books.push_back(bench::GenerateAddressBook(kind, 1 << 18));
+    }
+    int unread = 0;
+    for (const std::string& book : books) {
+        LoadedText loaded;
+        ASSERT_EQ(LoadInputBytes(std::string(book), loaded), Outcome::Done);
+        JobFolder job;
+        WriteFileBytes(job.inputFile, book);
+        ConversionDetails details;
+        ASSERT_EQ(RunConversion(job.dir.Child(u"PC→iPhone.vcf"), job.recorder.Window(), job.dir.Child(u"連絡先.vcf"),
+                                &details),
+                  0);
+        const std::u16string report = FormatReport(details);
+        std::vector<std::int64_t> cardLines;
+        for (std::size_t i = 0; i < details.cards.records.size(); ++i) cardLines.push_back(details.cards.records[i].beginLine);
+        const std::string& text = loaded.text;
+        for (std::size_t pos = 0; pos + 11 <= text.size(); ++pos) {
+            if (!EqualsNoCase(std::string_view(text).substr(pos, 11), "BEGIN:VCARD")) continue;
+            const std::int64_t line = 1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(pos), '\n');
+            const bool named = report.find(u"、" + DecimalText(line) + u"行目：") != std::u16string::npos ||
+                               report.find(u"（" + DecimalText(line) + u"行目：") != std::u16string::npos;
+            unread += named;
+            EXPECT_TRUE(named || std::find(cardLines.begin(), cardLines.end(), line) != cardLines.end())
+                << "line " << line << " of a book starting " << book.substr(0, 40);
+        }
+    }
+    EXPECT_GT(unread, 0);  // the joined books hold some
+}
+
 TEST(RunConversion, JoinedAndSharedBooksReadEachLineAsWhatItIs)
 {
     const std::u16string names[][4] = {{u"鈴木", u"翔太", u"ｽｽﾞｷ", u"ｼｮｳﾀ"}, {u"佐藤", u"結衣", u"ｻﾄｳ", u"ﾕｲ"},
@@ -1308,7 +1366,10 @@ TEST(RunConversionKeepingReport, TellsWhetherTheConversionStartedAndReadTheCards
         WriteFileBytes(job.inputFile, book);
         const KeptRun run = RunKeepingReport(job);
         EXPECT_EQ(std::tuple(run.result, run.kept), std::tuple(0, KeptReport::Made));
-        EXPECT_EQ(run.report.substr(0, 5), u"文字コード");
+        // The report names the book it was made for.
+        EXPECT_EQ(run.report.substr(0, run.report.find(u'\n')),
+                  u"変換元：" + std::u16string(job.dir.Child(u"連絡先.vcf")) + u"（入力データ：" +
+                      (book[0] == '\0' ? u"0" : u"1") + u"件、出力データ：0件）");
     }
 }
 

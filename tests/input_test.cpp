@@ -86,7 +86,8 @@ const LoadCase kLoadCases[] = {
      Bytes({"A\nB\nC\0D\nE\0\0F", 12}), ByteOrderMark::None, 3, 3},
     {"NUL padding after the last line", Bytes({"A\r\n\0\0", 5}), Outcome::Done, "A\r\n",
      ByteOrderMark::None, 2, 2},
-    {"NUL padding after a CR", Bytes({"A\r\0", 3}), Outcome::Done, "A\r", ByteOrderMark::None, 1, 1},
+    {"NUL padding after a CR, which ends the last line", Bytes({"A\r\0", 3}), Outcome::Done, "A\n",
+     ByteOrderMark::None, 1, 1},
     {"nothing but NULs", Bytes({"\0\0\0\0", 4}), Outcome::Done, "", ByteOrderMark::None, 4, 1},
     {"UTF-16LE without a mark, found from its NULs", Utf16LeBytes(u"BEGIN:VCARD\r\nN:\u5C71\r\n"),
      Outcome::Done, "BEGIN:VCARD\r\nN:\x8E\x52\r\n", ByteOrderMark::None, 0, 0, SourceEncoding::Utf16LeWithoutMark},
@@ -112,6 +113,14 @@ const LoadCase kLoadCases[] = {
      "N: \x8E\x52\r\n", ByteOrderMark::None, 0, 0, SourceEncoding::Iso2022Jp},
     {"a Shift_JIS book whose bytes are EUC-JP too stays Shift_JIS", "N:\xE0\xB7\xB1\xBA\r\n", Outcome::Done,
      "N:\xE0\xB7\xB1\xBA\r\n", ByteOrderMark::None, 0, 0, SourceEncoding::ShiftJis},
+    // A CR alone ends a line before BEGIN:VCARD or END:VCARD and in a card
+    // whose lines all end so; inside a value it stays.
+    {"lines ending in CR alone", "BEGIN:VCARD\rN:a\r\rEND:VCARD\r", Outcome::Done, "BEGIN:VCARD\nN:a\n\nEND:VCARD\n",
+     ByteOrderMark::None, 0, 0},
+    {"a CR alone before the keywords, any case", "N:a\rend:vcard\r\r\xEF\xBB\xBF" "BEGIN:VCARD\r\n", Outcome::Done,
+     "N:a\nend:vcard\r\n\xEF\xBB\xBF" "BEGIN:VCARD\r\n", ByteOrderMark::None, 0, 0},
+    {"a CR alone inside a value stays", "NOTE:a\rb\r\nTEL:1\r\n", Outcome::Done, "NOTE:a\rb\r\nTEL:1\r\n",
+     ByteOrderMark::None, 0, 0},
     {"an escape alone is left out", "N:a\x1B\x7F\x01" "b\tc\r\n", Outcome::Done, "N:ab\tc\r\n", ByteOrderMark::None, 0,
      0, SourceEncoding::ShiftJis},
 

@@ -14,6 +14,14 @@ namespace karuto {
 namespace {
 
 const std::string kShiftJisLine = "文字コード：Shift_JIS として読みました。\n";
+
+// The report after its first line, which names the book and its counts.
+std::string AfterBookLine(const std::u16string& report)
+{
+    const std::string text = WideToUtf8(report);
+    EXPECT_TRUE(text.starts_with("変換元："));
+    return text.substr(text.find('\n') + 1);
+}
 const std::string kNothingLeftOut = "書き出さなかった項目・文字はありません。\n";
 
 // Adds a card as the writer leaves it behind, with the note the report reads.
@@ -63,7 +71,8 @@ TEST(FormatReport, BeginsWithHowTheFileWasRead)
         ConversionDetails details;
         ASSERT_EQ(RunConversion(dir.Child(u"out.vcf"), window, dir.Child(u"in.vcf"), &details), 0);
         const std::string report = WideToUtf8(FormatReport(details));
-        EXPECT_EQ(report.substr(0, row.line.size()), row.line);
+        const std::string book = "変換元：" + WideToUtf8(dir.Child(u"in.vcf")) + "（入力データ：1件、出力データ：1件）\n";
+        EXPECT_EQ(report.substr(0, book.size() + row.line.size()), book + row.line);
     }
 }
 
@@ -76,7 +85,7 @@ TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
     AddCard(cards, 420, "", true, 17);
     AddCard(cards, 900, "Rejected Rei", true, 5, Rejection::Version);
     AddCard(cards, 999, "Cut Off", false, 3);
-    const std::string report = WideToUtf8(FormatReport(details));
+    const std::string report = AfterBookLine(FormatReport(details));
     EXPECT_EQ(report,
               kShiftJisLine +
               "書き出さなかったカード：2件\n"
@@ -93,9 +102,9 @@ TEST(FormatReport, SaysSoWhenEveryCardWasWrittenWhole)
 {
     ConversionDetails details;
     AddCard(details.cards, 1, "Full Fumi", true, 0);
-    EXPECT_EQ(WideToUtf8(FormatReport(details)),
+    EXPECT_EQ(AfterBookLine(FormatReport(details)),
               kShiftJisLine + "書き出さなかったカードはありません。\n" + kNothingLeftOut);
-    EXPECT_EQ(WideToUtf8(FormatReport(ConversionDetails())),
+    EXPECT_EQ(AfterBookLine(FormatReport(ConversionDetails())),
               kShiftJisLine + "書き出さなかったカードはありません。\n" + kNothingLeftOut);
 }
 
@@ -104,7 +113,7 @@ TEST(FormatReport, NamesTheFirstLineWithANulAndHowManyThereWere)
     ConversionDetails details;
     details.nulCount = 12;
     details.firstNulLine = 345;
-    EXPECT_EQ(WideToUtf8(FormatReport(details)),
+    EXPECT_EQ(AfterBookLine(FormatReport(details)),
               kShiftJisLine + "書き出さなかったカードはありません。\n"
               "NUL文字（0x00）が12個ありました（最初は345行目）。改行として読みました。\n" +
                   kNothingLeftOut);
@@ -143,7 +152,7 @@ TEST(FormatReport, ListsWhatWrittenCardsLostAndCountsWhatTheLogCouldNotHold)
     NoteLoss(log, 0, LossKind::Control, false, 13, 0x1B);
     NoteLoss(log, 1, LossKind::Line, false, 22, 0, "X-BAR");
     log.unlisted[static_cast<std::size_t>(LossKind::PrivateUse)] = 7;
-    EXPECT_EQ(WideToUtf8(FormatReport(details)).substr(kShiftJisLine.size()),
+    EXPECT_EQ(AfterBookLine(FormatReport(details)).substr(kShiftJisLine.size()),
               "書き出さなかったカード：1件\n"
               "  カード2（20行目）「Rejected Rei」：未対応のバージョン \"VERSION:4.0\"（21行目）\n"
               "書き出さなかった項目：3件（カード1件）\n"

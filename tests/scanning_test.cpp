@@ -38,8 +38,10 @@ Scanned Scan(std::string_view text, SourceEncoding encoding = SourceEncoding::Sh
                       },
                       kMark};
     const CardSink sink = [&writer](std::string_view card) { WriteCardBuffered(card, writer); };
-    scanned.counts = ConvertText(std::string_view(exact.data(), exact.size()), scanned.cards,
-                                 sink, encoding, {}, otherwise);
+    TextFacts facts;
+    facts.encoding = encoding;
+    facts.otherwise = otherwise;
+    scanned.counts = ConvertText(std::string_view(exact.data(), exact.size()), scanned.cards, sink, facts);
     FlushCards(writer);
     return scanned;
 }

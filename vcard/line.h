@@ -86,6 +86,7 @@ struct LogicalLine {
     ValueEncoding encoding = EncodingNone;
     LineState state = LineEmpty;
     bool widenKana = false;   // values get half-width katakana widened
+    bool loneCrBreaks = false;  // a CR alone in a value is a line break
     // The line's text, meaningful unless state is LineEmpty: a view of the
     // physical lines while they lie whole and side by side where they were
     // read, else of `gathered`.

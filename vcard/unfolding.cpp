@@ -68,11 +68,12 @@ void ExtendLine(LogicalLine& line, std::string_view separator, std::string_view 
 
 // A Quoted-Printable line continues after a soft line break: a final "=",
 // blanks after it aside (mail transports pad lines). Several phones end a
-// value's last line with "=" too; the card's end is never part of the value.
+// value's last line with "=" too; the card's end is never part of the value,
+// nor is the next card's start (a card cut off in a value, a book after it).
 void ContinueQuotedPrintable(LogicalLine& line, std::string_view physicalLine, bool first,
                              std::string_view source)
 {
-    if (!first && IsKeywordLine(physicalLine, "END:VCARD")) {
+    if (!first && (IsKeywordLine(physicalLine, "END:VCARD") || IsKeywordLine(physicalLine, "BEGIN:VCARD"))) {
         line.state = LineCompleteHeld;
         return;
     }

@@ -82,7 +82,8 @@ LineGroup GroupAround(std::string_view text, std::size_t pos, std::size_t floor)
         if (next >= text.size()) break;
         const bool continues =
             quotedPrintable ? EndsInSoftBreak(text.substr(start, end - start)) &&
-                                  !IsKeywordLine(text.substr(next, LineEndAt(text, next) - next), "END:VCARD")
+                                  !IsKeywordLine(text.substr(next, LineEndAt(text, next) - next), "END:VCARD") &&
+                                  !IsKeywordLine(text.substr(next, LineEndAt(text, next) - next), "BEGIN:VCARD")
                             : StartsWithBlank(text, next);
         if (!continues) break;
         end = LineEndAt(text, next);

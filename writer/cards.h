@@ -77,6 +77,17 @@ struct CardNote {
     std::int64_t rejectedLine = 0;
 };
 
+// A BEGIN:VCARD that starts no card: where, and why.
+struct UnreadBegin {
+    enum class Why : std::uint8_t {
+        InsideALine,     // after other text on its line: a value's text, a line cut off
+        ContinuesALine,  // read as the continuation of the line before (a soft line break, a fold)
+        MoreOnItsLine,   // its line holds more than BEGIN:VCARD
+    };
+    std::int64_t line;
+    Why why;
+};
+
 struct CardList {
     std::vector<CardRecord> records;  // one per BEGIN:VCARD line, in input order
     CardEntry current;                // the last of them, while it is read
@@ -91,6 +102,8 @@ struct CardList {
     // a UTF-8 book, UTF-8 lines of a Shift_JIS one): how many, and the first of them.
     std::int64_t linesReadOtherwise = 0;
     std::vector<std::int64_t> firstLinesReadOtherwise;
+    // Every BEGIN:VCARD that starts no card, in line order.
+    std::vector<UnreadBegin> unreadBegins;
     // Room for what one line lost: characters to the decoding, and its
     // private-use codes.
     std::vector<Substitution> substituted;

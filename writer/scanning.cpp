@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <optional>
 
 #include "decode/judgement.h"
 #include "decode/value.h"
 #include "platform/byte_blocks.h"
 #include "platform/codepage.h"
+#include "vcard/line_ends.h"
 #include "vcard/params.h"
 #include "vcard/unfolding.h"
 #include "writer/dispatch.h"
@@ -44,15 +46,31 @@ struct LineCutter {
         const std::size_t lineBreak = NextLineBreak();
         if (lineBreak == std::string_view::npos) {
             line.text = WithoutMark(text.substr(position));  // a trailing CR stays
-            pastEnd = true;
+            if (!SplitJoinedCards(line)) pastEnd = true;
             return line;
         }
         std::size_t end = lineBreak;
         while (end > position && text[end - 1] == '\r') --end;
         line.text = WithoutMark(text.substr(position, end - position));
+        if (SplitJoinedCards(line)) return line;
         position = lineBreak + 1;
         if (text[lineBreak] == '\n') ++lineNumber;
         return line;
+    }
+
+    // A book joined without a final line break: END:VCARDBEGIN:VCARD is two
+    // lines, both of this number; the next starts at the BEGIN:VCARD.
+    bool SplitJoinedCards(PhysicalLine& line)
+    {
+        constexpr std::size_t kEndLength = std::string_view("END:VCARD").size();
+        const std::string_view start = line.text;
+        if (start.size() <= kEndLength || start[3] != ':' || UpperAscii(start[0]) != 'E') return false;
+        const std::size_t at = static_cast<std::size_t>(start.data() - text.data());
+        const std::size_t next = CardJoinedToEndAt(text, at);
+        if (next == 0) return false;
+        line.text = start.substr(0, kEndLength);
+        position = next;
+        return true;
     }
 
     // Books joined after the fact (copy /b a.vcf+b.vcf) hold the second
@@ -65,36 +83,51 @@ struct LineCutter {
     }
 };
 
-// Does a line start at `at` the way most writers start a card?
-bool StartsCardAt(std::string_view text, std::size_t at)
-{
-    constexpr std::string_view kBegin = "BEGIN:VCARD";
-    return (at == 0 || text[at - 1] == '\n' || text[at - 1] == '\0') &&
-           text.substr(at, kBegin.size()) == kBegin;
-}
+// Accounts for every BEGIN:VCARD of the text: each starts a card that is
+// read, or is noted in the card list with why it does not.
+struct BeginAccount {
+    std::string_view text;
+    const std::vector<std::size_t>& begins;
+    std::size_t next = 0;  // the first not accounted for
+    std::vector<std::size_t> unread;
 
-// The lines that start like a card as most writers write it: a guess for
-// reserving room, never a count that anything relies on. Only line starts
-// count, so a value that merely mentions it reserves nothing.
-std::size_t CountCardStarts(std::string_view text)
-{
-    std::size_t count = 0;
-    std::size_t pos = 0;
-#if defined(__SSE2__)
-    // Only a "B" may start one: sixteen bytes looked at together, and only
-    // the places of their "B"s looked at closer.
-    for (; text.size() - pos >= 16; pos += 16) {
-        for (unsigned found = SixteenBytesEqualTo(text.data() + pos, 'B'); found != 0;
-             found &= found - 1) {
-            if (StartsCardAt(text, pos + static_cast<std::size_t>(std::countr_zero(found)))) ++count;
+    void CardOpenedAt(std::string_view lineText, CardList&)
+    {
+        const auto address = [](const char* at) { return reinterpret_cast<std::uintptr_t>(at); };
+        const std::uintptr_t at = address(lineText.data());
+        if (at < address(text.data()) || at - address(text.data()) > text.size()) return;
+        const std::size_t offset = at - address(text.data());
+        while (next < begins.size() && begins[next] < offset) unread.push_back(begins[next++]);
+        if (next < begins.size() && begins[next] == offset) ++next;
+    }
+
+    // Why one was not read, and on which line it stands.
+    void Finish(CardList& cardList)
+    {
+        while (next < begins.size()) unread.push_back(begins[next++]);
+        std::int64_t lineNumber = 1;
+        std::size_t counted = 0;
+        for (const std::size_t offset : unread) {
+            lineNumber += std::count(text.begin() + static_cast<std::ptrdiff_t>(counted),
+                                     text.begin() + static_cast<std::ptrdiff_t>(offset), '\n');
+            counted = offset;
+            cardList.unreadBegins.push_back({lineNumber, WhyUnread(offset)});
         }
     }
-#endif
-    for (pos = text.find('B', pos); pos != std::string_view::npos; pos = text.find('B', pos + 1)) {
-        if (StartsCardAt(text, pos)) ++count;
+
+    UnreadBegin::Why WhyUnread(std::size_t offset) const
+    {
+        std::size_t lineStart = offset;
+        if (lineStart >= 3 && text.substr(lineStart - 3, 3) == "\xEF\xBB\xBF") lineStart -= 3;
+        if (lineStart > 0 && text[lineStart - 1] != '\n' && text[lineStart - 1] != '\0') {
+            return UnreadBegin::Why::InsideALine;
+        }
+        const std::size_t lineEnd = std::min(text.find_first_of(std::string_view("\n\0", 2), offset), text.size());
+        std::string_view line = text.substr(offset, lineEnd - offset);
+        while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        return IsKeywordLine(line, "BEGIN:VCARD") ? UnreadBegin::Why::ContinuesALine : UnreadBegin::Why::MoreOnItsLine;
     }
-    return count;
-}
+};
 
 // Where a line's value starts: after its first ":". A line without one is all
 // value: text that a writer broke off.
@@ -227,17 +260,23 @@ void JoinFoldsInsideCharacters(LogicalLine& line)
     line.text = line.gathered;
 }
 
-CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink& sink,
-                       SourceEncoding encoding, std::span<const LostCharacter> lostWhenLoaded,
-                       std::span<const LinesReadOtherwise> otherwise)
+CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink& sink, const TextFacts& facts)
 {
+    const SourceEncoding encoding = facts.encoding;
+    std::span<const LostCharacter> lostWhenLoaded = facts.lostWhenLoaded;
+    std::span<const LinesReadOtherwise> otherwise = facts.otherwise;
     const Charset defaultCharset = DefaultCharsetOf(encoding);
     const TextEncoding bookTextEncoding = LineEncodingOf(encoding);
+    std::vector<std::size_t> soughtBegins;
+    if (facts.cardBegins == nullptr) soughtBegins = FindMarkedBytes(text).cardBegins;
+    const std::vector<std::size_t>& begins = facts.cardBegins ? *facts.cardBegins : soughtBegins;
+    BeginAccount beginAccount{text, begins, 0, {}};
     // Room for the cards at once: growing the records by doubling would hold
     // them twice for a moment, a large share of the memory of a big book.
-    cardList.records.reserve(cardList.records.size() + CountCardStarts(text));
+    cardList.records.reserve(cardList.records.size() + begins.size());
     LogicalLine line;
     ResetLogicalLine(line);
+    line.loneCrBreaks = facts.crLeftInLine;  // the same for every line; no reset clears it
     LineCutter cutter{text};
     PhysicalLine held;
     bool holding = false;  // `held` must be fed again to the emptied record
@@ -272,7 +311,11 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
             }
             JoinFoldsInsideCharacters(line);
             if (!lostWhenLoaded.empty()) line.lostWhenLoaded = TakeLostCharacters(line, lostWhenLoaded);
-            ConvertProperty(line, sink, cardList);
+            {
+                const std::size_t cardsBefore = cardList.records.size();
+                ConvertProperty(line, sink, cardList);
+                if (cardList.records.size() > cardsBefore) beginAccount.CardOpenedAt(line.text, cardList);
+            }
             if (line.state == LineCompleteHeld) {
                 held = physical;
                 holding = true;
@@ -281,6 +324,7 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
             break;
         }
     } while (!cutter.pastEnd || holding || line.state == LineCollecting);
+    beginAccount.Finish(cardList);
     AbandonOpenCard(cardList);
     // The room kept for a next card is not needed any more.
     OwnedString().swap(cardList.spareText);
