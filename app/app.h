@@ -51,10 +51,11 @@ JobWindow MakeJobWindow(HWND window);
 
 // The report of the main window's last conversion (conversion_report.cpp):
 // runs the conversion keeping its report, tells whether there is one to
-// offer, opens it, and forgets it when a new main window opens.
+// offer for the book the input field names, opens it, and forgets it when a
+// new main window opens.
 void ConvertKeepingReport(HWND window, PathView outputPath, PathView inputPath);
-bool HasReport();
-void OpenReport(HWND window);
+bool HasReportFor(PathView inputPath);
+void OpenReport(HWND window, PathView inputPath);
 void ForgetReport();
 
 // A control's text: up to `capacity` - 1 characters, or all of it when

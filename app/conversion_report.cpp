@@ -17,10 +17,15 @@ namespace {
 
 struct WindowReport {
     KeptReport state = KeptReport::None;
-    std::string file;  // as the file holds it: UTF-8 with its mark, CR LF
+    std::string file;      // as the file holds it: UTF-8 with its mark, CR LF
+    PathString inputPath;  // the book it was made for, as the conversion read the field
 };
 
 WindowReport lastReport;
+
+constexpr char16_t kReportHeldOpen[] =
+    u"前の変換レポートがほかのプログラムで開かれているため、保存できませんでした。\r\n"
+    u"そのプログラムで変換レポートを閉じてから、もう一度開いてください。\r\n保存先：";
 
 // An error box as the conversion's, naming where the report is.
 void ShowError(HWND window, std::u16string_view text, const std::wstring& path = {})
@@ -40,11 +45,17 @@ std::wstring ReportPath()
     return folder + L"\\変換レポート.txt";
 }
 
-bool SaveReport(const std::wstring& path, std::string_view bytes)
+enum class Saved { Yes, No, HeldOpen };
+
+Saved SaveReport(const std::wstring& path, std::string_view bytes)
 {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) {
+        // An editor that locks the file it shows still has the last one open.
+        const DWORD error = GetLastError();
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? Saved::HeldOpen : Saved::No;
+    }
     bool ok = true;
     while (ok && !bytes.empty()) {
         const DWORD part = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
@@ -55,7 +66,7 @@ bool SaveReport(const std::wstring& path, std::string_view bytes)
     ok = CloseHandle(file) && ok;
     // A cut report would look whole in the editor.
     if (!ok) DeleteFileW(path.c_str());
-    return ok;
+    return ok ? Saved::Yes : Saved::No;
 }
 
 } // namespace
@@ -70,6 +81,7 @@ void ConvertKeepingReport(HWND window, PathView outputPath, PathView inputPath)
     // A conversion that did not start leaves the report of the last one that did.
     if (kept == KeptReport::Unchanged) return;
     lastReport.state = kept;
+    lastReport.inputPath = PathString(inputPath);
     if (kept == KeptReport::Made) {
         lastReport.file.swap(file);
     } else {
@@ -77,13 +89,17 @@ void ConvertKeepingReport(HWND window, PathView outputPath, PathView inputPath)
     }
 }
 
-bool HasReport()
+bool HasReportFor(PathView inputPath)
 {
-    return lastReport.state == KeptReport::Made || lastReport.state == KeptReport::OutOfMemory;
+    // Another book in the field would be read as this one's report.
+    return (lastReport.state == KeptReport::Made || lastReport.state == KeptReport::OutOfMemory) &&
+           lastReport.inputPath == inputPath;
 }
 
-void OpenReport(HWND window)
+void OpenReport(HWND window, PathView inputPath)
 {
+    // The item is greyed while the field names another book.
+    if (!HasReportFor(inputPath)) return;
     if (lastReport.state == KeptReport::OutOfMemory) {
         ShowError(window, kReportOutOfMemory);
         return;
@@ -91,7 +107,10 @@ void OpenReport(HWND window)
     // The item is greyed until a conversion has read a book.
     if (lastReport.state != KeptReport::Made) return;
     const std::wstring path = ReportPath();
-    if (path.empty() || !SaveReport(path, lastReport.file)) {
+    const Saved saved = path.empty() ? Saved::No : SaveReport(path, lastReport.file);
+    if (saved == Saved::HeldOpen) {
+        ShowError(window, kReportHeldOpen, path);
+    } else if (saved == Saved::No) {
         ShowError(window, u"変換レポートを保存できませんでした。\r\n保存先：", path);
     } else if (!OpenTextFile(path)) {
         ShowError(window, u"変換レポートを開けませんでした。\r\nメモ帳などで次のファイルを開いてください。\r\n", path);

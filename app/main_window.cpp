@@ -39,9 +39,22 @@ void ShowInputPath(HWND window, const wchar_t* path)
     DeriveOutputPath(window, PathView(reinterpret_cast<const char16_t*>(path)));
 }
 
+// The book the input field names, as a conversion would read it.
+PathString FieldPath(HWND window)
+{
+    return UsablePath(ReadControlText(window, IDC_INPUT_PATH, kPathCapacity));
+}
+
+// 「変換レポート」 is there for the book the field names, and only for it.
+void UpdateReportItem(HWND window, bool enable)
+{
+    EnableMenuItem(GetMenu(window), IDM_REPORT,
+                   MF_BYCOMMAND | (enable && HasReportFor(FieldPath(window)) ? MF_ENABLED : MF_GRAYED));
+}
+
 void StartConversion(HWND window)
 {
-    const PathString inputPath = UsablePath(ReadControlText(window, IDC_INPUT_PATH, kPathCapacity));
+    const PathString inputPath = FieldPath(window);
     DeriveOutputPath(window, inputPath);
     // Read whole: a derived path too long for a conversion must reach the
     // path checks as it is, to be refused there, never cut to a shorter one.
@@ -85,7 +98,7 @@ INT_PTR OnMainCommand(HWND window, WORD command)
         OpenTermsPage();
         return FALSE;
     case IDM_REPORT:
-        OpenReport(window);
+        OpenReport(window, FieldPath(window));
         return FALSE;
     case IDC_BROWSE:
         BrowseForInput(window);
@@ -115,6 +128,11 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         OnMainInit(window);
         return TRUE;
     case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_INPUT_PATH && HIWORD(wParam) == EN_CHANGE) {
+            UpdateReportItem(window, IsWindowEnabled(GetDlgItem(window, IDC_START)) != FALSE);
+            DrawMenuBar(window);
+            return FALSE;
+        }
         return OnMainCommand(window, LOWORD(wParam));
     case WM_DROPFILES:
         AcceptDroppedFile(reinterpret_cast<HDROP>(wParam), window);
@@ -134,8 +152,8 @@ void SetBusy(bool enable, HWND window)
     for (const UINT item : {IDM_EXIT, IDM_HOME_PAGE, IDM_TERMS}) {
         EnableMenuItem(menu, item, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
     }
-    // There is a report to open once a conversion has read a book.
-    EnableMenuItem(menu, IDM_REPORT, MF_BYCOMMAND | (enable && HasReport() ? MF_ENABLED : MF_GRAYED));
+    // There is a report to open once a conversion has read the book the field names.
+    UpdateReportItem(window, enable);
     DrawMenuBar(window);
     UpdateWindow(window);
     // The conversion holds the window's thread: the pointer says it is busy

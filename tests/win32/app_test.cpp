@@ -18,6 +18,7 @@
 #include "app/app.h"
 #include "app/resource.h"
 #include "app_settings.h"
+#include "tests/test_support.h"
 #include "tests/win32/window_driver.h"
 
 namespace karuto::app {
@@ -359,6 +360,26 @@ TEST(SetBusy, DisablesEveryControlAndGreysTheMenuThenRestoresThem)
         EXPECT_TRUE(IsWindowEnabled(main.window));
         EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, enable ? IDC_ARROW : IDC_WAIT));
     }
+}
+
+// The report is offered for the book the input field names, and only for it:
+// another book typed in (or a conversion of it declined) greys the item.
+TEST(SetBusy, OffersTheReportOnlyForTheBookInTheField)
+{
+    MainWindow main;
+    test::TempDir dir;
+    test::WriteFileBytes(dir.ChildPath(u"a.vcf"), "BEGIN:VCARD\r\nN:a;;;;\r\nEND:VCARD\r\n");
+    const std::u16string book = dir.Child(u"a.vcf");
+    SetDlgItemTextW(main.window, IDC_INPUT_PATH, reinterpret_cast<const wchar_t*>(book.c_str()));
+    ConvertKeepingReport(main.window, dir.Child(u"PC→iPhone.vcf"), book);
+    const auto greyed = [&] { return (GetMenuState(GetMenu(main.window), IDM_REPORT, MF_BYCOMMAND) & MF_GRAYED) != 0; };
+    SetBusy(true, main.window);
+    EXPECT_FALSE(greyed());
+    SetDlgItemTextW(main.window, IDC_INPUT_PATH, L"C:\\other.vcf");
+    EXPECT_TRUE(greyed());
+    SetDlgItemTextW(main.window, IDC_INPUT_PATH, reinterpret_cast<const wchar_t*>(book.c_str()));
+    EXPECT_FALSE(greyed());
+    ForgetReport();
 }
 
 HDROP MakeDrop(const std::vector<std::wstring>& paths)

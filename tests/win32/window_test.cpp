@@ -689,6 +689,9 @@ std::string LossyBook()
 
 const std::wstring kReportNotOpened = L"変換レポートを開けませんでした。\r\nメモ帳などで次のファイルを開いてください。\r\n";
 const std::wstring kReportNotSaved = L"変換レポートを保存できませんでした。\r\n保存先：";
+const std::wstring kReportHeldOpen =
+    L"前の変換レポートがほかのプログラムで開かれているため、保存できませんでした。\r\n"
+    L"そのプログラムで変換レポートを閉じてから、もう一度開いてください。\r\n保存先：";
 
 TEST_F(WindowProgram, TheReportOpensAsThePageSavesItForTheLastConversion)
 {
@@ -727,6 +730,15 @@ TEST_F(WindowProgram, TheReportOpensAsThePageSavesItForTheLastConversion)
               (std::vector<std::string>{"変換処理中...", "変換が完了しました。", "入力データ：7件、　出力データ：6件"}));
     EXPECT_EQ(Entries(books), (std::vector<std::u16string>{u"PC→iPhone.vcf", u"clean.vcf", u"連絡先.vcf"}));
 
+    // Another book in the field, its conversion declined at the replace
+    // question: the last report is not this book's, and is not offered.
+    PressStart(clean.wstring());
+    ASSERT_TRUE(Answer(WaitForMessageBox(main), IDCANCEL));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(); }));
+    PostCommand(main, IDM_REPORT);
+    ExpectNothingHappens(main);
+    EXPECT_EQ(program->OpenedPages().size(), 1u);
+
     // The next conversion's report takes its place.
     PressStart(clean.wstring());
     ASSERT_TRUE(Answer(WaitForMessageBox(main), IDOK));
@@ -734,11 +746,25 @@ TEST_F(WindowProgram, TheReportOpensAsThePageSavesItForTheLastConversion)
     PostCommand(main, IDM_REPORT);
     ASSERT_TRUE(WaitUntil([&] { return program->OpenedPages().size() == 2; }));
     EXPECT_EQ(ReadFileBytes(reportFile), cleanReport);
+    // The report file still open in an editor that locks it: a box says so.
+    {
+        const HANDLE held = CreateFileW(reportFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        PostCommand(main, IDM_REPORT);
+        MessageBoxView box = WaitForMessageBox(main);
+        ExpectErrorBox(box, kReportHeldOpen + reportFile.wstring());
+        ASSERT_TRUE(Answer(box, IDOK));
+        CloseHandle(held);
+    }
 
     // A conversion refused before it starts leaves it; one that cannot read
     // its book has none.
+    // (The field's text is sent, which the program reads before a command
+    // posted before it: only then is the report asked for.)
     PressStart((books / "missing.vcf").wstring());
     ASSERT_TRUE(Answer(WaitForMessageBox(main), IDOK));
+    SetWindowTextRemote(Item(IDC_INPUT_PATH), clean.wstring());
     PostCommand(main, IDM_REPORT);
     ASSERT_TRUE(WaitUntil([&] { return program->OpenedPages().size() == 3; }));
     EXPECT_EQ(ReadFileBytes(reportFile), cleanReport);
