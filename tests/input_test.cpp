@@ -147,6 +147,9 @@ const LoadCase kLoadCases[] = {
      "A\r\n", ByteOrderMark::Utf16Le, 3, 2},
     {"UTF-16LE zero unit and an odd byte", kUtf16LeMark + Utf16LeBytes({u"A\0", 2}) + "B", Outcome::Done,
      "A", ByteOrderMark::Utf16Le, 1, 1},
+    {"UTF-16LE mark of a book joined after END:VCARD is dropped",
+     kUtf16LeMark + Utf16LeBytes(u"End:VCard\uFEFFBEGIN:VCARD\uFEFF"), Outcome::Done, "End:VCardBEGIN:VCARD ",
+     ByteOrderMark::Utf16Le},
     {"UTF-16LE zero byte inside a unit is no end", kUtf16LeMark + Bytes({"A\0\0\x30", 4}), Outcome::Done,
      "A\x81\x40", ByteOrderMark::Utf16Le},
 

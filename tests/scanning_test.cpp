@@ -308,6 +308,20 @@ TEST(ConvertText, CardWithoutEndBeforeAnotherCard)
     ExpectCounts(scanned.counts, 1, 1);
 }
 
+// Books joined without a final line break, the second one's mark between
+// them or not: the card ends and the next begins, and no BEGIN:VCARD is left
+// unaccounted for.
+TEST(ConvertText, EndAndBeginOnOneLineAreTwoLines)
+{
+    for (const std::string& between : {std::string(), std::string("\xEF\xBB\xBF")}) {
+        const Scanned scanned = Scan("BEGIN:VCARD\r\nN:a\r\nend:vcard" + between + "Begin:VCard\r\nN:b\r\nEND:VCARD");
+        EXPECT_EQ(scanned.file, FileOf(u"BEGIN:VCARD\r\nN:a\r\nend:vcard\r\nBegin:VCard\r\nN:b\r\nEND:VCARD\r\n"));
+        ExpectCounts(scanned.counts, 2, 2);
+        EXPECT_EQ(DetailsOf(scanned.cards, 1).beginLine, 3);
+        EXPECT_TRUE(scanned.cards.unreadBegins.empty());
+    }
+}
+
 TEST(ConvertText, SecondCardRejected)
 {
     const Scanned scanned = Scan(
