@@ -77,6 +77,10 @@ bool IsPartlyWritten(const CardDetails& card)
     return card.ended && !card.rejected && card.droppedItems > 0;
 }
 
+bool IsWithoutReading(const CardDetails& card) { return card.withoutReading; }
+
+std::u16string NoReadingText(const CardDetails&) { return u"漢字の名前に読みがありません"; }
+
 // A title with the number of cards, then a line for each card `listed` picks;
 // nothing, and false, when it picks none.
 template <typename Listed, typename Reason>
@@ -396,6 +400,8 @@ void WriteReport(const ConversionDetails& details, const ReportSink& sink, std::
         sink(u"書き出さなかったカードはありません。\n");
     }
     WriteCardList(cards, IsPartlyWritten, DroppedItemsText, u"一部を書き出さなかったカード：", sink);
+    WriteCardList(cards, IsWithoutReading, NoReadingText,
+                  u"読みのないカード（iPhone では五十音順に並びません。読みを入れると並びます）：", sink);
     sink(NulBytesText(details));
     sink(PictogramsText(details, chooseCarrier));
     WriteLosses(details, sink);

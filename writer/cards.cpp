@@ -35,8 +35,25 @@ void ReleaseText(CardEntry& entry, CardList& cardList)
 bool IsNamedInReport(const CardEntry& entry, const CardList& cardList)
 {
     const std::vector<Loss>& losses = cardList.lossLog.losses;
-    return !entry.ended || entry.rejected || entry.droppedItems > 0 ||
+    return !entry.ended || entry.rejected || entry.droppedItems > 0 || cardList.records.back().withoutReading ||
            (!losses.empty() && losses.back().card == CurrentCard(cardList));
+}
+
+// Does the name hold a kanji (first or second level, or an extension one)?
+bool HoldsKanji(std::string_view name)
+{
+    for (std::size_t pos = 0; pos < name.size();) {
+        const std::size_t length = AnsiCharLength(name, pos);
+        if (length == 2) {
+            const unsigned code = static_cast<unsigned char>(name[pos]) << 8 | static_cast<unsigned char>(name[pos + 1]);
+            if ((code >= 0x889F && code <= 0xEAA4) || (code >= 0xED40 && code <= 0xEEFC) ||
+                (code >= 0xFA5C && code <= 0xFC4B)) {
+                return true;
+            }
+        }
+        pos += length;
+    }
+    return false;
 }
 
 // The current card is finished or abandoned: its record keeps what the count
@@ -48,6 +65,7 @@ void LeaveCard(CardList& cardList)
     record.ended = entry.ended;
     record.rejected = entry.rejected;
     record.hasName = entry.hasName;
+    record.withoutReading = entry.ended && !entry.rejected && !entry.hasReading && HoldsKanji(entry.name);
     cardList.open = false;
     SettleCardLosses(cardList.lossLog, entry.ended && !entry.rejected, entry.hasName);
     if (!IsNamedInReport(entry, cardList)) return;
@@ -150,6 +168,7 @@ CardDetails DetailsOf(const CardList& cardList, std::size_t index)
     details.ended = record.ended;
     details.rejected = record.rejected;
     details.hasName = record.hasName;
+    details.withoutReading = record.withoutReading;
     if (record.note == kNoNote) return details;
     const CardNote& note = cardList.notes[record.note];
     const std::string_view texts = std::string_view(cardList.noteText).substr(note.textOffset);

@@ -29,6 +29,7 @@ struct CardEntry {
     // A card that names itself only by FN still gets an N line (see CloseCard).
     bool hasName = false;           // an N line with a component was dispatched
     bool hasFormattedName = false;  // an FN line was seen
+    bool hasReading = false;        // a reading of the name was written
     // A code FB41-FBD7 was written: an IBM extension kanji, or a SoftBank pictogram.
     bool holdsSoftBankRange = false;
     // Where an N line without any component stands in the text, for the N
@@ -64,6 +65,9 @@ struct CardRecord {
     bool ended = false;
     bool rejected = false;
     bool hasName = false;
+    // Written with a name in kanji and no reading: the iPhone sorts it
+    // outside the order of the syllabary.
+    bool withoutReading = false;
 };
 
 // What the report says of a card it names: one not written, one written
@@ -116,6 +120,7 @@ struct CardDetails {
     bool ended = false;
     bool rejected = false;
     bool hasName = false;
+    bool withoutReading = false;
     Rejection rejection = Rejection::None;
     std::string_view name;
     std::string_view rejectedBy;

@@ -17,15 +17,16 @@ struct DispatchRow {
     std::string_view name;
     bool widenKana;
     Rule rule;
+    bool reading = false;  // the line is a reading of the name
 };
 
 constexpr DispatchRow kDispatchTable[] = {
     {"VERSION", false, Rule::Version},
     {"N", true, Rule::Generic},
-    {"SOUND", true, Rule::Phonetic},
-    {"SORT-STRING", true, Rule::Phonetic},
-    {"X-PHONETIC-LAST-NAME", true, Rule::Generic},
-    {"X-PHONETIC-FIRST-NAME", true, Rule::Generic},
+    {"SOUND", true, Rule::Phonetic, true},
+    {"SORT-STRING", true, Rule::Phonetic, true},
+    {"X-PHONETIC-LAST-NAME", true, Rule::Generic, true},
+    {"X-PHONETIC-FIRST-NAME", true, Rule::Generic, true},
     {"NICKNAME", true, Rule::Generic},
     {"BDAY", false, Rule::Generic},
     {"TEL", false, Rule::Generic},
@@ -160,6 +161,14 @@ void NoteLostCharacters(std::string_view written, const LogicalLine& line, CardL
     }
 }
 
+// Does a reading line hold a reading, not only its name and separators?
+bool HoldsAReading(const TokenArray& valueTokens)
+{
+    return std::any_of(valueTokens.begin(), valueTokens.end(), [](std::string_view token) {
+        return std::any_of(token.begin(), token.end(), [](char byte) { return byte != ' ' && byte != '\t'; });
+    });
+}
+
 // "N:;;;;" names no one: an FN line gives the card its name as if it had no N.
 bool IsEmptyName(const TokenArray& valueTokens)
 {
@@ -288,6 +297,7 @@ void ConvertProperty(LogicalLine& line, const CardSink& sink, CardList& cardList
     if (entry.text.size() > before) {
         NoteLostCharacters(std::string_view(entry.text).substr(before), line, cardList, false);
     }
+    if (row->reading && !entry.hasReading) entry.hasReading = HoldsAReading(tokens.valueTokens);
     CheckTransferParameters(entry, tokens, line);
 }
 
