@@ -703,6 +703,7 @@ TEST(Cli, TheQuestionIsAskedOnTheTerminal)
         {"\n", kDeclined, false},
         {"y\n", kConverted, true},
         {"yes\n", kConverted, true},
+        {"\x04", kDeclined, false},  // the end of input (Ctrl-D) is no: a refusal at once
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::PrintToString(std::string(row.typed)));

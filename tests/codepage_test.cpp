@@ -232,6 +232,7 @@ const AnsiEncodeCase kAnsiEncodeCases[] = {
     {"lone high surrogate", {u'A', kHighSurrogate, u'B'}, "A B"sv},
     {"lone high surrogate at the end", {u'A', kHighSurrogate}, "A "sv},
     {"lone low surrogate", {u'A', kLowSurrogate, u'B'}, "A B"sv},
+    {"two lone low surrogates", {u'A', kLowSurrogate, kLowSurrogate, u'B'}, "A  B"sv},
     {"reversed pair", {kLowSurrogate, kHighSurrogate}, "  "sv},
     {"high surrogate before a pair", {kHighSurrogate, kHighSurrogate, kLowSurrogate}, "  "sv},
     // The conversion ends at the first U+0000.

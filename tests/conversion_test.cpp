@@ -1157,6 +1157,10 @@ const PictogramCase kPictogramCases[] = {
     // A leaf, a flag and a briefcase, au's own codes.
     {"Au", {0xF340, 0xF3D2, 0xF341},
      {{EmojiChoice::Auto, {u"🍂", u"🇨🇳", u"💼"}}, {EmojiChoice::Au, {u"🍂", u"🇨🇳", u"💼"}}}},
+    // au's flags, four units each: a line of nothing but pictograms needs
+    // more room than its bytes would as text.
+    {"AuFlags", {0xF348, 0xF349, 0xF3CE},
+     {{EmojiChoice::Auto, {u"🇪🇸", u"🇷🇺", u"🇫🇷"}}, {EmojiChoice::Au, {u"🇪🇸", u"🇷🇺", u"🇫🇷"}}}},
     // SoftBank's own codes, one of them among the IBM extension kanji.
     {"SoftBank", {0xF748, 0xFB41, 0xF794},
      {{EmojiChoice::Auto, {u"😓", u"😥", u"🏣"}}, {EmojiChoice::SoftBank, {u"😓", u"😥", u"🏣"}}}},
