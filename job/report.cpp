@@ -325,12 +325,16 @@ std::u16string LinesReadOtherwiseText(const ConversionDetails& details)
     return text + u"）\n";
 }
 
-// Which conversion the report belongs to, for one opened later: the book and
-// the counts the window showed.
+// Which conversion the report belongs to, for one opened later: the book's
+// file name (the same in every front end, which the page knows no folder
+// of) and the counts the window showed.
 std::u16string BookText(const ConversionDetails& details)
 {
     const CardCounts counts = CountCards(details.cards);
-    return u"変換元：" + EscapeControls(details.inputName) + u"（入力データ：" + DecimalText(counts.cardsRead) +
+    const std::size_t separator = details.inputName.find_last_of(u"/\\");
+    const std::u16string_view name =
+        std::u16string_view(details.inputName).substr(separator == std::u16string::npos ? 0 : separator + 1);
+    return u"変換元：" + EscapeControls(name) + u"（入力データ：" + DecimalText(counts.cardsRead) +
            u"件、出力データ：" + DecimalText(counts.cardsWritten) + u"件）\n";
 }
 

@@ -314,9 +314,9 @@ TEST(Cli, ReportListsWhatTheWrittenCardsLeftOut)
         CliFolder folder;
         const std::string counts = std::to_string(read) + "件、　出力データ：" + std::to_string(written) + "件";
         // The report names the book it was made for, and its counts.
-        const std::string summary = kConvertingOut + kCompletedOut + "入力データ：" + counts + "\n" + "変換元：" +
-                                    folder.Path(u"in.vcf") + "（入力データ：" + std::to_string(read) +
-                                    "件、出力データ：" + std::to_string(written) + "件）\n";
+        const std::string summary = kConvertingOut + kCompletedOut + "入力データ：" + counts + "\n" +
+                                    "変換元：in.vcf（入力データ：" + std::to_string(read) + "件、出力データ：" +
+                                    std::to_string(written) + "件）\n";
         fs::copy_file(DataFile((book + ".vcf").c_str()), folder.dir.path / "in.vcf");
         const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});
         ExpectResult(result, kConverted, summary + ReadFileBytes(DataFile((book + ".report.txt").c_str())), "");

@@ -1372,8 +1372,8 @@ TEST(RunConversionKeepingReport, TellsWhetherTheConversionStartedAndReadTheCards
         EXPECT_EQ(std::tuple(run.result, run.kept), std::tuple(0, KeptReport::Made));
         // The report names the book it was made for.
         EXPECT_EQ(run.report.substr(0, run.report.find(u'\n')),
-                  u"変換元：" + std::u16string(job.dir.Child(u"連絡先.vcf")) + u"（入力データ：" +
-                      (book[0] == '\0' ? u"0" : u"1") + u"件、出力データ：0件）");
+                  std::u16string(u"変換元：連絡先.vcf（入力データ：") + (book[0] == '\0' ? u"0" : u"1") +
+                      u"件、出力データ：0件）");
     }
 }
 
