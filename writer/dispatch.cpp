@@ -52,7 +52,13 @@ void Reject(CardEntry& entry, Rejection why, std::string_view culprit, const Log
     if (entry.rejected) return;  // the first cause is the one worth reporting
     entry.rejected = true;
     entry.rejection = why;
-    entry.rejectedBy = culprit;
+    // Shown in Shift_JIS, as a left-out line's name is.
+    entry.rejectedBy.clear();
+    if (line.textEncoding == TextUtf8) {
+        AppendUtf8AsAnsi(culprit, entry.rejectedBy);
+    } else {
+        entry.rejectedBy.append(culprit);
+    }
     entry.rejectedLine = line.firstLineNumber;
 }
 
