@@ -1,5 +1,6 @@
 #include "platform/codepage.h"
 #include "platform/cp932_tables.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -427,36 +428,8 @@ std::string CodePoint(char32_t codePoint)
     return text;
 }
 
-struct Iconv {
-    iconv_t handle;
-    Iconv(const char* to, const char* from) : handle(iconv_open(to, from)) {}
-    ~Iconv()
-    {
-        if (handle != reinterpret_cast<iconv_t>(-1))
-            iconv_close(handle);
-    }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-};
-
-// The converted bytes, or nothing when glibc rejects the input.
-std::optional<std::string> Convert(const Iconv& converter, std::string_view input)
-{
-    std::string in(input);
-    std::string out(input.size() * 4 + 16, '\0');
-    char* inPtr = in.data();
-    char* outPtr = out.data();
-    std::size_t inLeft = in.size();
-    std::size_t outLeft = out.size();
-    const auto failed = static_cast<std::size_t>(-1);
-    iconv(converter.handle, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(converter.handle, &inPtr, &inLeft, &outPtr, &outLeft) == failed)
-        return std::nullopt;
-    if (iconv(converter.handle, nullptr, nullptr, &outPtr, &outLeft) == failed)
-        return std::nullopt;
-    out.resize(out.size() - outLeft);
-    return out;
-}
+using test::Convert;
+using test::Iconv;
 
 std::u16string FromUtf16Le(std::string_view bytes)
 {

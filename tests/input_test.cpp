@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <iterator>
 #include <optional>
 #include <random>
@@ -428,33 +429,15 @@ TEST(LoadInputText, AFileLockedByAnotherProgramCannotBeLoaded)
 }
 
 // The bytes in another encoding, by the C library's own tables; empty when
-// one of its characters has no form there.
+// one of its characters has no form there. Opening a converter reads the
+// library's tables: each is opened once.
 std::string Iconv(std::string_view bytes, const char* from, const char* to)
 {
-    // Opening a converter reads the library's tables: each is opened once.
-    static struct Converters {
-        std::map<std::pair<std::string, std::string>, iconv_t> open;
-        ~Converters()
-        {
-            for (const auto& [names, converter] : open) {
-                if (converter != reinterpret_cast<iconv_t>(-1)) iconv_close(converter);
-            }
-        }
-    } converters;
-    iconv_t& converter = converters.open[{from, to}];
-    if (converter == nullptr) converter = iconv_open(to, from);
-    if (converter == reinterpret_cast<iconv_t>(-1)) return {};
-    iconv(converter, nullptr, nullptr, nullptr, nullptr);
-    std::string in(bytes);
-    std::string out(in.size() * 4 + 16, '\0');
-    char* inAt = in.data();
-    char* outAt = out.data();
-    std::size_t inLeft = in.size();
-    std::size_t outLeft = out.size();
-    const bool whole = iconv(converter, &inAt, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1) &&
-                       iconv(converter, nullptr, nullptr, &outAt, &outLeft) != static_cast<std::size_t>(-1);
-    out.resize(out.size() - outLeft);
-    return whole ? out : std::string();
+    static std::map<std::pair<std::string, std::string>, std::unique_ptr<test::Iconv>> converters;
+    std::unique_ptr<test::Iconv>& converter = converters[{from, to}];
+    if (!converter) converter = std::make_unique<test::Iconv>(to, from);
+    if (converter->handle == reinterpret_cast<iconv_t>(-1)) return {};
+    return test::Convert(*converter, bytes).value_or(std::string());
 }
 
 // Full-width katakana in Shift_JIS to the half-width reading a feature phone

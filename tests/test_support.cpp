@@ -97,4 +97,22 @@ std::string PieceTexts::Next()
     return text;
 }
 
+#ifndef _WIN32
+std::optional<std::string> Convert(const Iconv& converter, std::string_view input)
+{
+    std::string in(input);
+    std::string out(input.size() * 4 + 16, '\0');
+    char* inPtr = in.data();
+    char* outPtr = out.data();
+    std::size_t inLeft = in.size();
+    std::size_t outLeft = out.size();
+    const auto failed = static_cast<std::size_t>(-1);
+    iconv(converter.handle, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(converter.handle, &inPtr, &inLeft, &outPtr, &outLeft) == failed) return std::nullopt;
+    if (iconv(converter.handle, nullptr, nullptr, &outPtr, &outLeft) == failed) return std::nullopt;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+#endif
+
 } // namespace karuto::test

@@ -3,12 +3,17 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/files.h"
+
+#ifndef _WIN32
+#include <iconv.h>
+#endif
 
 namespace karuto::test {
 
@@ -47,5 +52,22 @@ struct PieceTexts {
 
     std::string Next();
 };
+
+#ifndef _WIN32
+// A converter of the C library, whose tables share nothing with ours.
+struct Iconv {
+    iconv_t handle;
+    Iconv(const char* to, const char* from) : handle(iconv_open(to, from)) {}
+    ~Iconv()
+    {
+        if (handle != reinterpret_cast<iconv_t>(-1)) iconv_close(handle);
+    }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+};
+
+// The converted bytes, or nothing when the C library rejects the input.
+std::optional<std::string> Convert(const Iconv& converter, std::string_view input);
+#endif
 
 } // namespace karuto::test
