@@ -182,14 +182,14 @@ void AppendQuotedPrintableByOrigin(std::string_view text, const ValueDecoding& d
 // each is left out and noted.
 std::string_view WithoutStrayControls(std::string_view text, const ValueDecoding& decoding, OwnedString& kept)
 {
-    std::size_t found = FindStrayControl(text.data(), text.size(), 0);
-    if (found == text.size()) return text;
-    kept.assign(text.substr(0, found));
-    while (found < text.size()) {
-        if (decoding.substituted) decoding.substituted->push_back({static_cast<unsigned char>(text[found]), 0});
-        const std::size_t next = FindStrayControl(text.data(), text.size(), found + 1);
-        kept.append(text.substr(found + 1, next - found - 1));
-        found = next;
+    // Only a value whose escapes stood for one comes here: short, and rare.
+    kept.clear();
+    for (const char byte : text) {
+        if (!IsStrayControl(static_cast<unsigned char>(byte))) {
+            kept.push_back(byte);
+        } else if (decoding.substituted) {
+            decoding.substituted->push_back({static_cast<unsigned char>(byte), 0});
+        }
     }
     return kept;
 }
