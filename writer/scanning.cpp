@@ -91,7 +91,7 @@ struct BeginAccount {
     std::size_t next = 0;  // the first not accounted for
     std::vector<std::size_t> unread;
 
-    void CardOpenedAt(std::string_view lineText, CardList&)
+    void CardOpenedAt(std::string_view lineText)
     {
         const auto address = [](const char* at) { return reinterpret_cast<std::uintptr_t>(at); };
         const std::uintptr_t at = address(lineText.data());
@@ -314,7 +314,7 @@ CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink
             {
                 const std::size_t cardsBefore = cardList.records.size();
                 ConvertProperty(line, sink, cardList);
-                if (cardList.records.size() > cardsBefore) beginAccount.CardOpenedAt(line.text, cardList);
+                if (cardList.records.size() > cardsBefore) beginAccount.CardOpenedAt(line.text);
             }
             if (line.state == LineCompleteHeld) {
                 held = physical;
