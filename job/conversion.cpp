@@ -68,6 +68,7 @@ Outcome ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, CardWr
     details.nulCount = loaded.nulCount;
     details.firstNulLine = loaded.firstNulLine;
     details.emojiChoice = emoji;
+    details.form = writer.form;
     PictogramStage stage;
     StartPictograms(stage, emoji, HoldsShiftJisLines(loaded.encoding, loaded.linesReadOtherwise), writer);
     TextFacts facts;
@@ -97,29 +98,29 @@ Outcome Start(PathView outputPath, const JobWindow& window, PathView inputPath)
 // Everything after the replacement question. A conversion that lost a card
 // leaves the output as it was: the temporary file goes with `output`.
 Outcome Convert(PathView outputPath, const JobWindow& window, PathView inputPath,
-                ConversionDetails& details, EmojiChoice emoji)
+                ConversionDetails& details, EmojiChoice emoji, OutputForm form)
 {
     window.addMessage(kConverting);
     LoadedText loaded;
     Outcome outcome = LoadInputText(inputPath, loaded);
     if (outcome != Outcome::Done) return outcome;
     OutputFile output;
-    outcome = OpenOutputFile(outputPath, output);
+    outcome = OpenOutputFile(outputPath, output, form);
     if (outcome != Outcome::Done) return outcome;
-    CardWriter writer = FileCardWriter(output.file);
+    CardWriter writer = FileCardWriter(output.file, form);
     outcome = ConvertLoadedText(loaded, details, writer, emoji);
     return outcome == Outcome::Done ? CommitOutputFile(output) : outcome;
 }
 
 // A file's bytes to the output file's bytes, handed on in blocks.
 Outcome ConvertBytes(std::string&& bytes, const JobWindow& window, const ByteSink& output,
-                     ConversionDetails& details, EmojiChoice emoji)
+                     ConversionDetails& details, EmojiChoice emoji, OutputForm form)
 {
     window.addMessage(kConverting);
     LoadedText loaded;
     const Outcome outcome = LoadInputBytes(std::move(bytes), loaded);
     if (outcome != Outcome::Done) return outcome;
-    CardWriter writer{output, "\xFF\xFE"};
+    CardWriter writer{output, std::string(OutputMark(form)), form};
     return ConvertLoadedText(loaded, details, writer, emoji);
 }
 
@@ -168,12 +169,12 @@ std::u16string FormatSummary(std::int32_t cardsRead, std::int32_t cardsWritten)
 }
 
 int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPath,
-                  ConversionDetails* details, EmojiChoice emoji, const ReportSink& report)
+                  ConversionDetails* details, EmojiChoice emoji, const ReportSink& report, OutputForm form)
 {
     return RunGuarded(window, details, [&](ConversionDetails& used) {
         used.inputName = inputPath;
         Outcome outcome = Start(outputPath, window, inputPath);
-        if (outcome == Outcome::Done) outcome = Convert(outputPath, window, inputPath, used, emoji);
+        if (outcome == Outcome::Done) outcome = Convert(outputPath, window, inputPath, used, emoji, form);
         const int result = Tell(window, outcome, used.cards);
         if (outcome != Outcome::Done || !report || MakeReport(used, report) == Outcome::Done) return result;
         return Tell(window, Outcome::ReportOutOfMemory, used.cards);
@@ -181,7 +182,7 @@ int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPa
 }
 
 int RunConversionKeepingReport(PathView outputPath, const JobWindow& window, PathView inputPath,
-                               const ReportSink& report, KeptReport& kept)
+                               const ReportSink& report, KeptReport& kept, OutputForm form)
 {
     kept = KeptReport::Unchanged;
     return RunGuarded(window, nullptr, [&](ConversionDetails& used) {
@@ -189,7 +190,7 @@ int RunConversionKeepingReport(PathView outputPath, const JobWindow& window, Pat
         Outcome outcome = Start(outputPath, window, inputPath);
         if (outcome != Outcome::Done) return Tell(window, outcome, used.cards);
         kept = KeptReport::None;
-        outcome = Convert(outputPath, window, inputPath, used, EmojiChoice::Auto);
+        outcome = Convert(outputPath, window, inputPath, used, EmojiChoice::Auto, form);
         const int result = Tell(window, outcome, used.cards);
         if (outcome == Outcome::Done || outcome == Outcome::CannotWriteOutput) {
             kept = MakeReport(used, report) == Outcome::Done ? KeptReport::Made : KeptReport::OutOfMemory;
@@ -199,12 +200,13 @@ int RunConversionKeepingReport(PathView outputPath, const JobWindow& window, Pat
 }
 
 int ConvertFileBytes(PathView fileName, std::string&& bytes, const JobWindow& window,
-                     const ByteSink& output, ConversionDetails* details, EmojiChoice emoji)
+                     const ByteSink& output, ConversionDetails* details, EmojiChoice emoji,
+                     OutputForm form)
 {
     return RunGuarded(window, details, [&](ConversionDetails& used) {
         used.inputName = fileName;
         const Outcome outcome = CheckFileName(fileName, window)
-                                    ? ConvertBytes(std::move(bytes), window, output, used, emoji)
+                                    ? ConvertBytes(std::move(bytes), window, output, used, emoji, form)
                                     : Outcome::Refused;
         return Tell(window, outcome, used.cards);
     });

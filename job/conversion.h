@@ -24,6 +24,7 @@ struct ConversionDetails {
     Carrier carrier = Carrier::None;
     std::int64_t pictogramsConverted = 0;
     bool unattributedCodes = false;
+    OutputForm form = OutputForm::IPhone;  // whose importer the output was made for
 };
 
 // Takes the report of a conversion piece by piece, as it is made.
@@ -35,9 +36,10 @@ using ReportSink = std::function<void(std::u16string_view text)>;
 // -1. `details`, when given, is filled as far as the conversion got.
 // `report`, when given, takes the report of a conversion that ran to its end;
 // running out of memory while it is made returns -1 with the output in place.
+// `form` says whose importer the output is made for.
 int RunConversion(PathView outputPath, const JobWindow& window, PathView inputPath,
                   ConversionDetails* details = nullptr, EmojiChoice emoji = EmojiChoice::Auto,
-                  const ReportSink& report = {});
+                  const ReportSink& report = {}, OutputForm form = OutputForm::IPhone);
 
 // What became of the report that a window keeps of its last conversion.
 enum class KeptReport {
@@ -53,17 +55,17 @@ enum class KeptReport {
 // that runs out while it is made stops only the report: the result, the
 // boxes and the lines are those of the conversion without it.
 int RunConversionKeepingReport(PathView outputPath, const JobWindow& window, PathView inputPath,
-                               const ReportSink& report, KeptReport& kept);
+                               const ReportSink& report, KeptReport& kept,
+                               OutputForm form = OutputForm::IPhone);
 
 // The same conversion for a file that comes as bytes with its name, as in a
 // browser: the checks of the name (not empty, ".vcf"), then loading,
 // converting and the same messages and results. The output file's bytes
-// (UTF-16LE with its mark) go to `output` in blocks as they are made; they
-// are the output only when the result is 0. Nothing is asked: no file is
-// replaced.
+// (its mark first) go to `output` in blocks as they are made; they are the
+// output only when the result is 0. Nothing is asked: no file is replaced.
 int ConvertFileBytes(PathView fileName, std::string&& bytes, const JobWindow& window,
                      const ByteSink& output, ConversionDetails* details = nullptr,
-                     EmojiChoice emoji = EmojiChoice::Auto);
+                     EmojiChoice emoji = EmojiChoice::Auto, OutputForm form = OutputForm::IPhone);
 
 // Message texts of the job.
 inline constexpr char16_t kReplaceQuestion[] =

@@ -69,13 +69,14 @@ void DiscardOutputFile(OutputFile& output)
     output.original = HeldFile();
 }
 
-bool MakeOutputFile(PathView path, OutputFile& output)
+bool MakeOutputFile(PathView path, OutputFile& output, OutputForm form)
 {
     output.path = PathString(path);
     output.original = HoldExistingFile(path);
     if (!output.original.ok || !CreateTemporaryFile(output)) return false;
     if (output.original.exists) CopyPermissions(output.original.file, output.file);
-    return WriteAllBytes(output.file, kUtf16LeMark);
+    const std::string_view mark = OutputMark(form);
+    return mark.empty() || WriteAllBytes(output.file, mark);
 }
 
 } // namespace
@@ -97,16 +98,22 @@ OutputFile::~OutputFile()
     DiscardOutputFile(*this);
 }
 
-Outcome OpenOutputFile(PathView path, OutputFile& output)
+std::string_view OutputMark(OutputForm form)
 {
-    if (IfMemoryRunsOut([&] { return MakeOutputFile(path, output); }, [] { return false; })) {
+    // The importers of iCloud.com and Google Contacts stop at a mark.
+    return form == OutputForm::IPhone ? kUtf16LeMark : std::string_view();
+}
+
+Outcome OpenOutputFile(PathView path, OutputFile& output, OutputForm form)
+{
+    if (IfMemoryRunsOut([&] { return MakeOutputFile(path, output, form); }, [] { return false; })) {
         return Outcome::Done;
     }
     DiscardOutputFile(output);
     return Outcome::CannotMakeOutput;
 }
 
-CardWriter FileCardWriter(OutputHandle& file)
+CardWriter FileCardWriter(OutputHandle& file, OutputForm form)
 {
     // Each block starts on its way to the disk at once, while the next one is
     // made, instead of all of them in the flush before the output takes its
@@ -116,7 +123,7 @@ CardWriter FileCardWriter(OutputHandle& file)
         StartWritingBack(file);
         return true;
     };
-    return {write, {}};
+    return {write, {}, form};
 }
 
 void WriteCardBuffered(std::string_view text, CardWriter& writer)

@@ -1,5 +1,7 @@
 #pragma once
-// The output file: UTF-16LE with byte-order mark, cards written one by one.
+// The output file, cards written one by one: UTF-16LE with a byte-order mark
+// for the iPhone's own import, or UTF-8 without one for the importers of
+// iCloud.com and Google Contacts.
 // The cards go into a temporary file in the output's folder, which takes the
 // output's place in one step only once every card has been written; so a
 // conversion that fails or is killed part-way never leaves half a file under
@@ -16,6 +18,10 @@
 
 namespace karuto {
 
+// Which importer the output is made for: the iPhone's (Mail, Files), or
+// iCloud.com's and Google Contacts' (vCard 3.0 in UTF-8, folded lines).
+enum class OutputForm { IPhone, ICloud };
+
 // The output while it is being written.
 struct OutputFile {
     PathString path;           // the output's name
@@ -30,9 +36,12 @@ struct OutputFile {
 };
 
 // Holds an existing output exclusively, creates the temporary file beside it
-// and writes the mark FF FE: Done, or CannotMakeOutput with nothing left
-// behind. `output` must be fresh.
-Outcome OpenOutputFile(PathView path, OutputFile& output);
+// and writes the byte-order mark its form starts with (FF FE, or none):
+// Done, or CannotMakeOutput with nothing left behind. `output` must be fresh.
+Outcome OpenOutputFile(PathView path, OutputFile& output, OutputForm form = OutputForm::IPhone);
+
+// The bytes an output of `form` starts with.
+std::string_view OutputMark(OutputForm form);
 
 // Takes a block of the output file's bytes; false when it could not be kept.
 using ByteSink = std::function<bool(std::string_view bytes)>;
@@ -41,7 +50,8 @@ using ByteSink = std::function<bool(std::string_view bytes)>;
 // for many cards instead of one per card.
 struct CardWriter {
     ByteSink write;
-    std::string pending;  // UTF-16LE bytes not written yet
+    std::string pending;  // bytes not written yet
+    OutputForm form = OutputForm::IPhone;
     // Done until a write fails or memory for a card's UTF-16 runs out; then
     // CannotWriteOutput, and nothing more is taken.
     Outcome outcome = Outcome::Done;
@@ -50,7 +60,7 @@ struct CardWriter {
 };
 
 // A writer into an open file.
-CardWriter FileCardWriter(OutputHandle& file);
+CardWriter FileCardWriter(OutputHandle& file, OutputForm form = OutputForm::IPhone);
 
 // Adds a card's Shift_JIS text, writing the gathered cards once they fill a
 // block.

@@ -83,13 +83,19 @@ bool CheckFileName(PathView fileName, const JobWindow& window)
     return PassesChecks(kNameChecks, PathView(), window, fileName);
 }
 
-PathString DeriveOutputPath(PathView inputPath)
+std::u16string_view OutputFileName(OutputForm form)
+{
+    return form == OutputForm::ICloud ? kICloudFileName : kOutputFileName;
+}
+
+PathString DeriveOutputPath(PathView inputPath, OutputForm form)
 {
     PathString folder(inputPath);
     const std::size_t separator = folder.rfind(kPathSeparator);
     if (separator != PathString::npos) folder.resize(separator);
     folder.push_back(kPathSeparator);
-    return folder + kOutputFileName;
+    folder.append(OutputFileName(form));
+    return folder;
 }
 
 bool DirectoryExists(PathView path)

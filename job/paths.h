@@ -1,6 +1,7 @@
 #pragma once
 // Checks of the source and output paths before any file is touched.
 
+#include "job/output.h"
 #include "job/window.h"
 #include "platform/files.h"
 
@@ -9,13 +10,18 @@ namespace karuto {
 // Longest path a conversion accepts, in UTF-16 code units.
 inline constexpr std::size_t kMaxPathLength = 256;
 
-// Name of the output file, written into the source file's folder.
+// Names of the output file, written into the source file's folder: one for
+// each form.
 inline constexpr char16_t kOutputFileName[] = u"PC→iPhone.vcf";
+inline constexpr char16_t kICloudFileName[] = u"PC→iCloud.vcf";
 
-// The input's folder followed by the separator and "PC→iPhone.vcf"; a path
-// without any separator keeps its whole text as the folder. Never shortened:
-// a result too long for a conversion is refused by CheckPaths.
-PathString DeriveOutputPath(PathView inputPath);
+std::u16string_view OutputFileName(OutputForm form);
+
+// The input's folder followed by the separator and the output's name
+// ("PC→iPhone.vcf"); a path without any separator keeps its whole text as the
+// folder. Never shortened: a result too long for a conversion is refused by
+// CheckPaths.
+PathString DeriveOutputPath(PathView inputPath, OutputForm form = OutputForm::IPhone);
 
 // True when both paths pass; otherwise shows one error box and returns false.
 bool CheckPaths(PathView outputPath, const JobWindow& window, PathView inputPath);

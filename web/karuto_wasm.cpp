@@ -171,13 +171,16 @@ EMSCRIPTEN_KEEPALIVE unsigned char* karuto_input_buffer(std::size_t size)
 
 // Converts the file in the input buffer; `name` is its UTF-8 file name,
 // `emoji` the choice for feature-phone pictograms (0 auto, 1 none, 2 docomo,
-// 3 au, 4 softbank; anything else is auto). Returns the job's result: 0 when
-// the conversion ran to its end, -1 when it was refused or failed.
-EMSCRIPTEN_KEEPALIVE int karuto_convert(const char* name, int emoji)
+// 3 au, 4 softbank; anything else is auto), `form` the output's form (0 the
+// iPhone's "PC→iPhone.vcf", 1 iCloud.com's and Google's "PC→iCloud.vcf";
+// anything else is the iPhone's). Returns the job's result: 0 when the
+// conversion ran to its end, -1 when it was refused or failed.
+EMSCRIPTEN_KEEPALIVE int karuto_convert(const char* name, int emoji, int form)
 {
     const auto choice = emoji >= 0 && emoji <= static_cast<int>(karuto::EmojiChoice::SoftBank)
                             ? static_cast<karuto::EmojiChoice>(emoji)
                             : karuto::EmojiChoice::Auto;
+    const auto outputForm = form == 1 ? karuto::OutputForm::ICloud : karuto::OutputForm::IPhone;
     std::vector<Message> messages;
     karuto::JobWindow window;
     // Nothing exists in the browser that a conversion could replace.
@@ -195,7 +198,7 @@ EMSCRIPTEN_KEEPALIVE int karuto_convert(const char* name, int emoji)
             HandOutputBlock(block.data(), block.size());
             return true;
         },
-        &details, choice);
+        &details, choice, outputForm);
     std::string().swap(pendingInput);
     const bool converted = result == 0 && karuto::CountCards(details.cards).cardsWritten > 0;
     ReportSummary summary;
