@@ -203,11 +203,11 @@ double TimeOneConversionInChild(const std::string& text)
         // to write from the runs before, not the conversion.
         std::size_t written = 0;
         CardList cards;
-        CardWriter writer{[&written](std::string_view bytes) {
-                              written += bytes.size();
-                              return true;
-                          },
-                          {}};
+        CardWriter writer;
+        writer.write = [&written](std::string_view bytes) {
+            written += bytes.size();
+            return true;
+        };
         ConvertText(text, cards,
                     [&writer](std::string_view card) { return WriteCardBuffered(card, writer); });
         FlushCards(writer);

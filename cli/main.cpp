@@ -94,7 +94,7 @@ int Convert(const Options& options, Console& console)
         MakeAbsolute(WithNativeSeparators(options.inputPath), currentDirectory);
     const std::optional<PathString> outputPath =
         options.outputGiven ? MakeAbsolute(WithNativeSeparators(options.outputPath), currentDirectory)
-                            : inputPath ? std::optional(DeriveOutputPath(*inputPath))
+                            : inputPath ? std::optional(DeriveOutputPath(*inputPath, options.form))
                                         : std::nullopt;
     if (!inputPath || !outputPath) {
         console.Error(TerminalText(kNoCurrentFolder));
@@ -110,7 +110,8 @@ int Convert(const Options& options, Console& console)
     ReportSink report;
     if (options.report) report = [&printer](std::u16string_view text) { printer.Add(text); };
     ConversionDetails details;
-    const int result = RunConversion(*outputPath, window, *inputPath, &details, options.emoji, report);
+    const int result = RunConversion(*outputPath, window, *inputPath, &details, options.emoji, report,
+                                     options.form);
     printer.Flush();
     if (session.declined) return ExitDeclined;
     if (result == 0 && ChoseCarrierInVain(details)) console.Error(TerminalText(kPictogramsOnlyInShiftJis));

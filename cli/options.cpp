@@ -69,6 +69,22 @@ bool TakeEmoji(PathView argument, Options& options)
     return false;
 }
 
+constexpr char16_t kFormatPrefix[] = u"--format=";
+
+// "--format=iphone|icloud"; false for any other value.
+bool TakeFormat(PathView argument, Options& options)
+{
+    const PathView value = argument.substr(std::char_traits<char16_t>::length(kFormatPrefix));
+    if (value == u"iphone") {
+        options.form = OutputForm::IPhone;
+    } else if (value == u"icloud") {
+        options.form = OutputForm::ICloud;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // Handles one option; false for an unknown one.
 bool TakeFlag(PathView argument, Options& options)
 {
@@ -109,6 +125,11 @@ ParsedOptions ParseOptions(const std::vector<PathString>& arguments)
             if (!TakeEmoji(argument, options)) {
                 return Refused(u"--emoji には auto、docomo、au、softbank、none のどれかを指定してください。 "
                                u"(--emoji takes auto, docomo, au, softbank or none.)");
+            }
+        } else if (isOption && argument.starts_with(kFormatPrefix)) {
+            if (!TakeFormat(argument, options)) {
+                return Refused(u"--format には iphone か icloud を指定してください。 "
+                               u"(--format takes iphone or icloud.)");
             }
         } else if (isOption) {
             if (!TakeFlag(argument, options)) {
@@ -152,7 +173,7 @@ std::optional<PathString> MakeAbsolute(PathView path, PathView currentDirectory)
 
 std::u16string UsageLine()
 {
-    return u"使い方 (usage): karuto [--yes] [--report] [--emoji=携帯電話会社] [-o 出力.vcf] [--] 変換元.vcf\n";
+    return u"使い方 (usage): karuto [--yes] [--report] [--emoji=携帯電話会社] [--format=形式] [-o 出力.vcf] [--] 変換元.vcf\n";
 }
 
 std::u16string VersionText()
@@ -177,6 +198,9 @@ std::u16string HelpText()
            u"      --emoji=会社      携帯電話の絵文字（Shift_JIS のファイルの外字）を iPhone の\n"
            u"                        絵文字にします。auto（既定。ファイルの絵文字がすべて一社の\n"
            u"                        ものと決まるときだけ）、docomo、au、softbank、none（しない）。\n"
+           u"      --format=形式     作るファイルの形式です。iphone（既定。「PC→iPhone.vcf」を\n"
+           u"                        メールやファイルで iPhone に送るとき）、icloud（「PC→iCloud.vcf」\n"
+           u"                        を iCloud.com や Google コンタクトで読み込むとき。vCard 3.0、UTF-8）。\n"
            u"  -h, --help            この説明を表示します。\n"
            u"      --version         バージョンを表示します。\n"
            u"      --                これより後ろはすべてファイル名です（- で始まる名前に）。\n"
@@ -199,6 +223,10 @@ std::u16string HelpText()
            u"                     turn feature-phone pictograms (user-defined codes of a\n"
            u"                     Shift_JIS file) into emoji: auto (default; only when one\n"
            u"                     carrier has them all), docomo, au, softbank or none\n"
+           u"      --format=FORM  the output's form: iphone (default; \"PC→iPhone.vcf\", sent\n"
+           u"                     to the iPhone by mail or Files) or icloud (\"PC→iCloud.vcf\",\n"
+           u"                     vCard 3.0 in UTF-8 for the import of iCloud.com and\n"
+           u"                     Google Contacts)\n"
            u"  -h, --help         show this help\n"
            u"      --version      show the version\n"
            u"      --             every argument after it is a file name\n"

@@ -25,6 +25,7 @@ struct Options {
     bool assumeYes = false;
     bool report = false;
     EmojiChoice emoji = EmojiChoice::Auto;  // --emoji=auto|docomo|au|softbank|none
+    OutputForm form = OutputForm::IPhone;   // --format=iphone|icloud
     bool help = false;
     bool version = false;
 };

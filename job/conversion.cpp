@@ -69,6 +69,7 @@ Outcome ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, CardWr
     details.firstNulLine = loaded.firstNulLine;
     details.emojiChoice = emoji;
     details.form = writer.form;
+    details.cards.form = writer.form == OutputForm::ICloud ? CardForm::VCard30 : CardForm::AsRead;
     PictogramStage stage;
     StartPictograms(stage, emoji, HoldsShiftJisLines(loaded.encoding, loaded.linesReadOtherwise), writer);
     TextFacts facts;
@@ -120,7 +121,10 @@ Outcome ConvertBytes(std::string&& bytes, const JobWindow& window, const ByteSin
     LoadedText loaded;
     const Outcome outcome = LoadInputBytes(std::move(bytes), loaded);
     if (outcome != Outcome::Done) return outcome;
-    CardWriter writer{output, std::string(OutputMark(form)), form};
+    CardWriter writer;
+    writer.write = output;
+    writer.pending = OutputMark(form);
+    writer.form = form;
     return ConvertLoadedText(loaded, details, writer, emoji);
 }
 

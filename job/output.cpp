@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/codepage.h"
+#include "vcard/folding.h"
 
 namespace karuto {
 
@@ -123,21 +124,41 @@ CardWriter FileCardWriter(OutputHandle& file, OutputForm form)
         StartWritingBack(file);
         return true;
     };
-    return {write, {}, form};
+    CardWriter writer;
+    writer.write = write;
+    writer.form = form;
+    return writer;
 }
+
+namespace {
+
+// The start of `text`, up to about `room` bytes of output, converted into
+// the writer's form; returns how much of `text` it took.
+std::size_t AppendConverted(std::string_view text, std::size_t room, CardWriter& writer)
+{
+    if (writer.form == OutputForm::IPhone) {
+        return AppendAnsiAsUtf16LeUpTo(text, std::max<std::size_t>(room / 2, 1), writer.pending, &writer.pictograms);
+    }
+    writer.utf8.clear();
+    const std::size_t taken =
+        AppendAnsiAsUtf8UpTo(text, std::max<std::size_t>(room / 3, 1), writer.utf8, &writer.pictograms);
+    AppendFoldedLines(writer.utf8, writer.lineOctets, writer.pending);
+    return taken;
+}
+
+} // namespace
 
 void WriteCardBuffered(std::string_view text, CardWriter& writer)
 {
     // Large enough that system calls cost nothing, small enough to stay in cache.
     constexpr std::size_t kBlockBytes = 1 << 20;
     // A card with a large photo goes out in blocks too, never held whole in
-    // its UTF-16 form; a card that cannot be converted is a write that failed.
+    // its converted form; a card that cannot be converted is a write that failed.
     while (writer.outcome == Outcome::Done && !text.empty()) {
         writer.outcome = IfMemoryRunsOut(
             [&] {
-                const std::size_t room = (kBlockBytes - std::min(writer.pending.size(), kBlockBytes)) / 2;
-                text.remove_prefix(AppendAnsiAsUtf16LeUpTo(text, std::max<std::size_t>(room, 1),
-                                                           writer.pending, &writer.pictograms));
+                const std::size_t room = kBlockBytes - std::min(writer.pending.size(), kBlockBytes);
+                text.remove_prefix(AppendConverted(text, room, writer));
                 return Outcome::Done;
             },
             [] { return Outcome::CannotWriteOutput; });

@@ -52,7 +52,9 @@ struct CardWriter {
     ByteSink write;
     std::string pending;  // bytes not written yet
     OutputForm form = OutputForm::IPhone;
-    // Done until a write fails or memory for a card's UTF-16 runs out; then
+    std::string utf8 = {};       // the cards of the iCloud form before they are folded
+    std::size_t lineOctets = 0;  // the length of their last line so far
+    // Done until a write fails or memory for a card's converted text runs out; then
     // CannotWriteOutput, and nothing more is taken.
     Outcome outcome = Outcome::Done;
     // Whose pictograms become emoji on the way, and how many did.
@@ -62,8 +64,8 @@ struct CardWriter {
 // A writer into an open file.
 CardWriter FileCardWriter(OutputHandle& file, OutputForm form = OutputForm::IPhone);
 
-// Adds a card's Shift_JIS text, writing the gathered cards once they fill a
-// block.
+// Adds a card's Shift_JIS text in the writer's form, writing the gathered
+// cards once they fill a block.
 void WriteCardBuffered(std::string_view text, CardWriter& writer);
 
 // Writes what is gathered.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "writer/vcard30.h"
 
 namespace karuto {
 
@@ -80,6 +81,20 @@ bool IsPartlyWritten(const CardDetails& card)
 bool IsWithoutReading(const CardDetails& card) { return card.withoutReading; }
 
 std::u16string NoReadingText(const CardDetails&) { return u"漢字の名前に読みがありません"; }
+
+bool IsTooLarge(const CardDetails& card) { return IsTooLargeForICloud(card.vcard30Bytes, card.largestPhotoBytes); }
+
+// "カード 300 KB、写真 250 KB": what passes iCloud.com's limits, in KB rounded up.
+std::u16string TooLargeText(const CardDetails& card)
+{
+    const auto kilobytes = [](std::int64_t bytes) { return DecimalText((bytes + 1023) / 1024) + u" KB"; };
+    std::u16string text;
+    if (card.vcard30Bytes > kCardByteLimit) text = u"カード " + kilobytes(card.vcard30Bytes);
+    if (card.largestPhotoBytes > kPhotoByteLimit) {
+        text += (text.empty() ? u"写真 " : u"、写真 ") + kilobytes(card.largestPhotoBytes);
+    }
+    return text;
+}
 
 // A title with the number of cards, then a line for each card `listed` picks;
 // nothing, and false, when it picks none.
@@ -406,6 +421,10 @@ void WriteReport(const ConversionDetails& details, const ReportSink& sink, std::
     WriteCardList(cards, IsPartlyWritten, DroppedItemsText, u"一部を書き出さなかったカード：", sink);
     WriteCardList(cards, IsWithoutReading, NoReadingText,
                   u"読みのないカード（iPhone では五十音順に並びません。読みを入れると並びます）：", sink);
+    WriteCardList(cards, IsTooLarge, TooLargeText,
+                  u"iCloud.com が読み込まないカード（カードは 256 KB、写真は 224 KB まで。書き出してあります。"
+                  u"写真を小さくするか、iPhone で写真を付け直してください）：",
+                  sink);
     sink(NulBytesText(details));
     sink(PictogramsText(details, chooseCarrier));
     WriteLosses(details, sink);

@@ -403,6 +403,44 @@ std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, st
     return pos;
 }
 
+std::size_t AppendAnsiAsUtf8UpTo(std::string_view ansi, std::size_t limit, std::string& bytes,
+                                PictogramConversion* pictograms)
+{
+    limit = std::min(limit, ansi.size());
+    if (pictograms != nullptr && pictograms->carrier == Carrier::None) pictograms = nullptr;
+    // A byte gives at most three bytes (a half-width katakana), a pair at
+    // most three, and a pictogram's pair at most four units of up to three
+    // bytes: room for the worst case, then trimmed to what was written.
+    const std::size_t start = bytes.size();
+    bytes.resize(start + (pictograms != nullptr ? 6 * limit + 12 : 3 * limit + 3));
+    char* out = bytes.data() + start;
+    std::size_t pos = 0;
+    while (pos < limit) {
+        const auto first = static_cast<unsigned char>(ansi[pos]);
+        if (first < 0x80) {
+            *out++ = static_cast<char>(first);
+            ++pos;
+            continue;
+        }
+        const AnsiChar next = ReadAnsiChar(ansi, pos);
+        const std::u16string_view emoji =
+            pictograms != nullptr ? PictogramAt(ansi, pos, next.length, *pictograms) : std::u16string_view();
+        if (!emoji.empty()) {
+            for (std::size_t unit = 0; unit < emoji.size();) {
+                const WideChar wide = ReadWideChar(emoji, unit);
+                out = PutUtf8(wide.codePoint, out);
+                unit += wide.units;
+            }
+            ++pictograms->converted;
+        } else {
+            out = PutUtf8(next.wide, out);
+        }
+        pos += next.length;
+    }
+    bytes.resize(static_cast<std::size_t>(out - bytes.data()));
+    return pos;
+}
+
 std::string WideToAnsi(std::u16string_view wide)
 {
     std::vector<SubstitutedCharacter> substituted;

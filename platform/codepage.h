@@ -102,6 +102,11 @@ struct PictogramConversion {
 std::size_t AppendAnsiAsUtf16LeUpTo(std::string_view ansi, std::size_t limit, std::string& bytes,
                                     PictogramConversion* pictograms = nullptr);
 
+// AppendAnsiAsUtf16LeUpTo, appending UTF-8 instead: the form of the output
+// for the importers of iCloud.com and Google Contacts.
+std::size_t AppendAnsiAsUtf8UpTo(std::string_view ansi, std::size_t limit, std::string& bytes,
+                                PictogramConversion* pictograms = nullptr);
+
 // UTF-16 to Shift_JIS, up to the first U+0000 unit or the end of `wide`, as
 // Windows' encoder without flags converts: exact forms, then its best fits
 // ("é" to "e"), and beyond Windows the JIS X 0208 forms of the wave dash,

@@ -10,7 +10,7 @@ ensure_packages ca-certificates cmake ninja-build g++ make libc6-dev python3 \
     googletest libgtest-dev libgmock-dev libbenchmark-dev \
     clang libclang-rt-14-dev \
     g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xauth fonts-ipafont \
-    emscripten chromium firefox-esr webkit2gtk-driver unicode-data mecab-ipadic
+    emscripten chromium firefox-esr webkit2gtk-driver unicode-data mecab-ipadic python3-vobject
 
 jobs=$(nproc)
 for preset in native sanitize fuzz; do

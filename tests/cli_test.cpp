@@ -298,7 +298,8 @@ TEST(Cli, ReportOfManyRejectedCardsFitsWhereTheConversionDoes)
 // a book sent by mail in ISO-2022-JP; the names charsets go by, and the
 // names of cards refused for theirs; books joined without a final line
 // break, with a card whose lines end in a CR alone, and every BEGIN:VCARD
-// that starts no card: the report names each, card by card.
+// that starts no card; photos and escaped text in both versions: the report
+// names each, card by card, and the same in the form for iCloud.com.
 TEST(Cli, ReportListsWhatTheWrittenCardsLeftOut)
 {
     // How each was read comes first: the UTF-8 one's Shift_JIS lines are
@@ -309,7 +310,7 @@ TEST(Cli, ReportListsWhatTheWrittenCardsLeftOut)
         int written;
     };
     const Book books[] = {{"left_out", 4, 3},      {"left_out_utf16", 4, 3}, {"mail_iso2022jp", 4, 3},
-                          {"charset_names", 4, 2}, {"joined_books", 4, 4}};
+                          {"charset_names", 4, 2}, {"joined_books", 4, 4}, {"photos_escapes", 3, 3}};
     for (const auto& [book, read, written] : books) {
         CliFolder folder;
         const std::string counts = std::to_string(read) + "件、　出力データ：" + std::to_string(written) + "件";
@@ -321,6 +322,15 @@ TEST(Cli, ReportListsWhatTheWrittenCardsLeftOut)
         const CliResult result = folder.Run({"--report", folder.Path(u"in.vcf")});
         ExpectResult(result, kConverted, summary + ReadFileBytes(DataFile((book + ".report.txt").c_str())), "");
         EXPECT_EQ(ReadFileBytes(folder.Output()), ReadFileBytes(DataFile((book + ".expected.vcf").c_str())));
+        // The form for iCloud.com, next to the other file: the same report
+        // but for what its FN lines lost.
+        const CliResult icloud = folder.Run({"--report", "--format=icloud", folder.Path(u"in.vcf")});
+        const fs::path icloudReport = DataFile((book + ".icloud.report.txt").c_str());
+        ExpectResult(icloud, kConverted,
+                     summary + ReadFileBytes(fs::exists(icloudReport) ? icloudReport
+                                                                      : DataFile((book + ".report.txt").c_str())),
+                     "");
+        EXPECT_EQ(ReadFileBytes(folder.dir.path / u8"PC→iCloud.vcf"), ReadFileBytes(DataFile((book + ".icloud.vcf").c_str())));
     }
 }
 
@@ -524,6 +534,8 @@ TEST(Cli, UsageErrorsExitWithTwo)
         {"--a\xC2\x9F" "b", "in.vcf"},
         {"--emoji=kddi", "in.vcf"},
         {"--emoji", "docomo", "in.vcf"},
+        {"--format=android", "in.vcf"},
+        {"--format", "icloud", "in.vcf"},
     };
     for (const std::vector<std::string>& arguments : cases) {
         SCOPED_TRACE(testing::PrintToString(arguments));

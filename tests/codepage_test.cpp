@@ -39,12 +39,20 @@ std::u16string DecodeAnsi(std::string_view bytes)
         expected += static_cast<char>(unit >> 8);
     }
     EXPECT_EQ(littleEndian, expected) << "the UTF-16LE form differs";
+    // And the UTF-8 form, the output for iCloud.com.
+    const std::string expectedUtf8 = "kept" + WideToUtf8(wide);
     // Converted in pieces of any length, each starting where the last stopped.
     for (std::size_t piece = 1; piece <= 3; ++piece) {
         std::string pieces = "kept";
-        std::string_view rest(exact.data(), exact.size());
-        while (!rest.empty()) rest.remove_prefix(AppendAnsiAsUtf16LeUpTo(rest, piece, pieces));
+        std::string utf8Pieces = "kept";
+        for (std::string_view rest(exact.data(), exact.size()); !rest.empty();) {
+            rest.remove_prefix(AppendAnsiAsUtf16LeUpTo(rest, piece, pieces));
+        }
+        for (std::string_view rest(exact.data(), exact.size()); !rest.empty();) {
+            rest.remove_prefix(AppendAnsiAsUtf8UpTo(rest, piece, utf8Pieces));
+        }
         EXPECT_EQ(pieces, expected) << "converted in pieces of " << piece;
+        EXPECT_EQ(utf8Pieces, expectedUtf8) << "converted to UTF-8 in pieces of " << piece;
     }
     return wide;
 }

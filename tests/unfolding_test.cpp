@@ -1,4 +1,5 @@
 #include "vcard/unfolding.h"
+#include "vcard/folding.h"
 
 #include <gtest/gtest.h>
 
@@ -241,6 +242,39 @@ TEST(AccumulateLineTest, SampleCardLineByLine)
                   {"END:VCARD", CharsetNone, EncodingNone},
                   {"", CharsetNone, EncodingNone},
               }));
+}
+
+// Lines of one-, two-, three- and four-byte characters, each length around
+// the fold's: no line passes 75 octets, no fold falls inside a character,
+// unfolding gives the text back, and folding character by character (CR
+// and LF apart) gives the same bytes.
+TEST(FoldingTest, LinesFoldAtSeventyFiveOctetsBetweenCharacters)
+{
+    for (const std::string_view character : {"a", "\xC3\xA9", "\xE3\x81\x82", "\xF0\x9F\x98\x80"}) {
+        for (std::size_t count = 60; count <= 160; count += 7) {
+            std::string line = "NOTE:";
+            for (std::size_t i = 0; i < count / character.size(); ++i) line.append(character);
+            const std::string text = line + "\r\n" + line + "\r\n";
+            std::string folded;
+            std::size_t lineOctets = 0;
+            AppendFoldedLines(text, lineOctets, folded);
+            std::string unfolded = folded;
+            for (std::size_t fold; (fold = unfolded.find("\r\n ")) != std::string::npos;) unfolded.erase(fold, 3);
+            EXPECT_EQ(unfolded, text);
+            for (std::size_t start = 0, end; (end = folded.find("\r\n", start)) != std::string::npos; start = end + 2) {
+                EXPECT_LE(end - start, kMaxLineOctets);
+                EXPECT_NE(static_cast<unsigned char>(folded[end + 2 < folded.size() ? end + 3 : end]) & 0xC0, 0x80u)
+                    << "a fold inside a character";
+            }
+            std::string byPieces;
+            lineOctets = 0;
+            for (std::size_t start = 0, end; start < text.size(); start = end) {
+                for (end = start + 1; end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80;) ++end;
+                AppendFoldedLines(std::string_view(text).substr(start, end - start), lineOctets, byPieces);
+            }
+            EXPECT_EQ(byPieces, folded);
+        }
+    }
 }
 
 } // namespace

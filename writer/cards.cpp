@@ -2,6 +2,7 @@
 
 #include "platform/codepage.h"
 #include "writer/emitters.h"
+#include "writer/vcard30.h"
 
 namespace karuto {
 
@@ -36,6 +37,7 @@ bool IsNamedInReport(const CardEntry& entry, const CardList& cardList)
 {
     const std::vector<Loss>& losses = cardList.lossLog.losses;
     return !entry.ended || entry.rejected || entry.droppedItems > 0 || cardList.records.back().withoutReading ||
+           IsTooLargeForICloud(entry.vcard30Bytes, entry.largestPhotoBytes) ||
            (!losses.empty() && losses.back().card == CurrentCard(cardList));
 }
 
@@ -79,6 +81,8 @@ void LeaveCard(CardList& cardList)
     note.droppedItems = entry.droppedItems;
     note.rejection = entry.rejection;
     note.rejectedLine = entry.rejectedLine;
+    note.largestPhotoBytes = entry.largestPhotoBytes;
+    note.vcard30Bytes = entry.vcard30Bytes;
     cardList.noteText.append(entry.name).append(entry.rejectedBy);
 }
 
@@ -137,7 +141,12 @@ void CloseCard(std::string_view lineText, const CardSink& sink, CardList& cardLi
         NameFromFormattedName(entry);
     }
     entry.text.append(lineText).append("\r\n");
-    if (!entry.rejected) sink(entry.text);
+    if (!entry.rejected && cardList.form == CardForm::VCard30) {
+        RewriteAsVCard30(entry, cardList.rewrittenText);
+        sink(cardList.rewrittenText);
+    } else if (!entry.rejected) {
+        sink(entry.text);
+    }
     // Nothing reads a finished card's text again.
     ReleaseText(entry, cardList);
     LeaveCard(cardList);
@@ -163,6 +172,8 @@ CardDetails DetailsOf(const CardList& cardList, std::size_t index)
         details.rejectedBy = entry.rejectedBy;
         details.rejectedLine = entry.rejectedLine;
         details.droppedItems = entry.droppedItems;
+        details.largestPhotoBytes = entry.largestPhotoBytes;
+        details.vcard30Bytes = entry.vcard30Bytes;
         return details;
     }
     details.ended = record.ended;
@@ -177,6 +188,8 @@ CardDetails DetailsOf(const CardList& cardList, std::size_t index)
     details.rejectedBy = texts.substr(note.nameLength, note.rejectedByLength);
     details.rejectedLine = note.rejectedLine;
     details.droppedItems = note.droppedItems;
+    details.largestPhotoBytes = note.largestPhotoBytes;
+    details.vcard30Bytes = note.vcard30Bytes;
     return details;
 }
 

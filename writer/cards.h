@@ -53,6 +53,11 @@ struct CardEntry {
     OwnedString name;             // the decoded N value, components joined by spaces
     OwnedString rejectedBy;       // the VERSION line or parameter that rejected it, as written
     std::int64_t rejectedLine = 0;
+
+    // Written in vCard 3.0: the decoded size of its largest photo, and its
+    // own size where it may pass what iCloud.com imports (else 0).
+    std::int64_t largestPhotoBytes = 0;
+    std::int64_t vcard30Bytes = 0;
 };
 
 inline constexpr std::uint32_t kNoNote = UINT32_MAX;
@@ -79,6 +84,8 @@ struct CardNote {
     std::uint32_t droppedItems = 0;
     Rejection rejection = Rejection::None;
     std::int64_t rejectedLine = 0;
+    std::int64_t largestPhotoBytes = 0;
+    std::int64_t vcard30Bytes = 0;
 };
 
 // A BEGIN:VCARD that starts no card: where, and why.
@@ -92,13 +99,19 @@ struct UnreadBegin {
     Why why;
 };
 
+// The form of the written cards: each as it was read (its version, 2.1 or
+// 3.0), or all in vCard 3.0.
+enum class CardForm { AsRead, VCard30 };
+
 struct CardList {
+    CardForm form = CardForm::AsRead;
     std::vector<CardRecord> records;  // one per BEGIN:VCARD line, in input order
     CardEntry current;                // the last of them, while it is read
     bool open = false;                // `current` has not been left behind yet
     std::vector<CardNote> notes;
     OwnedString noteText;
     OwnedString spareText;           // room left by a finished card, for the next one
+    OwnedString rewrittenText;       // a finished card in vCard 3.0, on its way to the sink
     // What the cards lost; only what a written card lost matters, which the
     // report finds out.
     LossLog lossLog;
@@ -126,6 +139,8 @@ struct CardDetails {
     std::string_view rejectedBy;
     std::int64_t rejectedLine = 0;
     std::uint32_t droppedItems = 0;
+    std::int64_t largestPhotoBytes = 0;
+    std::int64_t vcard30Bytes = 0;
 };
 
 // The card `index` of the list (0 for the first), read or still being read.

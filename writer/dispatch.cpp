@@ -219,7 +219,8 @@ void HandleLineWithoutValue(std::string_view lineText, const LogicalLine& line, 
     NoteLeftOutLine(lineText.substr(0, FindByte(lineText, ';')), line, cardList);
 }
 
-// The FN line: not written, but its first value stands in for a missing N.
+// The FN line: its first value stands in for a missing N, and is written
+// only in vCard 3.0, which asks for it.
 void HandleFormattedName(CardEntry& entry, PropertyTokens& tokens, LogicalLine& line,
                          std::string_view lineText, CardList& cardList)
 {
@@ -232,7 +233,8 @@ void HandleFormattedName(CardEntry& entry, PropertyTokens& tokens, LogicalLine& 
     ValueDecoding decoding = DecodingNotingSubstitutions(line, cardList);
     decoding.widenKana = true;  // as for an N value
     RememberFormattedName(entry, tokens.valueTokens, decoding);
-    NoteLostCharacters(std::string_view(entry.formattedName).substr(before), line, cardList, true);
+    NoteLostCharacters(std::string_view(entry.formattedName).substr(before), line, cardList,
+                       cardList.form != CardForm::VCard30);
 }
 
 } // namespace
