@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "job/output.h"
 #include "job/window.h"
 #include "platform/files.h"
 
@@ -50,10 +51,10 @@ void AddMessage(HWND window, std::u16string_view text);
 JobWindow MakeJobWindow(HWND window);
 
 // The report of the main window's last conversion (conversion_report.cpp):
-// runs the conversion keeping its report, tells whether there is one to
-// offer for the book the input field names, opens it, and forgets it when a
-// new main window opens.
-void ConvertKeepingReport(HWND window, PathView outputPath, PathView inputPath);
+// runs the conversion in the chosen form keeping its report, tells whether
+// there is one to offer for the book the input field names, opens it, and
+// forgets it when a new main window opens.
+void ConvertKeepingReport(HWND window, PathView outputPath, PathView inputPath, OutputForm form);
 bool HasReportFor(PathView inputPath);
 void OpenReport(HWND window, PathView inputPath);
 void ForgetReport();

@@ -71,13 +71,13 @@ Saved SaveReport(const std::wstring& path, std::string_view bytes)
 
 } // namespace
 
-void ConvertKeepingReport(HWND window, PathView outputPath, PathView inputPath)
+void ConvertKeepingReport(HWND window, PathView outputPath, PathView inputPath, OutputForm form)
 {
     std::string file(kReportFileMark);
     KeptReport kept = KeptReport::Unchanged;
     RunConversionKeepingReport(
         outputPath, MakeJobWindow(window), inputPath,
-        [&file](std::u16string_view text) { AppendReportFileText(file, text); }, kept);
+        [&file](std::u16string_view text) { AppendReportFileText(file, text); }, kept, form);
     // A conversion that did not start leaves the report of the last one that did.
     if (kept == KeptReport::Unchanged) return;
     lastReport.state = kept;

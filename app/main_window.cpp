@@ -33,6 +33,14 @@ PathString UsablePath(PathView typed)
     return WithNativeSeparators(typed);
 }
 
+// The output's form is the checked item of 「出力形式」: the menu holds the
+// choice, so nothing else can disagree with what the user sees there.
+OutputForm ChosenForm(HWND window)
+{
+    const UINT state = GetMenuState(GetMenu(window), IDM_FORM_ICLOUD, MF_BYCOMMAND);
+    return state != static_cast<UINT>(-1) && (state & MF_CHECKED) ? OutputForm::ICloud : OutputForm::IPhone;
+}
+
 void ShowInputPath(HWND window, const wchar_t* path)
 {
     SetDlgItemTextW(window, IDC_INPUT_PATH, path);
@@ -43,6 +51,19 @@ void ShowInputPath(HWND window, const wchar_t* path)
 PathString FieldPath(HWND window)
 {
     return UsablePath(ReadControlText(window, IDC_INPUT_PATH, kPathCapacity));
+}
+
+// Checks the item of the form and shows the output that form writes for the
+// book in the input field, as a conversion started now would write it.
+void ChooseForm(HWND window, UINT item)
+{
+    const HMENU menu = GetMenu(window);
+    // Greyed while a conversion runs, the item is not chosen even by a command
+    // another program posts (the questions keep messages flowing): the output
+    // field keeps naming the file being written.
+    if (GetMenuState(menu, item, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)) return;
+    CheckMenuRadioItem(menu, IDM_FORM_IPHONE, IDM_FORM_ICLOUD, item, MF_BYCOMMAND);
+    DeriveOutputPath(window, FieldPath(window));
 }
 
 // 「変換レポート」 is there for the book the field names, and only for it.
@@ -63,7 +84,7 @@ void StartConversion(HWND window)
     const HWND focus = GetFocus();
     SetBusy(false, window);
     try {
-        ConvertKeepingReport(window, outputPath, inputPath);
+        ConvertKeepingReport(window, outputPath, inputPath, ChosenForm(window));
     } catch (const std::exception&) {
         AddMessage(window, kFailed);
     }
@@ -81,6 +102,8 @@ void OnMainInit(HWND window)
     SetSmallIcon(window);
     DragAcceptFiles(window, TRUE);
     ForgetReport();
+    // Every run starts with the iPhone's form: the program keeps no settings.
+    CheckMenuRadioItem(GetMenu(window), IDM_FORM_IPHONE, IDM_FORM_ICLOUD, IDM_FORM_IPHONE, MF_BYCOMMAND);
 }
 
 INT_PTR OnMainCommand(HWND window, WORD command)
@@ -99,6 +122,10 @@ INT_PTR OnMainCommand(HWND window, WORD command)
         return FALSE;
     case IDM_REPORT:
         OpenReport(window, FieldPath(window));
+        return FALSE;
+    case IDM_FORM_IPHONE:
+    case IDM_FORM_ICLOUD:
+        ChooseForm(window, command);
         return FALSE;
     case IDC_BROWSE:
         BrowseForInput(window);
@@ -149,7 +176,8 @@ void SetBusy(bool enable, HWND window)
 {
     EnumChildWindows(window, EnableChild, enable);
     const HMENU menu = GetMenu(window);
-    for (const UINT item : {IDM_EXIT, IDM_HOME_PAGE, IDM_TERMS}) {
+    // 「出力形式」 itself stays open to show which form the conversion writes.
+    for (const UINT item : {IDM_EXIT, IDM_HOME_PAGE, IDM_TERMS, IDM_FORM_IPHONE, IDM_FORM_ICLOUD}) {
         EnableMenuItem(menu, item, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
     }
     // There is a report to open once a conversion has read the book the field names.
@@ -210,7 +238,7 @@ void DeriveOutputPath(HWND window, PathView inputPath)
 {
     if (inputPath.empty()) return;
     SetDlgItemTextW(window, IDC_OUTPUT_PATH,
-                    WideText(karuto::DeriveOutputPath(UsablePath(inputPath))).c_str());
+                    WideText(karuto::DeriveOutputPath(UsablePath(inputPath), ChosenForm(window))).c_str());
 }
 
 void AddMessage(HWND window, std::u16string_view text)

@@ -12,6 +12,8 @@
 #define IDI_PROGRAM 111
 #define IDI_WINDOW 112
 #define IDM_REPORT 113
+#define IDM_FORM_IPHONE 114
+#define IDM_FORM_ICLOUD 115
 
 // Start screen
 #define IDC_VIEW_TERMS 1001

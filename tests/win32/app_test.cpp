@@ -225,25 +225,38 @@ TEST(DialogTemplates, TheMainWindow)
     }
 }
 
-std::vector<std::pair<UINT, std::wstring>> MenuItems(int id)
+// A menu's items; a pull-down menu's items follow its own, indented.
+std::vector<std::pair<UINT, std::wstring>> MenuItems(HMENU menu, const std::wstring& indent = L"")
 {
     std::vector<std::pair<UINT, std::wstring>> items;
-    const HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
     for (int i = 0; i < GetMenuItemCount(menu); ++i) {
         wchar_t text[64] = {};
         GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
-        EXPECT_EQ(GetSubMenu(menu, i), nullptr) << "item " << i << " opens a pull-down menu";
-        items.emplace_back(GetMenuItemID(menu, i), text);
+        items.emplace_back(GetMenuItemID(menu, i), indent + text);
+        if (const HMENU pullDown = GetSubMenu(menu, i)) {
+            for (const auto& item : MenuItems(pullDown, indent + L"  ")) items.push_back(item);
+        }
     }
+    return items;
+}
+
+std::vector<std::pair<UINT, std::wstring>> MenuItems(int id)
+{
+    const HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
+    auto items = MenuItems(menu);
     DestroyMenu(menu);
     return items;
 }
 
-TEST(Menus, AreBarsOfCommandItems)
+TEST(Menus, AreBarsOfCommandItemsAndTheChoiceOfForm)
 {
     using Items = std::vector<std::pair<UINT, std::wstring>>;
+    constexpr UINT kPullDown = static_cast<UINT>(-1);
     EXPECT_EQ(MenuItems(IDR_MAIN_MENU),
               (Items{{IDM_EXIT, L"終了"}, {IDM_HOME_PAGE, L"Orvoホームページ"}, {IDM_TERMS, L"利用規約"},
+                     {kPullDown, L"出力形式"},
+                     {IDM_FORM_IPHONE, L"  iPhone にメールで送る（PC→iPhone.vcf）"},
+                     {IDM_FORM_ICLOUD, L"  iCloud.com・Google に読み込む（PC→iCloud.vcf）"},
                      {IDM_REPORT, L"変換レポート"}}));
     EXPECT_EQ(MenuItems(IDR_START_MENU),
               (Items{{IDM_EXIT, L"終了"}, {IDM_HOME_PAGE, L"Orvoホームページ"}}));
@@ -351,7 +364,7 @@ TEST(SetBusy, DisablesEveryControlAndGreysTheMenuThenRestoresThem)
         for (HWND control : controls) {
             EXPECT_EQ(IsWindowEnabled(control) != 0, enable) << GetDlgCtrlID(control);
         }
-        for (const UINT item : {IDM_EXIT, IDM_HOME_PAGE, IDM_TERMS}) {
+        for (const UINT item : {IDM_EXIT, IDM_HOME_PAGE, IDM_TERMS, IDM_FORM_IPHONE, IDM_FORM_ICLOUD}) {
             const UINT state = GetMenuState(GetMenu(main.window), item, MF_BYCOMMAND);
             EXPECT_EQ((state & MF_GRAYED) != 0, !enable) << item;
         }
@@ -371,7 +384,7 @@ TEST(SetBusy, OffersTheReportOnlyForTheBookInTheField)
     test::WriteFileBytes(dir.ChildPath(u"a.vcf"), "BEGIN:VCARD\r\nN:a;;;;\r\nEND:VCARD\r\n");
     const std::u16string book = dir.Child(u"a.vcf");
     SetDlgItemTextW(main.window, IDC_INPUT_PATH, reinterpret_cast<const wchar_t*>(book.c_str()));
-    ConvertKeepingReport(main.window, dir.Child(u"PC→iPhone.vcf"), book);
+    ConvertKeepingReport(main.window, dir.Child(u"PC→iPhone.vcf"), book, OutputForm::IPhone);
     const auto greyed = [&] { return (GetMenuState(GetMenu(main.window), IDM_REPORT, MF_BYCOMMAND) & MF_GRAYED) != 0; };
     SetBusy(true, main.window);
     EXPECT_FALSE(greyed());
@@ -380,6 +393,29 @@ TEST(SetBusy, OffersTheReportOnlyForTheBookInTheField)
     SetDlgItemTextW(main.window, IDC_INPUT_PATH, reinterpret_cast<const wchar_t*>(book.c_str()));
     EXPECT_FALSE(greyed());
     ForgetReport();
+}
+
+// The form is a radio choice, the iPhone's when the window opens; choosing
+// an item moves the check and shows that form's output for the book in the field.
+TEST(OutputForm, TheCheckedItemNamesTheOutput)
+{
+    MainWindow main;
+    SetDlgItemTextW(main.window, IDC_INPUT_PATH, L"C:\\data\\a.vcf");
+    const auto checked = [&](UINT item) {
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STATE;
+        GetMenuItemInfoW(GetMenu(main.window), item, FALSE, &info);
+        return (info.fState & MFS_CHECKED) && (info.fType & MFT_RADIOCHECK);
+    };
+    EXPECT_TRUE(checked(IDM_FORM_IPHONE));
+    for (const auto& [item, other, name] : {std::tuple{IDM_FORM_ICLOUD, IDM_FORM_IPHONE, L"PC→iCloud.vcf"},
+                                            std::tuple{IDM_FORM_IPHONE, IDM_FORM_ICLOUD, L"PC→iPhone.vcf"},
+                                            std::tuple{IDM_FORM_ICLOUD, IDM_FORM_IPHONE, L"PC→iCloud.vcf"}}) {
+        SendMessageW(main.window, WM_COMMAND, item, 0);
+        EXPECT_TRUE(checked(item) && !checked(other)) << item;
+        EXPECT_EQ(main.Field(IDC_OUTPUT_PATH), std::wstring(L"C:\\data\\") + name);
+    }
 }
 
 HDROP MakeDrop(const std::vector<std::wstring>& paths)

@@ -10,6 +10,7 @@
 
 #include "app/resource.h"
 #include "app_settings.h"
+#include "job/conversion.h"
 #include "tests/test_support.h"
 #include "tests/win32/window_driver.h"
 
@@ -372,11 +373,14 @@ TEST_F(WindowProgram, EveryControlIsDisabledWhileAConversionRuns)
     for (HWND control : controls) {
         EXPECT_FALSE(IsWindowEnabled(control)) << "control " << GetDlgCtrlID(control);
     }
-    // A file dropped meanwhile is not taken: the fields keep naming the one converted.
+    // A file dropped meanwhile is not taken, nor is the other form, whose item
+    // is greyed: the fields keep naming the files converted.
     WriteFileBytes(dir.path / "dropped.vcf", ExampleBytes());
     ASSERT_TRUE(DropFiles(main, program->Id(), {(dir.path / "dropped.vcf").wstring()}));
-    std::this_thread::sleep_for(500ms);  // time for the question box's loop to hand the drop on
+    PostCommand(main, IDM_FORM_ICLOUD);
+    std::this_thread::sleep_for(500ms);  // time for the question box's loop to hand them on
     EXPECT_EQ(Field(IDC_INPUT_PATH), input.wstring());
+    EXPECT_EQ(Field(IDC_OUTPUT_PATH), (dir.path / L"PC→iPhone.vcf").wstring());
 
     ASSERT_TRUE(Answer(question, IDOK));
     WaitForLines(3);
@@ -505,6 +509,25 @@ TEST_P(MainWindowOutcome, ShowsItsBoxesAndLines)
 
 INSTANTIATE_TEST_SUITE_P(, MainWindowOutcome, testing::ValuesIn(kOutcomes),
                          [](const testing::TestParamInfo<Outcome>& row) { return row.param.name; });
+
+// 「出力形式」: the form chosen names the output, and the conversion writes
+// it as the core writes that form.
+TEST_F(WindowProgram, TheChosenFormNamesAndWritesTheOutput)
+{
+    ASSERT_NO_FATAL_FAILURE(OpenMainWindow());
+    const fs::path input = SampleInSubfolder(dir.path);
+    SetWindowTextRemote(Item(IDC_INPUT_PATH), input.wstring());
+    PostCommand(main, IDM_FORM_ICLOUD);
+    EXPECT_TRUE(WaitUntil([&] { return Field(IDC_OUTPUT_PATH) == (dir.path / L"sub\\PC→iCloud.vcf").wstring(); }));
+    Click(Item(IDC_START));
+    WaitForLines(3);
+    EXPECT_EQ(Utf8Lines(Messages().lines), kSampleConverted);
+    const auto quiet = [](std::u16string_view) { return false; };
+    RunConversion(test::ToPathString(dir.path / "core.vcf"), JobWindow{quiet, quiet, quiet},
+                  test::ToPathString(input), nullptr, EmojiChoice::Auto, {}, OutputForm::ICloud);
+    EXPECT_EQ(ReadFileBytes(dir.path / L"sub\\PC→iCloud.vcf"), ReadFileBytes(dir.path / "core.vcf"));
+    EXPECT_EQ(Entries(dir.path / "sub"), (std::vector<std::u16string>{u"PC→iCloud.vcf", u"contacts.vcf"}));
+}
 
 TEST_F(WindowProgram, NoCardWrittenLeavesOnlyTheByteOrderMark)
 {
