@@ -8,6 +8,7 @@
   const chosenName = document.getElementById("chosen-name");
   const startButton = document.getElementById("start");
   const emojiChoice = document.getElementById("emoji");
+  const formChoice = document.getElementById("form");
   const busy = document.getElementById("busy");
   const messages = document.getElementById("messages");
   const reportBox = document.getElementById("report-box");
@@ -15,12 +16,15 @@
   const reportMore = document.getElementById("report-more");
   const saveReportButton = document.getElementById("save-report");
   const download = document.getElementById("download");
+  const shareButton = document.getElementById("share");
 
   const cannotLoad = "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。";
   const cannotRead = "変換元ファイルが読み込めません。\n" +
     "ファイルが移動・削除・変更されていないか確かめ、もう一度選んでから【変換開始】を押して下さい。";
   const needsServer = "このページ（index.html）は、パソコンに保存したファイルを直接開いても変換できません。" +
     "Web サーバーに置いて開くか、1つのファイルで動く karuto.html を開いて下さい。";
+  // The output file's name for each choice of the output form.
+  const outputNames = { iphone: "PC→iPhone.vcf", icloud: "PC→iCloud.vcf" };
 
   // karuto.html carries the worker's script in the page: a page opened from
   // disk may start a worker only from a blob: URL. index.html opened from
@@ -40,11 +44,13 @@
   // The reading of the chosen file for its next conversion, begun as it was
   // chosen: a promise of the message of a failure, or of null.
   let readingAhead = null;
-  // The emoji choice of the conversion under way.
+  // The emoji choice and the output form of the conversion under way.
   let emoji = null;
+  let form = null;
   // Whether the page, not the worker, reads the chosen files.
   let pageReads = false;
-  // The files to save, as { blob, name, url }; the worker made the blobs.
+  // The files to save, as { blob, name, url }, the output with `shared`, the
+  // File to share where the browser can share it; the worker made the blobs.
   let output = null;
   let reportFile = null;
 
@@ -99,6 +105,7 @@
     startButton.disabled = on || !chosenFile;
     fileInput.disabled = on;
     emojiChoice.disabled = on;
+    formChoice.disabled = on;
     document.body.setAttribute("aria-busy", on ? "true" : "false");
   }
 
@@ -123,6 +130,7 @@
   function clearResult() {
     output = forget(output);
     download.hidden = true;
+    shareButton.hidden = true;
     reportFile = forget(reportFile);
     report.textContent = "";
     reportMore.textContent = "";
@@ -149,8 +157,38 @@
     document.body.dataset.steps = result.steps;
     for (const message of result.messages) addMessage(message.text, message.kind === "error");
     showReport(result);
-    if (result.output) output = { blob: result.output, name: "PC→iPhone.vcf" };
+    if (result.output) {
+      const name = outputNames[form];
+      output = { blob: result.output, name, shared: shareable(result.output, name) };
+      download.textContent = `${name} をダウンロード`;
+      shareButton.setAttribute("aria-label", `${name} を共有`);
+    }
     download.hidden = !output;
+    shareButton.hidden = !output || !output.shared;
+  }
+
+  // The output as a File to share, where the browser can share it (the
+  // iPhone's Safari hands it to Mail, Files or Contacts); null elsewhere.
+  function shareable(blob, name) {
+    if (typeof navigator.canShare !== "function" || typeof navigator.share !== "function") return null;
+    const file = new File([blob], name, { type: "text/vcard" });
+    try {
+      return navigator.canShare({ files: [file] }) ? file : null;
+    } catch (error) {
+      return null;
+    }
+  }
+
+  async function share() {
+    if (!output || !output.shared) return;
+    const { name, shared } = output;
+    try {
+      await navigator.share({ files: [shared] });
+    } catch (error) {
+      // The user closed the share sheet: nothing went wrong.
+      if (error && error.name === "AbortError") return;
+      addMessage(`共有できませんでした。【${name} をダウンロード】で保存して下さい。`, true);
+    }
   }
 
   // After a conversion the keyboard goes on where the user goes next.
@@ -167,6 +205,7 @@
     clearResult();
     setBusy(true);
     emoji = emojiChoice.value;
+    form = formChoice.value;
     convertChosen();
   }
 
@@ -182,7 +221,7 @@
     }
     // A file read ahead may have changed since; one read now has not.
     const end = ahead ? await endOf(chosenFile) : undefined;
-    worker.postMessage({ convert: { id: choiceId, emoji, end } }, end ? [end] : []);
+    worker.postMessage({ convert: { id: choiceId, emoji, form, end } }, end ? [end] : []);
   }
 
   function showFailure(text) {
@@ -232,12 +271,15 @@
   fileInput.addEventListener("change", () => choose(fileInput.files[0]));
   // The result was made with the choice before: it is not this choice's.
   // The file is read again for the conversion that is likely to follow.
-  emojiChoice.addEventListener("change", () => {
-    clearResult();
-    if (chosenFile && worker && !readingAhead) readingAhead = readAhead();
-  });
+  for (const choice of [emojiChoice, formChoice]) {
+    choice.addEventListener("change", () => {
+      clearResult();
+      if (chosenFile && worker && !readingAhead) readingAhead = readAhead();
+    });
+  }
   startButton.addEventListener("click", start);
   download.addEventListener("click", () => save(output));
+  shareButton.addEventListener("click", share);
   saveReportButton.addEventListener("click", () => save(reportFile));
   // A file dropped anywhere on the page is taken, never opened or saved by
   // the browser in the page's place.

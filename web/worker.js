@@ -49,6 +49,9 @@ class Unreadable extends Error {}
 
 // The converter's numbers for the choices of the page's pictogram list.
 const emojiChoices = ["auto", "none", "docomo", "au", "softbank"];
+// And of its list of output forms: the iPhone's file, or the one that
+// iCloud.com and Google Contacts read.
+const formChoices = ["iphone", "icloud"];
 
 // Where the time of a conversion goes, for the page's bench: each step's
 // milliseconds since the one before.
@@ -140,7 +143,7 @@ function stillTheFile(module, target, end) {
   return new Uint8Array(end).every((byte, i) => byte === held[i]);
 }
 
-// `request`: { id, emoji, end } for the file chosen last, `end` its last
+// `request`: { id, emoji, form, end } for the file chosen last, `end` its last
 // bytes if it was read ahead.
 async function convert(request) {
   const timer = stepTimer();
@@ -169,7 +172,8 @@ async function convert(request) {
   const namePointer = module._malloc(nameBytes.length);
   module.HEAPU8.set(nameBytes, namePointer);
   try {
-    module._karuto_convert(namePointer, Math.max(0, emojiChoices.indexOf(request.emoji)));
+    module._karuto_convert(namePointer, Math.max(0, emojiChoices.indexOf(request.emoji)),
+                           Math.max(0, formChoices.indexOf(request.form)));
   } finally {
     module._free(namePointer);
   }

@@ -211,18 +211,31 @@ function recordSaves() {
   };
 }
 
-// The bytes of the n-th file saved, as base64.
+// Sharing files as the iPhone's Safari offers it, each file shared recorded
+// as a save. `can`: what canShare answers, null for a browser without it;
+// `failure`: the name of the error that share rejects with.
+function stubShare(can, failure = null) {
+  window.savedFiles ??= [];
+  const define = (name, value) => Object.defineProperty(navigator, name, { value, configurable: true, writable: true });
+  define("canShare", can === null ? undefined : (data) => can && data.files.every((file) => file instanceof File));
+  define("share", async (data) => {
+    if (failure) throw new DOMException("not shared", failure);
+    window.savedFiles.push(...data.files.map((file) => ({ name: file.name, blob: file })));
+  });
+}
+
+// The n-th file saved: its name, type and bytes.
 async function savedFile(page, index) {
   const saved = await waitIn(page, (n) => window.savedFiles.length > n, [index], 10000, "a saved file");
   if (!saved) return null;
-  const { name, base64 } = await page.evaluate(async (n) => {
+  const { name, type, base64 } = await page.evaluate(async (n) => {
     const file = window.savedFiles[n];
     const bytes = new Uint8Array(await file.blob.arrayBuffer());
     let text = "";
     for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
-    return { name: file.name, base64: btoa(text) };
+    return { name: file.name, type: file.blob.type, base64: btoa(text) };
   }, index);
-  return { name, bytes: Buffer.from(base64, "base64") };
+  return { name, type, bytes: Buffer.from(base64, "base64") };
 }
 
 let axeSource;
@@ -239,4 +252,5 @@ async function audit(page) {
     (rule) => `${rule.id} (${rule.impact}): ${rule.nodes.map((node) => node.target.join(" ")).join(", ")}`));
 }
 
-module.exports = { audit, engines, expression, freePort, launch, poll, recordSaves, savedFile, sleep, waitIn };
+module.exports = { audit, engines, expression, freePort, launch, poll, recordSaves, savedFile, sleep, stubShare,
+                   waitIn };

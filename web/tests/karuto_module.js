@@ -22,10 +22,11 @@ function cString(module, text) {
   return pointer;
 }
 
-// `emoji`: the number of the choice, as web/worker.js passes it (0 auto,
-// 1 none, 2 docomo, 3 au, 4 softbank). `onReportBlock` sees each block of
+// `emoji` and `form`: the numbers of the choices, as web/worker.js passes
+// them (emoji 0 auto, 1 none, 2 docomo, 3 au, 4 softbank; form 0 the
+// iPhone's, 1 iCloud.com's and Google's). `onReportBlock` sees each block of
 // the report as it leaves the module.
-function convertWithModule(module, name, bytes, emoji = 0, onReportBlock = () => {}) {
+function convertWithModule(module, name, bytes, { emoji = 0, form = 0, onReportBlock = () => {} } = {}) {
   const inputPointer = module._karuto_input_buffer(bytes.length);
   module.HEAPU8.set(bytes, inputPointer);
   const blocks = [];
@@ -38,7 +39,7 @@ function convertWithModule(module, name, bytes, emoji = 0, onReportBlock = () =>
   };
   const namePointer = cString(module, name);
   try {
-    module._karuto_convert(namePointer, emoji);
+    module._karuto_convert(namePointer, emoji, form);
   } finally {
     module._free(namePointer);
   }

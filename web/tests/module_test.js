@@ -22,7 +22,8 @@ const cli = path.resolve(process.env.KARUTO_CLI || path.join(source, "build/nati
 function goldenInputs() {
   const data = path.join(source, "tests", "data");
   const inputs = fs.readdirSync(data)
-    .filter((name) => name.endsWith(".vcf") && !name.endsWith(".expected.vcf"))
+    // Not the expected outputs beside them, of either form.
+    .filter((name) => name.endsWith(".vcf") && !/\.(expected|icloud)\.vcf$/.test(name))
     .map((name) => path.join(data, name));
   return [path.join(source, "examples", "contacts.vcf"), ...inputs];
 }
@@ -47,23 +48,25 @@ function convertWithCommandLine(input, options = []) {
   }
 }
 
-test("every golden input converts as the command line converts it", async () => {
+test("every golden input converts as the command line converts it, in each output form", async () => {
   const module = await loadModule();
   // As the page does while the user chooses a file: it leaves nothing behind.
   module._karuto_warm_up();
-  for (const input of goldenInputs()) {
-    const expected = convertWithCommandLine(input);
-    const result = convertWithModule(module, path.basename(input), fs.readFileSync(input));
-    assert.equal(result.result, 0, input);
-    assert.deepEqual(result.messages.map((m) => m.kind), expected.lines.map(() => "line"), input);
-    assert.deepEqual(result.messages.map((m) => m.text), expected.lines, input);
-    // The report file has Windows line ends; the page shows its first lines.
-    assert.equal(result.report, expected.report.replace(/\n/g, "\r\n"), input);
-    assert.equal(result.reportStart, expected.report, input);
-    assert.equal(result.reportLines, expected.report.split("\n").length - 1, input);
-    assert.ok(Buffer.from(result.output).equals(expected.output), `${input}: output differs`);
-    const summary = expected.lines.at(-1).match(/^入力データ：(\d+)件、　出力データ：(\d+)件$/);
-    assert.deepEqual([result.cardsRead, result.cardsWritten].map(String), summary.slice(1), input);
+  for (const [form, options] of [[0, []], [1, ["--format=icloud"]]]) {
+    for (const input of goldenInputs()) {
+      const expected = convertWithCommandLine(input, options);
+      const result = convertWithModule(module, path.basename(input), fs.readFileSync(input), { form });
+      assert.equal(result.result, 0, input);
+      assert.deepEqual(result.messages.map((m) => m.kind), expected.lines.map(() => "line"), input);
+      assert.deepEqual(result.messages.map((m) => m.text), expected.lines, input);
+      // The report file has Windows line ends; the page shows its first lines.
+      assert.equal(result.report, expected.report.replace(/\n/g, "\r\n"), input);
+      assert.equal(result.reportStart, expected.report, input);
+      assert.equal(result.reportLines, expected.report.split("\n").length - 1, input);
+      assert.ok(Buffer.from(result.output).equals(expected.output), `${input}, form ${form}: output differs`);
+      const summary = expected.lines.at(-1).match(/^入力データ：(\d+)件、　出力データ：(\d+)件$/);
+      assert.deepEqual([result.cardsRead, result.cardsWritten].map(String), summary.slice(1), input);
+    }
   }
 });
 
@@ -72,7 +75,7 @@ test("every choice of pictograms converts as the command line's --emoji", async 
   const input = path.join(source, "tests", "data", "pictograms.vcf");
   ["auto", "none", "docomo", "au", "softbank"].forEach((choice, number) => {
     const expected = convertWithCommandLine(input, [`--emoji=${choice}`]);
-    const result = convertWithModule(module, "pictograms.vcf", fs.readFileSync(input), number);
+    const result = convertWithModule(module, "pictograms.vcf", fs.readFileSync(input), { emoji: number });
     assert.equal(result.report, expected.report.replace(/\n/g, "\r\n"), choice);
     assert.ok(Buffer.from(result.output).equals(expected.output), `${choice}: output differs`);
   });
@@ -131,11 +134,11 @@ test("memory that runs out while the report is made leaves the output and says s
     fs.rmSync(input);
   }
   const taken = [];
-  const result = convertWithModule(module, "rejected.vcf", bytes, 0, () => {
+  const result = convertWithModule(module, "rejected.vcf", bytes, { onReportBlock: () => {
     for (const size of [1 << 20, 1 << 14, 256, 8]) {
       for (let pointer; (pointer = module._malloc(size)) !== 0;) taken.push(pointer);
     }
-  });
+  } });
   assert.ok(taken.length > 0);
   for (const pointer of taken) module._free(pointer);
   assert.equal(result.result, 0);

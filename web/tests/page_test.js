@@ -18,7 +18,8 @@ const path = require("node:path");
 const { after, before, test } = require("node:test");
 const puppeteer = require("puppeteer-core");
 const { pathToFileURL } = require("node:url");
-const { audit, engines, expression, freePort, launch, recordSaves, savedFile, sleep, waitIn } = require("./browsers.js");
+const { audit, engines, expression, freePort, launch, recordSaves, savedFile, sleep, stubShare, waitIn } =
+  require("./browsers.js");
 const { pageReport, site } = require("./karuto_module.js");
 
 const source = path.resolve(__dirname, "..", "..");
@@ -68,9 +69,11 @@ after(async () => {
 });
 
 // The page at a given width, with every request it makes recorded; the
-// served index.html unless another address is given.
-async function openPage(width, height, url = `${origin}/index.html`) {
+// served index.html unless another address is given. `share`: the browser
+// can share files, as the iPhone's Safari can, from before the page's script runs.
+async function openPage(width, height, url = `${origin}/index.html`, share = false) {
   const page = await browser.newPage();
+  if (share) await page.evaluateOnNewDocument(stubShare, true);
   await page.setViewport({ width, height });
   const requests = [];
   page.on("request", (request) => requests.push(request.url()));
@@ -141,9 +144,9 @@ async function saveScreenshot(page, name) {
 test("the example address book converts as the command line converts it", async () => {
   // karuto.html opened from disk: the page, its worker and the converter in one file.
   const single = pathToFileURL(path.join(site, "karuto.html")).href;
-  for (const [width, height, suffix, url] of [[1100, 900, "desktop"], [390, 844, "phone"],
-                                              [1100, 900, null, single]]) {
-    const { page, requests, downloads } = await openPage(width, height, url);
+  for (const [width, height, suffix, url, share] of [[1100, 900, "desktop"], [390, 844, "phone", undefined, true],
+                                                     [1100, 900, null, single]]) {
+    const { page, requests, downloads } = await openPage(width, height, url, share);
     assert.equal(await page.$eval("html", (html) => html.lang), "ja");
     assert.equal(await page.$eval("#download", (link) => link.hidden), true);
     if (suffix) await saveScreenshot(page, `web-${suffix}-before.png`);
@@ -162,6 +165,8 @@ test("the example address book converts as the command line converts it", async 
     assert.deepEqual(await audit(driven(page)), [], `${width} px, converted`);
     const downloaded = await takeDownload(page, downloads);
     assert.ok(downloaded.equals(commandLineOutput(example).bytes), "the download differs");
+    // Shared only where the browser can share files: not Chromium on Linux.
+    assert.equal(await page.$eval("#share", (button) => button.offsetParent !== null), Boolean(share));
     if (suffix) await saveScreenshot(page, `web-${suffix}-after.png`);
     // Nothing but the page's own files was asked for; karuto.html asks for nothing but itself.
     for (const asked of requests) {
@@ -386,7 +391,7 @@ async function assertAccessible(page, what) {
   }
 }
 
-const resultShown = () => [!document.getElementById("download").hidden, !document.getElementById("report-box").hidden];
+const resultShown = () => ["download", "report-box", "share"].map((id) => !document.getElementById(id).hidden);
 
 // What every user meets, in each engine, in the served page and in
 // karuto.html opened from disk (where WebKit's worker may not read the file
@@ -403,6 +408,8 @@ for (const engine of engines) {
                                   ["disk", pathToFileURL(path.join(site, "karuto.html")).href]]) {
         const page = await browser.open(url, 1000, 900);
         await page.evaluate(recordSaves);
+        // The page asks whether files can be shared when it offers a result.
+        await page.evaluate(stubShare, true);
         let saves = 0;
         await assertAccessible(page, `${where}, at load`);
         if (where === "served") {
@@ -413,29 +420,47 @@ for (const engine of engines) {
           await page.evaluate(() => document.getElementById("planted").remove());
         }
 
-        // The example book, byte for byte, and its saved report.
+        // The example book in each output form, byte for byte, shared as it
+        // is downloaded, and its saved report. Another form takes the result away.
         await page.chooseFile(example);
-        assert.deepEqual(await convertIn(page), [
-          { text: "変換処理中...", error: false },
-          { text: "変換が完了しました。", error: false },
-          { text: "入力データ：6件、　出力データ：5件", error: false },
-        ], where);
-        // The messages are a live region; the download is where the keyboard goes on.
-        assert.deepEqual(await page.evaluate(() => {
-          const log = document.getElementById("messages").closest('[role="log"]');
-          return [log && log.getAttribute("aria-labelledby"), document.activeElement.id];
-        }), ["messages-title", "download"], where);
-        await assertAccessible(page, `${where}, converted`);
-        const expected = commandLineOutput(example, ["--report"]);
-        await page.click("#download");
-        const output = await savedFile(page, saves++);
-        assert.equal(output.name, "PC→iPhone.vcf");
-        assert.ok(output.bytes.equals(expected.bytes), `${where}: the download differs`);
-        await page.click("#save-report");
-        const report = await savedFile(page, saves++);
-        assert.equal(report.name, "変換レポート.txt");
-        assert.ok(report.bytes.equals(expected.report), `${where}: the saved report differs`);
+        for (const [form, name, options] of [["icloud", "PC→iCloud.vcf", ["--format=icloud"]],
+                                             ["iphone", "PC→iPhone.vcf", []]]) {
+          await page.select("#form", form);
+          assert.deepEqual(await page.evaluate(resultShown), [false, false, false], `${where}: a stale result is offered`);
+          assert.deepEqual(await convertIn(page), [
+            { text: "変換処理中...", error: false },
+            { text: "変換が完了しました。", error: false },
+            { text: "入力データ：6件、　出力データ：5件", error: false },
+          ], where);
+          // The messages are a live region; the download is where the keyboard goes on.
+          assert.deepEqual(await page.evaluate(() => {
+            const log = document.getElementById("messages").closest('[role="log"]');
+            return [log && log.getAttribute("aria-labelledby"), document.activeElement.id,
+                    document.getElementById("download").textContent];
+          }), ["messages-title", "download", `${name} をダウンロード`], where);
+          await assertAccessible(page, `${where}, converted to ${name}`);
+          const expected = commandLineOutput(example, ["--report", ...options]);
+          for (const button of ["#download", "#share"]) {
+            await page.click(button);
+            const output = await savedFile(page, saves++);
+            assert.deepEqual([output.name, output.type], [name, "text/vcard"], `${where}: ${button}`);
+            assert.ok(output.bytes.equals(expected.bytes), `${where}: ${button} differs from ${name}`);
+          }
+          await page.click("#save-report");
+          const report = await savedFile(page, saves++);
+          assert.equal(report.name, "変換レポート.txt");
+          assert.ok(report.bytes.equals(expected.report), `${where}: the saved report differs`);
+        }
         await assertAccessible(page, `${where}, the report saved`);
+        // A share the user cancels says nothing; one that fails says so.
+        const shown = await page.evaluate(() => document.querySelectorAll("#messages li").length);
+        for (const failure of ["AbortError", "NotAllowedError"]) {
+          await page.evaluate(stubShare, true, failure);
+          await page.click("#share");
+        }
+        await waitIn(page, (n) => document.querySelectorAll("#messages li").length > n, [shown], 10000, "a message");
+        assert.deepEqual(await messagesIn(page, shown),
+                         [{ text: "共有できませんでした。【PC→iPhone.vcf をダウンロード】で保存して下さい。", error: true }], where);
         // KARUTO_ENGINE_SCREENSHOTS=DIR keeps what each engine showed, to be looked at.
         const screenshot = async (name) => {
           if (!process.env.KARUTO_ENGINE_SCREENSHOTS) return;
@@ -449,9 +474,9 @@ for (const engine of engines) {
         const pictograms = path.join(source, "tests", "data", "pictograms.vcf");
         await page.chooseFile(pictograms);
         await convertIn(page);
-        assert.deepEqual(await page.evaluate(resultShown), [true, true], where);
+        assert.deepEqual(await page.evaluate(resultShown), [true, true, true], where);
         await page.select("#emoji", "softbank");
-        assert.deepEqual(await page.evaluate(resultShown), [false, false], `${where}: a stale result is offered`);
+        assert.deepEqual(await page.evaluate(resultShown), [false, false, false], `${where}: a stale result is offered`);
         await convertIn(page);
         await page.click("#download");
         assert.ok((await savedFile(page, saves++)).bytes.equals(commandLineOutput(pictograms, ["--emoji=softbank"]).bytes),
@@ -460,7 +485,7 @@ for (const engine of engines) {
         await page.chooseFile(example);
         await waitIn(page, () => document.getElementById("chosen-name").textContent === "contacts.vcf", [], 10000,
                      "the chosen file's name");
-        assert.deepEqual(await page.evaluate(resultShown), [false, false], `${where}: a stale result is offered`);
+        assert.deepEqual(await page.evaluate(resultShown), [false, false, false], `${where}: a stale result is offered`);
 
         // A file taken away after it was chosen: the page says what to do.
         const gone = path.join(work, `gone-${engine}-${where}.vcf`);
@@ -469,7 +494,7 @@ for (const engine of engines) {
         fs.rmSync(gone);
         assert.deepEqual(await convertIn(page), [{ text: "変換元ファイルが読み込めません。\n" +
           "ファイルが移動・削除・変更されていないか確かめ、もう一度選んでから【変換開始】を押して下さい。", error: true }], where);
-        assert.deepEqual(await page.evaluate(resultShown), [false, false], where);
+        assert.deepEqual(await page.evaluate(resultShown), [false, false, false], where);
         await assertAccessible(page, `${where}, a file that could not be read`);
         await screenshot("unreadable");
         // A file changed after it was chosen (and read ahead): its new bytes
@@ -480,12 +505,17 @@ for (const engine of engines) {
         await sleep(1000);
         fs.copyFileSync(example, changed);
         assert.match((await convertIn(page)).at(-1).text, /^(入力データ：6件、　出力データ：5件|変換元ファイルが読み込めません。\n)/, where);
-        // Chosen again, a file converts.
+        // Chosen again, a file converts. Where files cannot be shared
+        // (canShare says no, or there is none), the download is offered alone.
+        await page.evaluate(stubShare, false);
         await page.chooseFile(example);
         assert.equal((await convertIn(page)).at(-1).text, "入力データ：6件、　出力データ：5件", where);
+        assert.deepEqual(await page.evaluate(resultShown), [true, true, false], where);
         // A report and a list of messages longer than their boxes: both scroll.
+        await page.evaluate(stubShare, null);
         await page.chooseFile(refused);
         await convertIn(page);
+        assert.deepEqual(await page.evaluate(resultShown), [true, true, false], where);
         assert.deepEqual(await page.evaluate(() => ["messages", "report"].map((id) => {
           const box = document.getElementById(id);
           return box.scrollHeight > box.clientHeight;
