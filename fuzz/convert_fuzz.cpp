@@ -1,6 +1,8 @@
 // Any input file converts without a crash into a well-formed output file: the
 // byte-order mark, whole UTF-16 units, every line ended by CR LF, counts that
-// agree with the cards, and the job's messages in their order.
+// agree with the cards, and the job's messages in their order; and into the
+// form for iCloud.com: the same cards, each opening with VERSION:3.0 and FN,
+// in lines of at most 75 octets folded between characters.
 
 #include <cstddef>
 #include <cstdint>
@@ -48,6 +50,32 @@ void CheckLineEnds(std::u16string_view text, bool inputHasLoneCr)
     Check(text.empty() || text.ends_with(u"\r\n"));
 }
 
+std::string Convert(const std::uint8_t* data, std::size_t size, const karuto::JobWindow& window,
+                    karuto::ConversionDetails& details, karuto::OutputForm form, int& result)
+{
+    std::string file;
+    result = karuto::ConvertFileBytes(
+        u"in.vcf", std::string(reinterpret_cast<const char*>(data), size), window,
+        [&file](std::string_view block) {
+            file += block;
+            return true;
+        },
+        &details, karuto::EmojiChoice::Auto, form);
+    return file;
+}
+
+void CheckICloudForm(std::string_view file, std::int32_t cardsWritten)
+{
+    std::int32_t cards = 0;
+    for (std::size_t start = 0, end; (end = file.find("\r\n", start)) != std::string_view::npos; start = end + 2) {
+        const std::string_view line = file.substr(start, end - start);
+        Check(line.size() <= 75);
+        Check(line.empty() || (static_cast<unsigned char>(line[0]) & 0xC0) != 0x80);
+        cards += file.substr(start).starts_with("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:") ? 1 : 0;
+    }
+    Check(cards == cardsWritten);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -59,15 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     window.askQuestion = [](std::u16string_view) { return true; };
     window.showError = [](std::u16string_view) {};
     window.addMessage = [&lines](std::u16string_view text) { lines.emplace_back(text); };
-    std::string file;
     karuto::ConversionDetails details;
-    const int result = karuto::ConvertFileBytes(
-        u"in.vcf", std::string(reinterpret_cast<const char*>(data), size), window,
-        [&file](std::string_view block) {
-            file += block;
-            return true;
-        },
-        &details);
+    int result = 0;
+    const std::string file = Convert(data, size, window, details, karuto::OutputForm::IPhone, result);
     Check(!lines.empty() && lines.front() == karuto::kConverting);
     if (result != 0) {
         Check(lines.back() == karuto::kFailed);
@@ -85,5 +107,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check((counts.cardsWritten == 0) == (file.size() == 2));
     CheckLineEnds(Units(file.substr(2)),
                   HasLoneCr(std::string_view(reinterpret_cast<const char*>(data), size)));
+
+    karuto::ConversionDetails icloudDetails;
+    const std::string icloud = Convert(data, size, window, icloudDetails, karuto::OutputForm::ICloud, result);
+    Check(result == 0 && karuto::CountCards(icloudDetails.cards).cardsWritten == counts.cardsWritten);
+    CheckICloudForm(icloud, counts.cardsWritten);
     return 0;
 }

@@ -108,11 +108,21 @@ void AppendBase64(std::string_view value, bool photo, CardEntry& entry, OwnedStr
     }
 }
 
+// A name or parameter as it stands, but for a CR that a line of the input
+// held inside it: a 3.0 reader would take it for a line end.
+void AppendWithoutCr(std::string_view token, OwnedString& out)
+{
+    for (std::size_t cr; (cr = token.find('\r')) != std::string_view::npos; token.remove_prefix(cr + 1)) {
+        out.append(token.substr(0, cr));
+    }
+    out.append(token);
+}
+
 // One property line in 3.0's form.
 void AppendLine(std::string_view line, bool version30, PropertyTokens& tokens, CardEntry& entry, OwnedString& out)
 {
     SplitPropertyNameInto(line, tokens);
-    out.append(tokens.nameTokens[0]);
+    AppendWithoutCr(tokens.nameTokens[0], out);
     bool base64 = false;
     for (std::size_t i = 1; i < tokens.nameTokens.size(); ++i) {
         const std::string_view token = tokens.nameTokens[i];
@@ -122,7 +132,8 @@ void AppendLine(std::string_view line, bool version30, PropertyTokens& tokens, C
             if (!base64) out.append(";ENCODING=b");
             base64 = true;
         } else if (!(words & kStorageWords)) {
-            out.append(token.find('=') == std::string_view::npos ? ";TYPE=" : ";").append(token);
+            out.append(token.find('=') == std::string_view::npos ? ";TYPE=" : ";");
+            AppendWithoutCr(token, out);
         }
     }
     out.push_back(':');
