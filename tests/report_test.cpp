@@ -76,6 +76,34 @@ TEST(FormatReport, BeginsWithHowTheFileWasRead)
     }
 }
 
+// iCloud.com refuses a card past 256 KB and a photo past 224 KB: the report
+// of that form names each card, by what passes (sizes in KB rounded up); the
+// cards are still written.
+TEST(FormatReport, ListsTheCardsTooLargeForICloud)
+{
+    test::TempDir dir;
+    std::string book;
+    for (const auto& [name, photoBytes] : {std::pair{"Small", 150 * 1024}, {"Card", 192 * 1024}, {"Photo", 228 * 1024 + 3}}) {
+        const std::string base64(photoBytes / 3 * 4, 'A');
+        book += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + std::string(name) + ";;;;\r\nPHOTO;ENCODING=b;TYPE=JPEG:" +
+                base64 + "\r\nEND:VCARD\r\n";
+    }
+    test::WriteFileBytes(dir.path / "in.vcf", book);
+    JobWindow window;
+    window.askQuestion = [](std::u16string_view) { return true; };
+    window.showError = [](std::u16string_view) {};
+    window.addMessage = [](std::u16string_view) {};
+    ConversionDetails details;
+    ASSERT_EQ(RunConversion(dir.Child(u"out.vcf"), window, dir.Child(u"in.vcf"), &details, EmojiChoice::Auto, {},
+                            OutputForm::ICloud), 0);
+    EXPECT_EQ(CountCards(details.cards).cardsWritten, 3);
+    const std::string report = WideToUtf8(FormatReport(details));
+    EXPECT_NE(report.find("iCloud.com が読み込まないカード（カードは 256 KB、写真は 224 KB まで。書き出してあります。"
+                          "写真を小さくするか、iPhone で写真を付け直してください）：2件\n"
+                          "  カード2（6行目）「Card」：カード 267 KB\n"
+                          "  カード3（11行目）「Photo」：カード 317 KB、写真 229 KB\n"), std::string::npos) << report;
+}
+
 TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
 {
     ConversionDetails details;
