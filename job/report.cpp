@@ -171,11 +171,11 @@ constexpr LossList kLossLists[] = {
 };
 
 // What written cards lost past a full log, but the pictograms that became emoji.
-std::int64_t Unlisted(const LossList& list, const ConversionDetails& details)
+std::int64_t Unlisted(LossKind kind, const ConversionDetails& details)
 {
     const LossLog& log = details.cards.lossLog;
-    std::int64_t count = log.unlisted[static_cast<std::size_t>(list.kind)];
-    if (list.kind != LossKind::PrivateUse) return count;
+    std::int64_t count = log.unlisted[static_cast<std::size_t>(kind)];
+    if (kind != LossKind::PrivateUse) return count;
     for (std::size_t offset = 0; offset < log.unlistedCodes.size(); ++offset) {
         if (!PictogramOf(details.carrier, static_cast<std::uint16_t>(0xF000 + offset)).empty()) {
             count -= log.unlistedCodes[offset];
@@ -258,7 +258,7 @@ void WriteLossList(const LossList& list, const ConversionDetails& details, const
         total += counted;
         ++cardCount;
     });
-    const std::int64_t unlisted = Unlisted(list, details);
+    const std::int64_t unlisted = Unlisted(list.kind, details);
     if (total + unlisted == 0) {
         if (list.shownWhenNone) sink(std::u16string(list.title) + u"：なし\n");
         return;
@@ -282,7 +282,7 @@ void WriteLosses(const ConversionDetails& details, const ReportSink& sink)
     const bool any =
         std::any_of(log.losses.begin(), log.losses.end(), [&details](const Loss& loss) { return Counts(loss, details); }) ||
         std::any_of(std::begin(kLossLists), std::end(kLossLists),
-                    [&details](const LossList& list) { return Unlisted(list, details) > 0; });
+                    [&details](const LossList& list) { return Unlisted(list.kind, details) > 0; });
     if (!any) {
         sink(u"書き出さなかった項目・文字はありません。\n");
         return;
@@ -313,7 +313,8 @@ std::u16string PictogramsText(const ConversionDetails& details, std::u16string_v
                u"。\n";
     }
     if (!details.unattributedCodes) return {};
-    std::int64_t remaining = 0;
+    // Those past a full log count too, as in the list of private-use codes.
+    std::int64_t remaining = Unlisted(LossKind::PrivateUse, details);
     for (const Loss& loss : details.cards.lossLog.losses) {
         if (loss.kind == LossKind::PrivateUse && Counts(loss, details)) remaining += loss.count;
     }

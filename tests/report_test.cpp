@@ -180,9 +180,13 @@ TEST(FormatReport, ListsWhatWrittenCardsLostAndCountsWhatTheLogCouldNotHold)
     NoteLoss(log, 0, LossKind::Control, false, 13, 0x1B);
     NoteLoss(log, 1, LossKind::Line, false, 22, 0, "X-BAR");
     log.unlisted[static_cast<std::size_t>(LossKind::PrivateUse)] = 7;
+    details.unattributedCodes = true;  // the pictogram line counts them as their list does
     EXPECT_EQ(AfterBookLine(FormatReport(details)).substr(kShiftJisLine.size()),
               "書き出さなかったカード：1件\n"
               "  カード2（20行目）「Rejected Rei」：未対応のバージョン \"VERSION:4.0\"（21行目）\n"
+              "絵文字：携帯電話の絵文字と思われる文字7個は、どの携帯電話会社のものか決められないため、"
+              "そのままにしました（iPhone では表示されません）。携帯電話会社を選んで変換し直すと絵文字になります"
+              "（コマンドラインでは --emoji=docomo、--emoji=au、--emoji=softbank）。\n"
               "書き出さなかった項目：3件（カード1件）\n"
               "  カード1（1行目）「Kim\\x1b]0;x\\x07」：X-FOO（5行目ほか、計2件）、X-\\x1b[2J（11行目）\n"
               "Shift_JIS にないため空白にした文字：なし\n"
