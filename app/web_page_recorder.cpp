@@ -3,7 +3,7 @@
 // a browser or an editor, so a test can see what a command would have opened.
 
 #include "app/app.h"
-#include "platform/codepage.h"
+#include "platform/unicode.h"
 
 namespace karuto::app {
 

@@ -2,7 +2,8 @@
 
 #include <array>
 
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
+#include "platform/unicode.h"
 
 namespace karuto::bench {
 

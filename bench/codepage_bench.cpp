@@ -7,7 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
+#include "platform/unicode.h"
 
 namespace {
 

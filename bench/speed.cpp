@@ -30,7 +30,7 @@
 #include "bench/address_book.h"
 #include "job/conversion.h"
 #include "job/output.h"
-#include "platform/codepage.h"
+
 #include "writer/scanning.h"
 
 namespace karuto::bench {

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/codepage.h"
+#include "platform/unicode.h"
 
 namespace karuto::cli {
 

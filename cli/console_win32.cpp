@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/codepage.h"
+#include "platform/unicode.h"
 
 namespace karuto::cli {
 

@@ -10,7 +10,7 @@
 #include "job/conversion.h"
 #include "job/paths.h"
 #include "job/report.h"
-#include "platform/codepage.h"
+#include "platform/file_names.h"
 
 #ifdef _WIN32
 #include <cwchar>

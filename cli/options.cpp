@@ -7,7 +7,6 @@
 
 #include "job/conversion.h"
 #include "job/report.h"
-#include "platform/codepage.h"
 
 namespace karuto::cli {
 

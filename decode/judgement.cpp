@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
+#include "platform/unicode.h"
+#include "vcard/folding.h"
 #include "platform/jis.h"
 
 namespace karuto {

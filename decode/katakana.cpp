@@ -3,7 +3,7 @@
 #include <iterator>
 #include <span>
 
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
 
 namespace karuto {
 

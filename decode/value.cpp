@@ -6,7 +6,7 @@
 
 #include "decode/katakana.h"
 #include "platform/byte_blocks.h"
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
 #include "platform/jis.h"
 
 namespace karuto {

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
 #include "vcard/line.h"
 #include "vcard/strings.h"
 

@@ -10,8 +10,9 @@
 #include <utility>
 
 #include "platform/byte_blocks.h"
-#include "platform/codepage.h"
+#include "platform/byte_order_marks.h"
 #include "platform/jis.h"
+#include "platform/shift_jis.h"
 #include "vcard/line_ends.h"
 #include "vcard/params.h"
 #include "writer/book_reading.h"
@@ -19,13 +20,6 @@
 namespace karuto {
 
 namespace {
-
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
-constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
-
-constexpr std::string_view kUtf32LeMark = {"\xFF\xFE\0\0", 4};
-constexpr std::string_view kUtf32BeMark = {"\0\0\xFE\xFF", 4};
 
 // How a file's bytes hold its text, from its mark or, without one, from the
 // NUL bytes that wide forms put beside each ASCII character.

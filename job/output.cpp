@@ -6,19 +6,17 @@
 #include <random>
 #include <string>
 
-#include "platform/codepage.h"
+#include "platform/byte_order_marks.h"
+#include "platform/shift_jis.h"
 #include "vcard/folding.h"
 
 namespace karuto {
 
 namespace {
 
-constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
-
 // Leftovers of killed conversions may have taken a few names; a folder where
 // this many random names are all taken is not one to write into.
 constexpr int kNameAttempts = 100;
-
 
 std::uint64_t RandomSeed()
 {

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "job/outcome.h"
-#include "platform/codepage.h"
+#include "platform/pictogram_codes.h"
 #include "platform/files.h"
 
 namespace karuto {

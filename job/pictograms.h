@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "job/output.h"
-#include "platform/codepage.h"
+
 #include "vcard/strings.h"
 #include "writer/cards.h"
 

@@ -6,7 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/file_names.h"
+#include "platform/shift_jis.h"
 #include "writer/vcard30.h"
 
 namespace karuto {

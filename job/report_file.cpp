@@ -1,6 +1,6 @@
 #include "job/report_file.h"
 
-#include "platform/codepage.h"
+#include "platform/unicode.h"
 
 namespace karuto {
 

@@ -5,10 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/byte_order_marks.h"
+
 namespace karuto {
 
 // Without it, the editors of older Windows read UTF-8 text as Shift_JIS.
-inline constexpr std::string_view kReportFileMark = "\xEF\xBB\xBF";
+inline constexpr std::string_view kReportFileMark = kUtf8Mark;
 
 // Appends a piece of the report (its lines end in LF) as the file holds it.
 void AppendReportFileText(std::string& file, std::u16string_view text);

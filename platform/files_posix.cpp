@@ -21,7 +21,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/codepage.h"
+#include "platform/file_names.h"
 
 namespace karuto {
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/byte_blocks.h"
+#include "platform/unicode.h"
 
 namespace karuto {
 

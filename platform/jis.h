@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
 
 namespace karuto {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "platform/codepage.h"
+#include "platform/unicode.h"
 #include "tests/test_support.h"
 
 #ifndef _WIN32

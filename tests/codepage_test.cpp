@@ -1,4 +1,6 @@
-#include "platform/codepage.h"
+#include "platform/file_names.h"
+#include "platform/shift_jis.h"
+#include "platform/unicode.h"
 #include "platform/cp932_tables.h"
 #include "tests/test_support.h"
 

@@ -14,7 +14,8 @@
 
 #include "bench/address_book.h"
 #include "job/report.h"
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
+#include "platform/unicode.h"
 #include "tests/test_support.h"
 #include "vcard/params.h"
 

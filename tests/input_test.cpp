@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "decode/katakana.h"
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
+#include "platform/unicode.h"
+#include "vcard/folding.h"
 #include "tests/test_support.h"
 
 #ifndef _WIN32

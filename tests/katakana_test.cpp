@@ -8,7 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
+#include "platform/unicode.h"
 #include "tests/test_support.h"
 
 namespace karuto {

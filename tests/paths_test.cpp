@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/unicode.h"
 #include "tests/test_support.h"
 
 #ifndef _WIN32

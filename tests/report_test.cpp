@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/unicode.h"
 #include "tests/test_support.h"
 
 namespace karuto {

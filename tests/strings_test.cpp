@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
 
 #include <string>
 #include <vector>

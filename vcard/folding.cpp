@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/byte_blocks.h"
+#include "platform/unicode.h"
+
 namespace karuto {
 
 namespace {
@@ -25,6 +28,64 @@ void AppendFoldedLine(std::string_view text, std::size_t& lineOctets, std::strin
 }
 
 } // namespace
+
+std::size_t FoldLength(std::string_view text, std::size_t pos)
+{
+    const std::size_t lineFeed = text[pos] == '\r' ? pos + 1 : pos;
+    if (lineFeed + 1 >= text.size() || text[lineFeed] != '\n') return 0;
+    const char blank = text[lineFeed + 1];
+    return blank == ' ' || blank == '\t' ? lineFeed + 2 - pos : 0;
+}
+
+FoldedUtf8Char ReadFoldedUtf8Char(std::string_view text, std::size_t pos)
+{
+    const Utf8Char next = ReadUtf8Char(text, pos);
+    if (next.valid) return {next.codePoint, pos + next.length, true, false};
+    const FoldedUtf8Char malformed = {kReplacementChar, pos + next.length, false, false};
+    const std::size_t expected = SequenceLength(static_cast<unsigned char>(text[pos]));
+    if (expected < 2) return malformed;
+    char joined[4];
+    std::size_t count = 0;
+    bool folded = false;
+    std::size_t at = pos;
+    while (count < expected && at < text.size()) {
+        const std::size_t fold = count > 0 ? FoldLength(text, at) : 0;
+        if (fold > 0) {
+            at += fold;
+            folded = true;
+            continue;
+        }
+        joined[count++] = text[at++];
+    }
+    if (!folded || count < expected) return malformed;
+    const Utf8Char whole = ReadUtf8Char(std::string_view(joined, count), 0);
+    if (!whole.valid || whole.length != count) return malformed;
+    return {whole.codePoint, at, true, true};
+}
+
+Utf8Reading ReadAsFoldedUtf8(std::string_view text)
+{
+    bool beyondAscii = false;
+    for (std::size_t pos = 0; pos < text.size();) {
+        if (text.size() - pos >= 8 && AreEightBytesAscii(LoadEightBytes(text.data() + pos))) {
+            pos += 8;
+            continue;
+        }
+        if (static_cast<unsigned char>(text[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
+        beyondAscii = true;
+        if (IsWholeJapaneseChar(text, pos)) {
+            pos += 3;
+            continue;
+        }
+        const FoldedUtf8Char next = ReadFoldedUtf8Char(text, pos);
+        if (!next.valid) return {false, true};
+        pos = next.end;
+    }
+    return {true, beyondAscii};
+}
 
 void AppendFoldedLines(std::string_view utf8, std::size_t& lineOctets, std::string& out)
 {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
 #include "vcard/strings.h"
 
 namespace karuto {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/byte_blocks.h"
+#include "platform/byte_order_marks.h"
 #include "vcard/params.h"
 
 namespace karuto {
@@ -15,7 +16,6 @@ using namespace std::string_view_literals;
 
 constexpr std::string_view kBegin = "BEGIN:VCARD";
 constexpr std::string_view kEnd = "END:VCARD";
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 bool KeywordAt(std::string_view text, std::size_t pos, std::string_view keyword)
 {

@@ -4,7 +4,7 @@
 #include <bit>
 
 #include "platform/byte_blocks.h"
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
 #include "vcard/params.h"
 
 namespace karuto {

@@ -20,7 +20,7 @@
 #include "job/conversion.h"
 #include "job/report.h"
 #include "job/report_file.h"
-#include "platform/codepage.h"
+#include "platform/unicode.h"
 
 namespace {
 

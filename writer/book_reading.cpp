@@ -7,7 +7,7 @@
 #include "decode/judgement.h"
 #include "decode/value.h"
 #include "platform/byte_blocks.h"
-#include "platform/codepage.h"
+#include "vcard/folding.h"
 #include "platform/jis.h"
 #include "vcard/params.h"
 

@@ -1,6 +1,6 @@
 #include "writer/cards.h"
 
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
 #include "writer/emitters.h"
 #include "writer/vcard30.h"
 

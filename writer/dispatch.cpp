@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "decode/value.h"
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
 #include "vcard/params.h"
 #include "writer/emitters.h"
 

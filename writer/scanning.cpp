@@ -8,7 +8,9 @@
 #include "decode/judgement.h"
 #include "decode/value.h"
 #include "platform/byte_blocks.h"
-#include "platform/codepage.h"
+#include "platform/byte_order_marks.h"
+#include "platform/shift_jis.h"
+#include "vcard/folding.h"
 #include "vcard/line_ends.h"
 #include "vcard/params.h"
 #include "vcard/unfolding.h"
@@ -77,7 +79,6 @@ struct LineCutter {
     // one's byte-order mark at the start of a line.
     static std::string_view WithoutMark(std::string_view line)
     {
-        constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
         while (line.starts_with(kUtf8Mark)) line.remove_prefix(kUtf8Mark.size());
         return line;
     }
@@ -118,7 +119,7 @@ struct BeginAccount {
     UnreadBegin::Why WhyUnread(std::size_t offset) const
     {
         std::size_t lineStart = offset;
-        if (lineStart >= 3 && text.substr(lineStart - 3, 3) == "\xEF\xBB\xBF") lineStart -= 3;
+        if (lineStart >= 3 && text.substr(lineStart - 3, 3) == kUtf8Mark) lineStart -= 3;
         if (lineStart > 0 && text[lineStart - 1] != '\n' && text[lineStart - 1] != '\0') {
             return UnreadBegin::Why::InsideALine;
         }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
 #include "vcard/folding.h"
 #include "vcard/params.h"
 

@@ -1,14 +1,16 @@
 #pragma once
-// Code-page conversions of the converter. The narrow ("ANSI") code page is always
-// Windows code page 932 (Shift_JIS with the NEC and IBM extensions), on every
-// platform and whatever the system's own ANSI code page is; the conversions are
-// table-driven so that every build gives byte-identical results.
+// Shift_JIS, the text of the conversion: always Windows code page 932
+// (Shift_JIS with the NEC and IBM extensions), on every platform and whatever
+// the system's own ANSI code page is; the conversions are table-driven so
+// that every build gives byte-identical results.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/pictogram_codes.h"
 
 namespace karuto {
 
@@ -17,8 +19,6 @@ namespace karuto {
 inline constexpr char16_t kInvalidAnsiChar = u'\u30FB';
 // What a character without a Shift_JIS form encodes to.
 inline constexpr char kAnsiDefaultChar = ' ';
-// What each malformed UTF-8 sequence decodes to.
-inline constexpr char16_t kReplacementChar = u'\uFFFD';
 
 // True for a byte that opens a two-byte Shift_JIS character (0x81-0x9F, 0xE0-0xFC).
 constexpr bool IsAnsiLeadByte(unsigned char byte)
@@ -76,22 +76,6 @@ char16_t WideOfAnsiPair(unsigned char lead, unsigned char trail);
 // closest form or not at all.
 std::uint16_t ExactAnsiCodeOf(char32_t codePoint);
 
-// The Japanese carrier whose feature phones wrote a text: its pictograms are
-// double-byte codes of its own (docomo F89F-F9FC, au F340-F7FC, SoftBank
-// F741-F9ED and FB41-FBD7), which code page 932 reads as private-use
-// characters (and SoftBank's FB codes as IBM extension kanji).
-enum class Carrier { None, Docomo, Au, SoftBank };
-
-// The emoji (UTF-16, a character or a sequence) that `code` stands for on
-// `carrier`'s phones; empty when it is none of its pictograms.
-std::u16string_view PictogramOf(Carrier carrier, std::uint16_t code);
-
-// Whose pictograms the output's conversion turns into emoji, and how many it turned.
-struct PictogramConversion {
-    Carrier carrier = Carrier::None;
-    std::int64_t converted = 0;
-};
-
 // AnsiToWide of the characters of `ansi` that start before byte `limit` (at
 // most its size), appended to `bytes` as UTF-16LE: the output file's form,
 // made in one pass without an intermediate string. A text converted piece by
@@ -144,34 +128,6 @@ std::size_t AnsiPrefixLength(std::string_view ansi, std::size_t maxBytes);
 void FindDoubleByteCodes(std::string_view ansi, unsigned char firstLead, unsigned char lastLead,
                          std::vector<std::uint16_t>& codes);
 
-// How many bytes of `text` from `pos` on are a fold that a writer put in a
-// long line (CR LF or LF, then a space or a tab); 0 when none starts there.
-std::size_t FoldLength(std::string_view text, std::size_t pos);
-
-// A UTF-8 character read through the folds that some writers put inside one
-// (they fold by bytes): its code point, where it ends, whether it is a
-// whole, well-formed character and whether a fold lay inside it. A malformed
-// one ends where a plain reading stops (at least one byte on).
-struct FoldedUtf8Char {
-    char32_t codePoint;
-    std::size_t end;
-    bool valid;
-    bool folded;
-};
-FoldedUtf8Char ReadFoldedUtf8Char(std::string_view text, std::size_t pos);
-
-// A text read as UTF-8 through its folds: is it valid, and does it hold a
-// byte above 0x7F?
-struct Utf8Reading {
-    bool valid;
-    bool beyondAscii;
-};
-Utf8Reading ReadAsFoldedUtf8(std::string_view text);
-
-// UTF-8 to UTF-16, every byte converted. Each maximal malformed subsequence
-// becomes one U+FFFD; characters beyond the BMP become surrogate pairs.
-std::u16string Utf8ToWide(std::string_view utf8);
-
 // WideToAnsi(Utf8ToWide(utf8)) in one pass, without the UTF-16 string between,
 // appended to `ansi`: each character to its Shift_JIS code, each malformed
 // sequence and each character without a form (supplementary ones included)
@@ -179,18 +135,5 @@ std::u16string Utf8ToWide(std::string_view utf8);
 // itself is noted there.
 void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi,
                       std::vector<Substitution>* substituted = nullptr);
-
-// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD. For POSIX file names and
-// console output.
-std::string WideToUtf8(std::u16string_view wide);
-
-// A POSIX file name is bytes, UTF-8 only by custom (an unzipped Windows
-// archive leaves Shift_JIS names). Each byte that is no part of a UTF-8
-// character becomes the lone surrogate U+DC80-U+DCFF, and back, so that every
-// name reaches the file system unchanged.
-std::u16string FileNameToWide(std::string_view bytes);
-std::string WideToFileName(std::u16string_view wide);
-// Whether the unit at `pos` stands for such a byte (U+DC80 + byte).
-bool IsEscapedFileNameByte(std::u16string_view text, std::size_t pos);
 
 } // namespace karuto

@@ -1,4 +1,4 @@
-#include "platform/codepage.h"
+#include "platform/shift_jis.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 
 #include "platform/byte_blocks.h"
 #include "platform/cp932_tables.h"
-#include "platform/emoji_tables.h"
+#include "platform/unicode.h"
 
 // The conversions that return a new string walk their input twice with the
 // same reader, to count the output and to fill a string of exactly that size;
@@ -19,10 +19,6 @@
 
 namespace karuto {
 namespace {
-
-constexpr bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-constexpr bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-constexpr bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 
 // ---- Shift_JIS to UTF-16 ----
 
@@ -137,25 +133,6 @@ struct AnsiCode {
 };
 
 constexpr std::size_t AnsiCodeLength(std::uint16_t code) { return code > 0xFF ? 2 : 1; }
-
-struct WideChar {
-    char32_t codePoint;   // U+FFFD for a lone surrogate
-    std::size_t units;    // UTF-16 units read
-};
-
-WideChar ReadWideChar(std::u16string_view wide, std::size_t pos)
-{
-    const char16_t unit = wide[pos];
-    if (!IsSurrogate(unit))
-        return {unit, 1};
-    if (IsHighSurrogate(unit) && pos + 1 < wide.size() && IsLowSurrogate(wide[pos + 1])) {
-        const char32_t high = unit - 0xD800u;
-        const char32_t low = wide[pos + 1] - 0xDC00u;
-        return {0x10000 + (high << 10 | low), 2};
-    }
-    return {kReplacementChar, 1};
-}
-
 AnsiCode ReadWideAsAnsi(std::u16string_view wide, std::size_t pos, const AnsiCodeTable& codes)
 {
     constexpr auto kDefault = static_cast<std::uint16_t>(kAnsiDefaultChar);
@@ -169,115 +146,8 @@ AnsiCode ReadWideAsAnsi(std::u16string_view wide, std::size_t pos, const AnsiCod
     return {code, 1, closest ? unit : char32_t{0}, closest};
 }
 
-// ---- UTF-8 to UTF-16 ----
-
-struct Utf8Char {
-    char32_t codePoint;   // U+FFFD for a malformed subsequence
-    std::size_t length;   // bytes read
-    bool valid;           // a whole, well-formed character
-};
-
-// The bytes of a UTF-8 sequence that `first` opens; 0 for a byte that opens none.
-constexpr std::size_t SequenceLength(unsigned char first)
-{
-    if (first < 0x80) return 1;
-    if (first >= 0xC2 && first <= 0xDF) return 2;
-    if (first >= 0xE0 && first <= 0xEF) return 3;
-    if (first >= 0xF0 && first <= 0xF4) return 4;
-    return 0;
-}
-
-// Most of Japanese text: a three-byte character whose second byte may be any
-// continuation byte (not after E0 or ED), told in one step.
-inline bool IsWholeJapaneseChar(std::string_view utf8, std::size_t pos)
-{
-    const auto first = static_cast<unsigned char>(utf8[pos]);
-    return first >= 0xE1 && first <= 0xEF && first != 0xED && utf8.size() - pos >= 3 &&
-           (static_cast<unsigned char>(utf8[pos + 1]) & 0xC0) == 0x80 &&
-           (static_cast<unsigned char>(utf8[pos + 2]) & 0xC0) == 0x80;
-}
-
-// Reads one character or one maximal malformed subsequence: the longest start
-// of a well-formed sequence, or a single byte if none starts here. The byte
-// that breaks a sequence is not consumed; it starts the next read.
-Utf8Char ReadUtf8Char(std::string_view utf8, std::size_t pos)
-{
-    const auto first = static_cast<unsigned char>(utf8[pos]);
-    if (first < 0x80)
-        return {first, 1, true};
-    if (IsWholeJapaneseChar(utf8, pos)) {
-        const auto second = static_cast<unsigned char>(utf8[pos + 1]);
-        const auto third = static_cast<unsigned char>(utf8[pos + 2]);
-        return {static_cast<char32_t>((first & 0x0F) << 12 | (second & 0x3F) << 6 | (third & 0x3F)), 3, true};
-    }
-
-    const std::size_t sequence = SequenceLength(first);
-    if (sequence == 0) return {kReplacementChar, 1, false};
-    const int continuations = static_cast<int>(sequence) - 1;
-    char32_t codePoint = first & (0x7Fu >> sequence);  // the lead byte's own bits
-    // The range of the second byte excludes overlongs (E0, F0), encoded
-    // surrogates (ED) and code points beyond U+10FFFF (F4).
-    unsigned char low = first == 0xE0 ? 0xA0 : first == 0xF0 ? 0x90 : 0x80;
-    unsigned char high = first == 0xED ? 0x9F : first == 0xF4 ? 0x8F : 0xBF;
-
-    std::size_t length = 1;
-    for (int i = 0; i < continuations; ++i) {
-        if (pos + length == utf8.size())
-            return {kReplacementChar, length, false};
-        const auto next = static_cast<unsigned char>(utf8[pos + length]);
-        if (next < low || next > high)
-            return {kReplacementChar, length, false};
-        codePoint = codePoint << 6 | (next & 0x3F);
-        low = 0x80;
-        high = 0xBF;
-        ++length;
-    }
-    return {codePoint, length, true};
-}
-
-
-constexpr std::size_t Utf16Length(char32_t codePoint) { return codePoint > 0xFFFF ? 2 : 1; }
-
-char16_t* PutUtf16(char32_t codePoint, char16_t* out)
-{
-    if (codePoint <= 0xFFFF) {
-        *out++ = static_cast<char16_t>(codePoint);
-        return out;
-    }
-    const char32_t offset = codePoint - 0x10000;
-    *out++ = static_cast<char16_t>(0xD800 + (offset >> 10));
-    *out++ = static_cast<char16_t>(0xDC00 + (offset & 0x3FF));
-    return out;
-}
-
-// ---- UTF-16 to UTF-8 ----
-
-constexpr std::size_t Utf8Length(char32_t codePoint)
-{
-    if (codePoint < 0x80)
-        return 1;
-    if (codePoint < 0x800)
-        return 2;
-    return codePoint < 0x10000 ? 3 : 4;
-}
-
-char* PutUtf8(char32_t codePoint, char* out)
-{
-    const std::size_t length = Utf8Length(codePoint);
-    if (length == 1) {
-        *out++ = static_cast<char>(codePoint);
-        return out;
-    }
-    static constexpr unsigned char kLeadMarks[] = {0, 0, 0xC0, 0xE0, 0xF0};
-    for (std::size_t i = length - 1; i > 0; --i) {
-        out[i] = static_cast<char>(0x80 | (codePoint & 0x3F));
-        codePoint >>= 6;
-    }
-    out[0] = static_cast<char>(kLeadMarks[length] | codePoint);
-    return out + length;
-}
-
 } // namespace
+
 
 char16_t WideOfAnsiPair(unsigned char lead, unsigned char trail)
 {
@@ -310,25 +180,6 @@ std::u16string AnsiToWide(std::string_view ansi)
     }
     return wide;
 }
-
-std::u16string_view PictogramOf(Carrier carrier, std::uint16_t code)
-{
-    std::span<const emoji::Pictogram> table;
-    switch (carrier) {
-    case Carrier::Docomo: table = emoji::kDocomo; break;
-    case Carrier::Au: table = emoji::kAu; break;
-    case Carrier::SoftBank: table = emoji::kSoftBank; break;
-    case Carrier::None: return {};
-    }
-    const auto found = std::lower_bound(table.begin(), table.end(), code,
-                                        [](const emoji::Pictogram& row, std::uint16_t wanted) {
-                                            return row.code < wanted;
-                                        });
-    if (found == table.end() || found->code != code) return {};
-    const std::u16string_view units(found->units, std::size(found->units));
-    return units.substr(0, units.find(u'\0'));
-}
-
 namespace {
 
 // The emoji of the pair at `pos` when it is one of the carrier's pictograms.
@@ -534,84 +385,6 @@ void FindDoubleByteCodes(std::string_view ansi, unsigned char firstLead, unsigne
         known = pos == candidate ? pos + AnsiCharLength(ansi, pos) : pos;
     }
 }
-
-std::size_t FoldLength(std::string_view text, std::size_t pos)
-{
-    const std::size_t lineFeed = text[pos] == '\r' ? pos + 1 : pos;
-    if (lineFeed + 1 >= text.size() || text[lineFeed] != '\n') return 0;
-    const char blank = text[lineFeed + 1];
-    return blank == ' ' || blank == '\t' ? lineFeed + 2 - pos : 0;
-}
-
-FoldedUtf8Char ReadFoldedUtf8Char(std::string_view text, std::size_t pos)
-{
-    const Utf8Char next = ReadUtf8Char(text, pos);
-    if (next.valid) return {next.codePoint, pos + next.length, true, false};
-    const FoldedUtf8Char malformed = {kReplacementChar, pos + next.length, false, false};
-    const std::size_t expected = SequenceLength(static_cast<unsigned char>(text[pos]));
-    if (expected < 2) return malformed;
-    char joined[4];
-    std::size_t count = 0;
-    bool folded = false;
-    std::size_t at = pos;
-    while (count < expected && at < text.size()) {
-        const std::size_t fold = count > 0 ? FoldLength(text, at) : 0;
-        if (fold > 0) {
-            at += fold;
-            folded = true;
-            continue;
-        }
-        joined[count++] = text[at++];
-    }
-    if (!folded || count < expected) return malformed;
-    const Utf8Char whole = ReadUtf8Char(std::string_view(joined, count), 0);
-    if (!whole.valid || whole.length != count) return malformed;
-    return {whole.codePoint, at, true, true};
-}
-
-Utf8Reading ReadAsFoldedUtf8(std::string_view text)
-{
-    bool beyondAscii = false;
-    for (std::size_t pos = 0; pos < text.size();) {
-        if (text.size() - pos >= 8 && AreEightBytesAscii(LoadEightBytes(text.data() + pos))) {
-            pos += 8;
-            continue;
-        }
-        if (static_cast<unsigned char>(text[pos]) < 0x80) {
-            ++pos;
-            continue;
-        }
-        beyondAscii = true;
-        if (IsWholeJapaneseChar(text, pos)) {
-            pos += 3;
-            continue;
-        }
-        const FoldedUtf8Char next = ReadFoldedUtf8Char(text, pos);
-        if (!next.valid) return {false, true};
-        pos = next.end;
-    }
-    return {true, beyondAscii};
-}
-
-std::u16string Utf8ToWide(std::string_view utf8)
-{
-    std::size_t count = 0;
-    for (std::size_t pos = 0; pos < utf8.size();) {
-        const Utf8Char next = ReadUtf8Char(utf8, pos);
-        count += Utf16Length(next.codePoint);
-        pos += next.length;
-    }
-
-    std::u16string wide(count, u'\0');
-    char16_t* out = wide.data();
-    for (std::size_t pos = 0; pos < utf8.size();) {
-        const Utf8Char next = ReadUtf8Char(utf8, pos);
-        out = PutUtf16(next.codePoint, out);
-        pos += next.length;
-    }
-    return wide;
-}
-
 void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi, std::vector<Substitution>* substituted)
 {
     const AnsiCodeTable& codes = AnsiCodes();
@@ -653,77 +426,6 @@ void AppendUtf8AsAnsi(std::string_view utf8, std::string& ansi, std::vector<Subs
         }
     }
     ansi.resize(static_cast<std::size_t>(out - ansi.data()));
-}
-
-std::string WideToUtf8(std::u16string_view wide)
-{
-    std::size_t count = 0;
-    for (std::size_t pos = 0; pos < wide.size();) {
-        const WideChar next = ReadWideChar(wide, pos);
-        count += Utf8Length(next.codePoint);
-        pos += next.units;
-    }
-
-    std::string utf8(count, '\0');
-    char* out = utf8.data();
-    for (std::size_t pos = 0; pos < wide.size();) {
-        const WideChar next = ReadWideChar(wide, pos);
-        out = PutUtf8(next.codePoint, out);
-        pos += next.units;
-    }
-    return utf8;
-}
-
-namespace {
-
-// A byte of a file name that is no part of a UTF-8 character, kept as the
-// lone surrogate U+DC80-U+DCFF: no text holds one, so it stands only for that byte.
-constexpr char16_t kEscapedByteBase = 0xDC00;
-
-bool IsEscapedByte(char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
-
-} // namespace
-
-std::u16string FileNameToWide(std::string_view bytes)
-{
-    std::u16string wide;
-    wide.reserve(bytes.size());
-    for (std::size_t pos = 0; pos < bytes.size();) {
-        const Utf8Char next = ReadUtf8Char(bytes, pos);
-        if (!next.valid) {
-            for (std::size_t i = 0; i < next.length; ++i) {
-                wide.push_back(static_cast<char16_t>(kEscapedByteBase + static_cast<unsigned char>(bytes[pos + i])));
-            }
-        } else {
-            char16_t units[2];
-            wide.append(units, PutUtf16(next.codePoint, units));
-        }
-        pos += next.length;
-    }
-    return wide;
-}
-
-std::string WideToFileName(std::u16string_view wide)
-{
-    std::string bytes;
-    bytes.reserve(wide.size());
-    for (std::size_t pos = 0; pos < wide.size();) {
-        // A pair is read whole, so a low surrogate met here stands alone.
-        if (IsEscapedByte(wide[pos])) {
-            bytes.push_back(static_cast<char>(wide[pos++] - kEscapedByteBase));
-            continue;
-        }
-        const WideChar next = ReadWideChar(wide, pos);
-        char utf8[4];
-        bytes.append(utf8, PutUtf8(next.codePoint, utf8));
-        pos += next.units;
-    }
-    return bytes;
-}
-
-bool IsEscapedFileNameByte(std::u16string_view text, std::size_t pos)
-{
-    return IsEscapedByte(text[pos]) && (pos == 0 || text[pos - 1] < 0xD800 || text[pos - 1] > 0xDBFF);
 }
 
 } // namespace karuto
