@@ -6,29 +6,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "job/conversion.h"
+#include "platform/unicode.h"
 
 namespace {
-
-void Check(bool condition)
-{
-    if (!condition) std::abort();
-}
-
-std::u16string Units(const std::string& bytes)
-{
-    std::u16string units;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       static_cast<unsigned char>(bytes[i + 1]) << 8);
-    }
-    return units;
-}
 
 bool HasLoneCr(std::string_view bytes)
 {
@@ -105,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(file.size() >= 2 && file.size() % 2 == 0);
     Check(file.compare(0, 2, "\xFF\xFE") == 0);
     Check((counts.cardsWritten == 0) == (file.size() == 2));
-    CheckLineEnds(Units(file.substr(2)),
+    CheckLineEnds(karuto::Utf16LeUnits(std::string_view(file).substr(2)),
                   HasLoneCr(std::string_view(reinterpret_cast<const char*>(data), size)));
 
     karuto::ConversionDetails icloudDetails;

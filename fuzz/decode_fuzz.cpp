@@ -4,20 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "decode/katakana.h"
 #include "decode/value.h"
-
-namespace {
-
-void Check(bool condition)
-{
-    if (!condition) std::abort();
-}
-
-} // namespace
+#include "fuzz/check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -6,19 +6,14 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz/check.h"
 #include "job/input.h"
 #include "platform/byte_blocks.h"
 
 namespace {
-
-void Check(bool condition)
-{
-    if (!condition) std::abort();
-}
 
 std::int64_t LineOfFirst(std::string_view text, char wanted)
 {

@@ -3,9 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
+#include "fuzz/check.h"
 #include "vcard/strings.h"
 
 namespace {
@@ -26,11 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string line(reinterpret_cast<const char*>(data), size);
     const karuto::PropertyTokens tokens = karuto::SplitPropertyLine(line);
-    if (tokens.nameTokens.empty()) std::abort();
+    Check(!tokens.nameTokens.empty());
     std::string rebuilt = Join(tokens.nameTokens);
     if (!tokens.valueTokens.empty()) rebuilt += ":" + Join(tokens.valueTokens);
-    if (rebuilt != line) std::abort();
+    Check(rebuilt == line);
     // The name part never holds a ":"; the first one separates the value.
-    if (Join(tokens.nameTokens).find(':') != std::string::npos) std::abort();
+    Check(Join(tokens.nameTokens).find(':') == std::string::npos);
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "platform/byte_order_marks.h"
 #include "platform/jis.h"
 #include "platform/shift_jis.h"
+#include "platform/unicode.h"
 #include "vcard/line_ends.h"
 #include "vcard/params.h"
 #include "writer/book_reading.h"
@@ -107,19 +108,6 @@ OwnedString BytesAsText(std::string&& bytes, std::size_t markLength, LoadedText&
     return std::move(bytes);
 }
 
-// An odd final byte has no partner and is dropped.
-std::u16string Utf16LeUnits(std::string_view payload)
-{
-    std::u16string units;
-    units.reserve(payload.size() / 2);
-    for (std::size_t i = 0; i + 1 < payload.size(); i += 2) {
-        auto low = static_cast<unsigned char>(payload[i]);
-        auto high = static_cast<unsigned char>(payload[i + 1]);
-        units.push_back(static_cast<char16_t>(low | (high << 8)));
-    }
-    return units;
-}
-
 // The conversion ends at a zero unit, so the text between zero units is
 // converted piece by piece and each zero unit becomes a NUL byte. The
 // characters not written as themselves are noted with their offsets.
@@ -166,9 +154,7 @@ bool AfterEndOfCard(std::u16string_view units, std::size_t end)
     constexpr std::u16string_view kEnd = u"END:VCARD";
     if (end < kEnd.size()) return false;
     for (std::size_t i = 0; i < kEnd.size(); ++i) {
-        char16_t unit = units[end - kEnd.size() + i];
-        if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - u'a' + u'A');
-        if (unit != kEnd[i]) return false;
+        if (UpperAscii(units[end - kEnd.size() + i]) != kEnd[i]) return false;
     }
     return true;
 }

@@ -33,8 +33,8 @@ std::uint64_t RandomSeed()
 // The output's folder with its separator, or nothing for a bare name.
 PathString FolderOf(PathView path)
 {
-    const std::size_t separator = path.rfind(kPathSeparator);
-    return separator == PathView::npos ? PathString() : PathString(path.substr(0, separator + 1));
+    const PathParts parts = SplitAtLastSeparator(path);
+    return parts.hasFolder ? PathString(parts.folder) + kPathSeparator : PathString();
 }
 
 bool CreateTemporaryFile(OutputFile& output)

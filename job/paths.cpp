@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <span>
 
+#include "vcard/params.h"
+
 namespace karuto {
 
 namespace {
-
-constexpr char16_t UpperAscii(char16_t unit)
-{
-    return (unit >= u'a' && unit <= u'z') ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
-}
 
 // ".VCF" and ".Vcf" are ".vcf"; full-width letters are not.
 bool EqualsNoCaseAscii(PathView a, PathView b)
@@ -90,9 +87,8 @@ std::u16string_view OutputFileName(OutputForm form)
 
 PathString DeriveOutputPath(PathView inputPath, OutputForm form)
 {
-    PathString folder(inputPath);
-    const std::size_t separator = folder.rfind(kPathSeparator);
-    if (separator != PathString::npos) folder.resize(separator);
+    const PathParts parts = SplitAtLastSeparator(inputPath);
+    PathString folder(parts.hasFolder ? parts.folder : inputPath);
     folder.push_back(kPathSeparator);
     folder.append(OutputFileName(form));
     return folder;
@@ -108,10 +104,8 @@ bool DirectoryExists(PathView path)
 
 PathString ParentDirectory(PathView path)
 {
-    if (DirectoryExists(path)) return PathString(path);
-    const std::size_t separator = path.rfind(kPathSeparator);
-    if (separator == PathView::npos) return PathString(path);
-    return PathString(path.substr(0, separator));
+    const PathParts parts = SplitAtLastSeparator(path);
+    return PathString(DirectoryExists(path) || !parts.hasFolder ? path : parts.folder);
 }
 
 PathString FileExtension(PathView path)

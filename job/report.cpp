@@ -348,10 +348,7 @@ std::u16string LinesReadOtherwiseText(const ConversionDetails& details)
 std::u16string BookText(const ConversionDetails& details)
 {
     const CardCounts counts = CountCards(details.cards);
-    const std::size_t separator = details.inputName.find_last_of(u"/\\");
-    const std::u16string_view name =
-        std::u16string_view(details.inputName).substr(separator == std::u16string::npos ? 0 : separator + 1);
-    return u"変換元：" + EscapeControls(name) + u"（入力データ：" + DecimalText(counts.cardsRead) +
+    return u"変換元：" + EscapeControls(SplitAtLastSeparator(details.inputName).name) + u"（入力データ：" + DecimalText(counts.cardsRead) +
            u"件、出力データ：" + DecimalText(counts.cardsWritten) + u"件）\n";
 }
 

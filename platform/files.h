@@ -32,6 +32,21 @@ inline PathString WithNativeSeparators(PathView path)
     return native;
 }
 
+// A path cut at its last separator: the folder before it and the name after
+// it; a path without one is all name, and has no folder.
+struct PathParts {
+    bool hasFolder = false;
+    PathView folder;  // without the separator
+    PathView name;
+};
+
+inline PathParts SplitAtLastSeparator(PathView path)
+{
+    const std::size_t separator = path.rfind(kPathSeparator);
+    if (separator == PathView::npos) return {false, {}, path};
+    return {true, path.substr(0, separator), path.substr(separator + 1)};
+}
+
 enum class ReadStatus {
     Ok,
     CannotOpen,  // missing, a folder, no permission, or held by another opener

@@ -318,10 +318,9 @@ bool PathExists(PathView path)
 
 bool FindFirstEntry(PathView pattern)
 {
-    std::size_t separator = pattern.rfind(kPathSeparator);
-    PathView folder = separator == PathView::npos ? PathView(u".") : pattern.substr(0, separator);
-    PathView namePattern = separator == PathView::npos ? pattern : pattern.substr(separator + 1);
-    if (folder.empty()) folder = u"/";
+    const PathParts parts = SplitAtLastSeparator(pattern);
+    PathView folder = !parts.hasFolder ? PathView(u".") : parts.folder.empty() ? PathView(u"/") : parts.folder;
+    const PathView namePattern = parts.name;
 
     std::optional<std::string> nativeFolder = NativePath(folder);
     std::optional<std::string> nativeName = NativePath(namePattern);

@@ -2,6 +2,18 @@
 
 namespace karuto {
 
+std::u16string Utf16LeUnits(std::string_view bytes)
+{
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto low = static_cast<unsigned char>(bytes[i]);
+        const auto high = static_cast<unsigned char>(bytes[i + 1]);
+        units.push_back(static_cast<char16_t>(low | (high << 8)));
+    }
+    return units;
+}
+
 std::u16string Utf8ToWide(std::string_view utf8)
 {
     std::size_t count = 0;

@@ -10,6 +10,9 @@
 
 namespace karuto {
 
+// The units of UTF-16LE bytes; an odd final byte has no partner and is dropped.
+std::u16string Utf16LeUnits(std::string_view bytes);
+
 // What each malformed UTF-8 sequence decodes to.
 inline constexpr char16_t kReplacementChar = u'\uFFFD';
 

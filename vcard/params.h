@@ -12,10 +12,12 @@
 
 namespace karuto {
 
-// ASCII-only upper-casing of one byte, also inside two-byte characters.
-constexpr char UpperAscii(char byte)
+// ASCII-only upper-casing of one byte (also inside two-byte characters) or
+// one UTF-16 unit (full-width letters stay as they are).
+template <typename Unit>
+constexpr Unit UpperAscii(Unit unit)
 {
-    return (byte >= 'a' && byte <= 'z') ? static_cast<char>(byte - ('a' - 'A')) : byte;
+    return (unit >= 'a' && unit <= 'z') ? static_cast<Unit>(unit - ('a' - 'A')) : unit;
 }
 
 // Equal as a whole, ignoring the case of A-Z only.
