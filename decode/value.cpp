@@ -84,6 +84,7 @@ struct DecodeBuffers {
     OwnedString quoted;
     OwnedString converted;
     OwnedString controlFree;
+    OwnedString continued;
 };
 
 thread_local DecodeBuffers tBuffers;
@@ -197,6 +198,23 @@ std::string_view WithoutStrayControls(std::string_view text, const ValueDecoding
 constexpr char kBase64Alphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
+// `text` with every line break (CR LF, or an LF or a CR alone) made a CR LF
+// and a space, appended to `out`.
+void AppendLineBreaksContinued(std::string_view text, OwnedString& out)
+{
+    std::size_t cr = text.find('\r');
+    std::size_t lf = text.find('\n');
+    for (std::size_t pos = 0;;) {
+        const std::size_t lineBreak = std::min(cr, lf);
+        out.append(text.substr(pos, lineBreak - pos));
+        if (lineBreak == std::string_view::npos) return;
+        out.append("\r\n ");
+        pos = lineBreak + (cr == lineBreak && lf == lineBreak + 1 ? 2 : 1);
+        if (cr < pos) cr = text.find('\r', pos);
+        if (lf < pos) lf = text.find('\n', pos);
+    }
+}
+
 void TrimBuffer(OwnedString& buffer)
 {
     constexpr std::size_t kKeptCapacity = 1 << 16;
@@ -210,25 +228,6 @@ OwnedString DecodeQuotedPrintable(std::string_view text)
     OwnedString decoded;
     AppendQuotedPrintable(UpToFirstNul(text), decoded);
     return decoded;
-}
-
-OwnedString ReplaceAll(std::string_view text, std::string_view pattern,
-                       std::string_view replacement)
-{
-    text = UpToFirstNul(text);
-    if (pattern.empty()) return OwnedString(text);
-
-    OwnedString replaced;
-    replaced.reserve(text.size());
-    std::size_t start = 0;
-    for (std::size_t found = text.find(pattern); found != std::string_view::npos;
-         found = text.find(pattern, start)) {
-        replaced.append(text, start, found - start);
-        replaced.append(replacement);
-        start = found + pattern.size();
-    }
-    replaced.append(text, start);
-    return replaced;
 }
 
 ValueDecoding DecodingOf(const LogicalLine& line)
@@ -279,11 +278,11 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
     // and every output line ends with CR LF: each break, whether the writer
     // used CR LF, a lone LF or a lone CR, becomes CR LF and a space. So does
     // a CR alone that a value holds as it stands (a note written on a Mac).
-    OwnedString continued;
-    if ((quotedPrintable || decoding.loneCrBreaks) && HasLineBreak(text)) {
-        const OwnedString lineFeeds = ReplaceAll(ReplaceAll(text, "\r\n", "\n"), "\r", "\n");
-        continued = ReplaceAll(lineFeeds, "\n", "\r\n ");
-        text = continued;
+    const bool lineBreaks = (quotedPrintable || decoding.loneCrBreaks) && HasLineBreak(text);
+    if (lineBreaks) {
+        buffers.continued.clear();
+        AppendLineBreaksContinued(text, buffers.continued);
+        text = buffers.continued;
     }
     if (decoding.widenKana) {
         AppendWidenedKatakana(text, target);
@@ -293,6 +292,7 @@ void AppendDecodedValue(const ValueDecoding& decoding, std::string_view value, O
     TrimBuffer(buffers.quoted);
     TrimBuffer(buffers.converted);
     if (strayControl) TrimBuffer(buffers.controlFree);
+    if (lineBreaks) TrimBuffer(buffers.continued);
 }
 
 void AppendQuotedPrintableAsBase64(std::string_view value, OwnedString& target)

@@ -44,8 +44,4 @@ void AppendQuotedPrintableAsBase64(std::string_view value, OwnedString& target);
 // kept as it stands.
 OwnedString DecodeQuotedPrintable(std::string_view text);
 
-// Every non-overlapping occurrence of `pattern` (not empty) replaced.
-OwnedString ReplaceAll(std::string_view text, std::string_view pattern,
-                       std::string_view replacement);
-
 } // namespace karuto

@@ -25,6 +25,14 @@ bool IsSameFile(PathView outputPath, PathView inputPath)
     return input && output && *input == *output;
 }
 
+// `path` itself when it is a folder or holds no separator, otherwise the part
+// before its last separator.
+PathString ParentDirectory(PathView path)
+{
+    const PathParts parts = SplitAtLastSeparator(path);
+    return PathString(DirectoryExists(path) || !parts.hasFolder ? path : parts.folder);
+}
+
 struct PathCheck {
     bool (*fails)(PathView outputPath, PathView inputPath);
     const char16_t* message;
@@ -100,12 +108,6 @@ bool DirectoryExists(PathView path)
     if (pattern.empty() || pattern.back() != kPathSeparator) pattern.push_back(kPathSeparator);
     pattern.append(u"*.*");
     return FindFirstEntry(pattern);
-}
-
-PathString ParentDirectory(PathView path)
-{
-    const PathParts parts = SplitAtLastSeparator(path);
-    return PathString(DirectoryExists(path) || !parts.hasFolder ? path : parts.folder);
 }
 
 PathString FileExtension(PathView path)

@@ -33,10 +33,6 @@ bool CheckFileName(PathView fileName, const JobWindow& window);
 // Does a search for "*.*" inside `path` find at least one entry?
 bool DirectoryExists(PathView path);
 
-// `path` itself when it is a folder or holds no separator, otherwise the part
-// before its last separator.
-PathString ParentDirectory(PathView path);
-
 // From the last "." of the path (folder part included) to its end, or empty.
 PathString FileExtension(PathView path);
 

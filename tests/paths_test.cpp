@@ -402,7 +402,7 @@ TEST(CheckPaths, ACopyWithTheSameContentIsAnotherFile)
     ExpectPassed(Check(folder.dir.Child(u"copy.vcf"), folder.input));
 }
 
-// --- DirectoryExists, ParentDirectory, FileExtension -------------------------------------
+// --- DirectoryExists, the output's folder, FileExtension -------------------------------------
 
 TEST(DirectoryExists, IsTrueOnlyForFolders)
 {
@@ -431,31 +431,25 @@ TEST(DirectoryExists, IsTrueOnlyForFolders)
     }
 }
 
-TEST(ParentDirectory, IsThePathItselfForFoldersAndCutAtTheLastSeparatorOtherwise)
+// The output's folder is its path cut at the last separator, or the path
+// itself where that is a folder: only a folder that is missing refuses it.
+TEST(CheckPaths, FindsTheOutputFolderAtTheLastSeparator)
 {
-    TempDir dir;
-    const PathString root = test::ToPathString(dir.path);
+    CheckFolder folder;
+    const TempDir& dir = folder.dir;
     fs::create_directory(dir.ChildPath(u"sub.vcf"));
-    WriteFileBytes(dir.ChildPath(u"in.vcf"), "x");
-    struct Row {
-        PathString path;
-        PathString parent;
+    const std::pair<PathString, bool> rows[] = {
+        {dir.Child(u"sub.vcf"), true},
+        {dir.Child(u"PC→iPhone.vcf"), true},
+        {dir.Child(Native(u"sub.vcf/PC→iPhone.vcf")), true},
+        {dir.Child(Native(u"missing/deeper/PC→iPhone.vcf")), false},
+        {Native(u"/karuto-no-such-file.vcf"), true},
+        {u"karuto-no-such-file.vcf", false},
     };
-    const Row rows[] = {
-        {root, root},
-        {dir.Child(u"sub.vcf"), dir.Child(u"sub.vcf")},
-        {dir.Child(u"sub.vcf") + kPathSeparator, dir.Child(u"sub.vcf") + kPathSeparator},
-        {dir.Child(u"PC→iPhone.vcf"), root},
-        {dir.Child(u"in.vcf"), root},
-        {dir.Child(Native(u"sub.vcf/PC→iPhone.vcf")), dir.Child(u"sub.vcf")},
-        {dir.Child(Native(u"missing/deeper/PC→iPhone.vcf")), dir.Child(Native(u"missing/deeper"))},
-        {dir.Child(u"missing") + kPathSeparator, dir.Child(u"missing")},
-        {Native(u"/karuto-no-such-file.vcf"), u""},
-        {u"karuto-no-such-file.vcf", u"karuto-no-such-file.vcf"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(WideToUtf8(row.path));
-        EXPECT_EQ(ParentDirectory(row.path), row.parent);
+    const std::vector<WindowEvent> refused{{WindowEvent::Error, kOutputFolderMissing}};
+    for (const auto& [output, found] : rows) {
+        SCOPED_TRACE(WideToUtf8(output));
+        EXPECT_EQ(Check(output, folder.input).events == refused, !found);
     }
 }
 

@@ -46,14 +46,6 @@ std::string DecodeQp(std::string_view text)
     return DecodeQuotedPrintable(View(exact));
 }
 
-std::string Replace(std::string_view text, std::string_view pattern, std::string_view replacement)
-{
-    const std::vector<char> exactText = Exact(text);
-    const std::vector<char> exactPattern = Exact(pattern);
-    const std::vector<char> exactReplacement = Exact(replacement);
-    return ReplaceAll(View(exactText), View(exactPattern), View(exactReplacement));
-}
-
 // Including numbers outside the named values, which behave like the plain ones.
 constexpr ValueEncoding kAllEncodings[] = {EncodingNone, EncodingBase64, EncodingQuotedPrintable,
                                            static_cast<ValueEncoding>(3),
@@ -112,6 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"QpLfGetsCrAndSpace", kQp, "A=0AB"sv, CharsetNone, false, "A\r\n B"sv},
         DecodeCase{"QpLfAtEndGetsCrAndSpace", kQp, "A=0A"sv, CharsetNone, false, "A\r\n "sv},
         DecodeCase{"QpAdjacentLineFeeds", kQp, "=0A=0A"sv, CharsetNone, false, "\r\n \r\n "sv},
+        DecodeCase{"QpLineBreaksAtBothEnds", kQp, "=0D=0AAB=0D=0A"sv, CharsetNone, false, "\r\n AB\r\n "sv},
         DecodeCase{"QpRawLineFeedGetsCrAndSpace", kQp, "A\nB"sv, CharsetNone, false, "A\r\n B"sv},
         DecodeCase{"QpCrGetsLfAndSpace", kQp, "A=0DB"sv, CharsetNone, false, "A\r\n B"sv},
         DecodeCase{"QpCrAtEnd", kQp, "A=0D"sv, CharsetNone, false, "A\r\n "sv},
@@ -256,50 +249,6 @@ INSTANTIATE_TEST_SUITE_P(
                            "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"
                            "\r\n AP8="sv}),
     CaseName<QpCase>);
-
-struct ReplaceCase {
-    const char* name;
-    std::string_view text;
-    std::string_view pattern;
-    std::string_view replacement;
-    std::string_view expected;
-};
-
-// Failure messages name the case instead of dumping its bytes.
-void PrintTo(const ReplaceCase& c, std::ostream* out) { *out << c.name; }
-
-class ReplaceAllCases : public testing::TestWithParam<ReplaceCase> {};
-
-TEST_P(ReplaceAllCases, GivesExpectedBytes)
-{
-    const ReplaceCase& c = GetParam();
-    EXPECT_EQ(Replace(c.text, c.pattern, c.replacement), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Patterns, ReplaceAllCases,
-    testing::Values(ReplaceCase{"NoOccurrence", "abc", "x", "yz", "abc"},
-                    ReplaceCase{"EmptyText", "", "\n", "\n ", ""},
-                    ReplaceCase{"EmptyReplacementDeletes", "a\nb\nc\n", "\n", "", "abc"},
-                    ReplaceCase{"LongerReplacement", "a\nb", "\n", "\n ", "a\n b"},
-                    ReplaceCase{"AtBothEnds", "\nab\n", "\n", "\n ", "\n ab\n "},
-                    ReplaceCase{"Adjacent", "\n\n\n", "\n", "\n ", "\n \n \n "},
-                    ReplaceCase{"OverlappingTakenFromLeft", "aaa", "aa", "b", "ba"},
-                    ReplaceCase{"BackToBack", "aaaa", "aa", "b", "bb"},
-                    ReplaceCase{"ReplacementHoldsPattern", "aXa", "a", "aa", "aaXaa"},
-                    ReplaceCase{"PatternIsWholeText", "abc", "abc", "", ""},
-                    ReplaceCase{"PatternLongerThanText", "ab", "abc", "x", "ab"},
-                    ReplaceCase{"ShorterReplacement", "xabcyabcz", "abc", "-", "x-y-z"},
-                    ReplaceCase{"EmptyPatternLeavesText", "abc", "", "x", "abc"}),
-    CaseName<ReplaceCase>);
-
-TEST(ReplaceAll, GrowsByTheDifferenceForEachOccurrence)
-{
-    const std::string text = "line1\nline2\n\nline4\n";
-    const std::size_t lineFeeds = 4;
-    const std::string replaced = Replace(text, "\n", "\r\n\t");
-    EXPECT_EQ(replaced.size(), text.size() + lineFeeds * 2);
-}
 
 } // namespace
 } // namespace karuto

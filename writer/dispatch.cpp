@@ -197,6 +197,16 @@ void RememberName(CardEntry& entry, const TokenArray& valueTokens, const Logical
     }
 }
 
+// The VERSION rule: a card is acceptable only as version 2.1 or 3.0.
+void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line,
+                  const ValueDecoding& decoding, std::string_view lineText)
+{
+    if (!HasParam("2.1", tokens.valueTokens) && !HasParam("3.0", tokens.valueTokens)) {
+        Reject(entry, Rejection::Version, lineText, line);
+    }
+    EmitProperty(entry, tokens, decoding);
+}
+
 void RunRule(const DispatchRow& row, CardEntry& entry, const PropertyTokens& tokens,
              const LogicalLine& line, const ValueDecoding& decoding, std::string_view lineText)
 {
@@ -238,15 +248,6 @@ void HandleFormattedName(CardEntry& entry, PropertyTokens& tokens, LogicalLine& 
 }
 
 } // namespace
-
-void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line,
-                  const ValueDecoding& decoding, std::string_view lineText)
-{
-    if (!HasParam("2.1", tokens.valueTokens) && !HasParam("3.0", tokens.valueTokens)) {
-        Reject(entry, Rejection::Version, lineText, line);
-    }
-    EmitProperty(entry, tokens, decoding);
-}
 
 void ConvertProperty(LogicalLine& line, const CardSink& sink, CardList& cardList)
 {

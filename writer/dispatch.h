@@ -15,8 +15,4 @@ namespace karuto {
 // `sink` at once.
 void ConvertProperty(LogicalLine& line, const CardSink& sink, CardList& cardList);
 
-// The VERSION rule: a card is acceptable only as version 2.1 or 3.0.
-void CheckVersion(CardEntry& entry, const PropertyTokens& tokens, const LogicalLine& line,
-                  const ValueDecoding& decoding, std::string_view lineText);
-
 } // namespace karuto

@@ -201,8 +201,10 @@ std::span<const LostCharacter> TakeLostCharacters(const LogicalLine& line,
     return onLine;
 }
 
-} // namespace
-
+// Decides how the value of the complete `line` is read in a text of
+// `encoding` (its textEncoding, and on a line read otherwise that names no
+// charset, its charset); true when `otherwise` holds the line. `otherwise` is
+// advanced past the lines before it.
 bool DecideLineEncoding(LogicalLine& line, SourceEncoding encoding,
                         std::span<const LinesReadOtherwise>& otherwise)
 {
@@ -218,6 +220,10 @@ bool DecideLineEncoding(LogicalLine& line, SourceEncoding encoding,
     return true;
 }
 
+// Writers fold long lines by bytes: a fold of the value of `line` that falls
+// inside a character (Shift_JIS: between a lead byte and its trail byte,
+// reading from the value's start; UTF-8: inside a sequence) is dropped and
+// the character joined. Every other fold stays.
 void JoinFoldsInsideCharacters(LogicalLine& line)
 {
     if (!line.folded) return;
@@ -260,6 +266,8 @@ void JoinFoldsInsideCharacters(LogicalLine& line)
     line.isGathered = true;
     line.text = line.gathered;
 }
+
+} // namespace
 
 CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink& sink, const TextFacts& facts)
 {

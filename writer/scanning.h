@@ -34,17 +34,4 @@ struct TextFacts {
 CardCounts ConvertText(std::string_view text, CardList& cardList, const CardSink& sink,
                        const TextFacts& facts = {});
 
-// Decides how the value of the complete `line` is read in a text of
-// `encoding` (its textEncoding, and on a line read otherwise that names no
-// charset, its charset); true when `otherwise` holds the line. `otherwise` is
-// advanced past the lines before it.
-bool DecideLineEncoding(LogicalLine& line, SourceEncoding encoding,
-                        std::span<const LinesReadOtherwise>& otherwise);
-
-// Writers fold long lines by bytes: a fold of the value of `line` that falls
-// inside a character (Shift_JIS: between a lead byte and its trail byte,
-// reading from the value's start; UTF-8: inside a sequence) is dropped and
-// the character joined. Every other fold stays.
-void JoinFoldsInsideCharacters(LogicalLine& line);
-
 } // namespace karuto
