@@ -15,8 +15,10 @@ void BM_SplitEscapedDelimiters(benchmark::State& state)
 {
     std::string line = "NOTE:";
     while (line.size() < static_cast<std::size_t>(state.range(0))) line += "\\;";
+    PropertyTokens tokens;
     for (auto _ : state) {
-        const PropertyTokens tokens = SplitPropertyLine(line);
+        SplitPropertyNameInto(line, tokens);
+        SplitPropertyValueInto(line, tokens);
         benchmark::DoNotOptimize(tokens.valueTokens.data());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(line.size()));
@@ -29,8 +31,10 @@ void BM_SplitDoubleByteTokens(benchmark::State& state)
 {
     std::string line = "N:";
     while (line.size() < static_cast<std::size_t>(state.range(0))) line += "\x83\x5C\\;\x83\x5C;";
+    PropertyTokens tokens;
     for (auto _ : state) {
-        const PropertyTokens tokens = SplitPropertyLine(line);
+        SplitPropertyNameInto(line, tokens);
+        SplitPropertyValueInto(line, tokens);
         benchmark::DoNotOptimize(tokens.valueTokens.data());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(line.size()));

@@ -196,11 +196,4 @@ void AppendWidenedKatakana(std::string_view text, OwnedString& widened)
     }
 }
 
-OwnedString WidenKatakana(std::string_view text)
-{
-    OwnedString widened;
-    AppendWidenedKatakana(UpToFirstNul(text), widened);
-    return widened;
-}
-
 } // namespace karuto

@@ -25,10 +25,8 @@ extern const std::array<std::uint16_t, 63> FullWidthKana;
 // `pos` is at or past the end.
 std::size_t AppendChar(OwnedString& dst, std::string_view src, std::size_t pos);
 
-// A new string without half-width katakana, sound marks merged.
-OwnedString WidenKatakana(std::string_view text);
-
-// WidenKatakana appended to `widened`, for a text without NUL bytes.
+// `text` (without NUL bytes) appended to `widened` without half-width
+// katakana, sound marks merged.
 void AppendWidenedKatakana(std::string_view text, OwnedString& widened);
 
 } // namespace karuto

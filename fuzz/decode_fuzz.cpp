@@ -15,8 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string value(reinterpret_cast<const char*>(data), size);
     value = value.substr(0, value.find('\0'));  // values never hold a NUL
 
-    const std::string widened = karuto::WidenKatakana(value);
-    Check(karuto::WidenKatakana(widened) == widened);
+    std::string widened;
+    karuto::AppendWidenedKatakana(value, widened);
+    std::string again;
+    karuto::AppendWidenedKatakana(widened, again);
+    Check(again == widened);
     Check(karuto::DecodeQuotedPrintable(value).size() <= value.size());
 
     for (auto encoding : {karuto::EncodingNone, karuto::EncodingBase64,

@@ -25,7 +25,9 @@ std::string Join(const karuto::TokenArray& tokens)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string line(reinterpret_cast<const char*>(data), size);
-    const karuto::PropertyTokens tokens = karuto::SplitPropertyLine(line);
+    karuto::PropertyTokens tokens;
+    karuto::SplitPropertyNameInto(line, tokens);
+    karuto::SplitPropertyValueInto(line, tokens);
     Check(!tokens.nameTokens.empty());
     std::string rebuilt = Join(tokens.nameTokens);
     if (!tokens.valueTokens.empty()) rebuilt += ":" + Join(tokens.valueTokens);

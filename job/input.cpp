@@ -262,20 +262,6 @@ void LeaveOutStrayControls(LoadedText& made, MarkedBytes& marked)
 
 } // namespace
 
-ByteOrderMark MarkOf(SourceEncoding encoding)
-{
-    switch (encoding) {
-    case SourceEncoding::Utf16Le: return ByteOrderMark::Utf16Le;
-    case SourceEncoding::Utf8WithMark: return ByteOrderMark::Utf8;
-    case SourceEncoding::ShiftJis:
-    case SourceEncoding::Utf8WithoutMark:
-    case SourceEncoding::Utf16LeWithoutMark:
-    case SourceEncoding::EucJp:
-    case SourceEncoding::Iso2022Jp: break;
-    }
-    return ByteOrderMark::None;
-}
-
 Outcome LoadInputText(PathView path, LoadedText& loaded)
 {
     FileBytes file = ReadWholeFileExclusive(path);

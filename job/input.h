@@ -30,9 +30,6 @@ struct LoadedText {
     std::int64_t firstNulLine = 0;  // 1-based line of the first of them; 0 without any
 };
 
-// The byte-order mark a file of that encoding began with.
-ByteOrderMark MarkOf(SourceEncoding encoding);
-
 // Reads the whole file into `loaded`: Done, or CannotOpenInput,
 // CannotReadInput, OutOfMemory (no room to read it) or UnsupportedEncoding.
 // `loaded` is left untouched on failure.

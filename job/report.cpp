@@ -429,11 +429,4 @@ void WriteReport(const ConversionDetails& details, const ReportSink& sink, std::
     WriteLosses(details, sink);
 }
 
-std::u16string FormatReport(const ConversionDetails& details, std::u16string_view chooseCarrier)
-{
-    std::u16string report;
-    WriteReport(details, [&report](std::u16string_view text) { report += text; }, chooseCarrier);
-    return report;
-}
-
 } // namespace karuto

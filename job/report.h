@@ -19,8 +19,6 @@ inline constexpr char16_t kChooseCarrierByOption[] =
     u"（コマンドラインでは --emoji=docomo、--emoji=au、--emoji=softbank）";
 void WriteReport(const ConversionDetails& details, const ReportSink& sink,
                  std::u16string_view chooseCarrier = kChooseCarrierByOption);
-std::u16string FormatReport(const ConversionDetails& details,
-                            std::u16string_view chooseCarrier = kChooseCarrierByOption);
 
 // Text quoted from a file or a command line, with its control characters
 // (U+0000-U+001F, U+007F-U+009F) written as "\x1b" and the like, so that a

@@ -1068,7 +1068,7 @@ TEST(RunConversion, EveryBeginStartsACardOrIsNamedInTheReport)
         ASSERT_EQ(RunConversion(job.dir.Child(u"PC→iPhone.vcf"), job.recorder.Window(), job.dir.Child(u"連絡先.vcf"),
                                 &details),
                   0);
-        const std::u16string report = FormatReport(details);
+        const std::u16string report = test::ReportText(details);
         std::vector<std::int64_t> cardLines;
         for (std::size_t i = 0; i < details.cards.records.size(); ++i) cardLines.push_back(details.cards.records[i].beginLine);
         const std::string& text = loaded.text;

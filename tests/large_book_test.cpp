@@ -107,7 +107,7 @@ TEST(LargeAddressBook, AFullLossLogChangesNeitherPictogramsNorCounts)
     ConversionDetails details;
     const std::string output = OutputOf(std::move(book), &details);
     EXPECT_NE(output.find(test::Utf16LeBytes(u"N:☀\r\n")), std::string::npos);
-    const std::u16string report = FormatReport(details);
+    const std::u16string report = test::ReportText(details);
     EXPECT_NE(report.find(u"書き出さなかった項目：1048577件（カード1件）\n"), std::u16string::npos);
     EXPECT_NE(report.find(u"ほかに、数が多いため一覧にしていないもの 1件\n"), std::u16string::npos);
     EXPECT_NE(report.find(u"私用領域の文字（iPhone では何も表示されません。携帯電話の絵文字など）：なし\n"),

@@ -41,7 +41,7 @@ void AddCard(CardList& cards, std::int64_t beginLine, std::string_view name, boo
     cards.noteText.append(name).append(rejectedBy);
 }
 
-TEST(FormatReport, BeginsWithHowTheFileWasRead)
+TEST(WriteReport, BeginsWithHowTheFileWasRead)
 {
     test::TempDir dir;
     const std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:\xE5\xB1\xB1;;;;\r\nEND:VCARD\r\n";
@@ -70,7 +70,7 @@ TEST(FormatReport, BeginsWithHowTheFileWasRead)
         window.addMessage = [](std::u16string_view) {};
         ConversionDetails details;
         ASSERT_EQ(RunConversion(dir.Child(u"out.vcf"), window, dir.Child(u"in.vcf"), &details), 0);
-        const std::string report = WideToUtf8(FormatReport(details));
+        const std::string report = WideToUtf8(test::ReportText(details));
         const std::string book = "変換元：in.vcf（入力データ：1件、出力データ：1件）\n";
         EXPECT_EQ(report.substr(0, book.size() + row.line.size()), book + row.line);
     }
@@ -79,7 +79,7 @@ TEST(FormatReport, BeginsWithHowTheFileWasRead)
 // iCloud.com refuses a card past 256 KB and a photo past 224 KB: the report
 // of that form names each card, by what passes (sizes in KB rounded up); the
 // cards are still written.
-TEST(FormatReport, ListsTheCardsTooLargeForICloud)
+TEST(WriteReport, ListsTheCardsTooLargeForICloud)
 {
     test::TempDir dir;
     std::string book;
@@ -97,14 +97,14 @@ TEST(FormatReport, ListsTheCardsTooLargeForICloud)
     ASSERT_EQ(RunConversion(dir.Child(u"out.vcf"), window, dir.Child(u"in.vcf"), &details, EmojiChoice::Auto, {},
                             OutputForm::ICloud), 0);
     EXPECT_EQ(CountCards(details.cards).cardsWritten, 3);
-    const std::string report = WideToUtf8(FormatReport(details));
+    const std::string report = WideToUtf8(test::ReportText(details));
     EXPECT_NE(report.find("iCloud.com が読み込まないカード（カードは 256 KB、写真は 224 KB まで。書き出してあります。"
                           "写真を小さくするか、iPhone で写真を付け直してください）：2件\n"
                           "  カード2（6行目）「Card」：カード 267 KB\n"
                           "  カード3（11行目）「Photo」：カード 317 KB、写真 229 KB\n"), std::string::npos) << report;
 }
 
-TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
+TEST(WriteReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
 {
     ConversionDetails details;
     CardList& cards = details.cards;
@@ -113,7 +113,7 @@ TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
     AddCard(cards, 420, "", true, 17);
     AddCard(cards, 900, "Rejected Rei", true, 5, Rejection::Version);
     AddCard(cards, 999, "Cut Off", false, 3);
-    const std::string report = AfterBookLine(FormatReport(details));
+    const std::string report = AfterBookLine(test::ReportText(details));
     EXPECT_EQ(report,
               kShiftJisLine +
               "書き出さなかったカード：2件\n"
@@ -126,22 +126,22 @@ TEST(FormatReport, ListsCardsWrittenWithoutSomeOfTheirItemGroups)
               "メールアドレス・住所 17件を書き出していません\n" + kNothingLeftOut);
 }
 
-TEST(FormatReport, SaysSoWhenEveryCardWasWrittenWhole)
+TEST(WriteReport, SaysSoWhenEveryCardWasWrittenWhole)
 {
     ConversionDetails details;
     AddCard(details.cards, 1, "Full Fumi", true, 0);
-    EXPECT_EQ(AfterBookLine(FormatReport(details)),
+    EXPECT_EQ(AfterBookLine(test::ReportText(details)),
               kShiftJisLine + "書き出さなかったカードはありません。\n" + kNothingLeftOut);
-    EXPECT_EQ(AfterBookLine(FormatReport(ConversionDetails())),
+    EXPECT_EQ(AfterBookLine(test::ReportText(ConversionDetails())),
               kShiftJisLine + "書き出さなかったカードはありません。\n" + kNothingLeftOut);
 }
 
-TEST(FormatReport, NamesTheFirstLineWithANulAndHowManyThereWere)
+TEST(WriteReport, NamesTheFirstLineWithANulAndHowManyThereWere)
 {
     ConversionDetails details;
     details.nulCount = 12;
     details.firstNulLine = 345;
-    EXPECT_EQ(AfterBookLine(FormatReport(details)),
+    EXPECT_EQ(AfterBookLine(test::ReportText(details)),
               kShiftJisLine + "書き出さなかったカードはありません。\n"
               "NUL文字（0x00）が12個ありました（最初は345行目）。改行として読みました。\n" +
                   kNothingLeftOut);
@@ -149,15 +149,15 @@ TEST(FormatReport, NamesTheFirstLineWithANulAndHowManyThereWere)
 
 // Pictograms no one carrier's table holds: the reader is told how to choose
 // the carrier in the program the report comes from.
-TEST(FormatReport, SaysHowToChooseTheCarrierInTheFrontEndThatAsks)
+TEST(WriteReport, SaysHowToChooseTheCarrierInTheFrontEndThatAsks)
 {
     ConversionDetails details;
     details.unattributedCodes = true;
     const std::string sentence = "携帯電話会社を選んで変換し直すと絵文字になります";
-    const std::string byOption = WideToUtf8(FormatReport(details));
+    const std::string byOption = WideToUtf8(test::ReportText(details));
     EXPECT_NE(byOption.find(sentence + "（コマンドラインでは --emoji=docomo、--emoji=au、--emoji=softbank）。\n"),
               std::string::npos);
-    const std::string inPage = WideToUtf8(FormatReport(details, u"（【携帯電話の絵文字】で選べます）"));
+    const std::string inPage = WideToUtf8(test::ReportText(details, u"（【携帯電話の絵文字】で選べます）"));
     EXPECT_NE(inPage.find(sentence + "（【携帯電話の絵文字】で選べます）。\n"), std::string::npos);
     EXPECT_EQ(inPage.find("--emoji"), std::string::npos);
 }
@@ -165,7 +165,7 @@ TEST(FormatReport, SaysHowToChooseTheCarrierInTheFrontEndThatAsks)
 // Only what written cards lost is listed (an FN line's characters only where
 // the card has no N); what the full log could not hold is counted. Control
 // characters quoted from the file are shown, not sent to the terminal.
-TEST(FormatReport, ListsWhatWrittenCardsLostAndCountsWhatTheLogCouldNotHold)
+TEST(WriteReport, ListsWhatWrittenCardsLostAndCountsWhatTheLogCouldNotHold)
 {
     ConversionDetails details;
     CardList& cards = details.cards;
@@ -181,7 +181,7 @@ TEST(FormatReport, ListsWhatWrittenCardsLostAndCountsWhatTheLogCouldNotHold)
     NoteLoss(log, 1, LossKind::Line, false, 22, 0, "X-BAR");
     log.unlisted[static_cast<std::size_t>(LossKind::PrivateUse)] = 7;
     details.unattributedCodes = true;  // the pictogram line counts them as their list does
-    EXPECT_EQ(AfterBookLine(FormatReport(details)).substr(kShiftJisLine.size()),
+    EXPECT_EQ(AfterBookLine(test::ReportText(details)).substr(kShiftJisLine.size()),
               "書き出さなかったカード：1件\n"
               "  カード2（20行目）「Rejected Rei」：未対応のバージョン \"VERSION:4.0\"（21行目）\n"
               "絵文字：携帯電話の絵文字と思われる文字7個は、どの携帯電話会社のものか決められないため、"
@@ -204,7 +204,7 @@ TEST(FormatReport, ListsWhatWrittenCardsLostAndCountsWhatTheLogCouldNotHold)
         for (int i = 0; i < names; ++i) {
             NoteLoss(many.cards.lossLog, 0, LossKind::Line, false, i + 1, 0, "X-" + std::to_string(i));
         }
-        const std::string report = WideToUtf8(FormatReport(many));
+        const std::string report = WideToUtf8(test::ReportText(many));
         EXPECT_NE(report.find(ending), std::string::npos) << report;
     }
 }

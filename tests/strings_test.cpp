@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "platform/shift_jis.h"
+#include "tests/test_support.h"
 
 #include <string>
 #include <vector>
@@ -31,7 +32,7 @@ TEST_P(SplitPropertyLineTest, SplitsNameParametersAndValues)
 {
     const LineCase& c = GetParam();
     const std::string line = c.line;  // exact-size copy
-    const PropertyTokens tokens = SplitPropertyLine(line);
+    const PropertyTokens tokens = test::SplitLine(line);
     EXPECT_EQ(AsStrings(tokens.nameTokens), c.names);
     EXPECT_EQ(AsStrings(tokens.valueTokens), c.values);
 }
@@ -73,49 +74,40 @@ TEST(SplitPropertyLineTest, DoubleByteRuleFollowsCharactersNotBytes)
     // "ソ" then a one-byte backslash: 83 5C 5C 3B. The second 5C stands alone
     // and escapes the ";".
     const std::string line = "N:\x83\x5C\x5C;x";
-    EXPECT_EQ(AsStrings(SplitPropertyLine(line).valueTokens), Tokens{"\x83\x5C\x5C;x"});
+    EXPECT_EQ(AsStrings(test::SplitLine(line).valueTokens), Tokens{"\x83\x5C\x5C;x"});
     // Half-width katakana are one-byte characters: B1 5C 3B is "ｱ\;".
     const std::string kana = "N:\xB1\x5C;x";
-    EXPECT_EQ(AsStrings(SplitPropertyLine(kana).valueTokens), Tokens{"\xB1\x5C;x"});
+    EXPECT_EQ(AsStrings(test::SplitLine(kana).valueTokens), Tokens{"\xB1\x5C;x"});
     // 81 81 is one character (the second 81 is its trail byte), so the 5C
     // after it is a backslash of its own and escapes the ";".
     const std::string leads = "N:\x81\x81\x5C;x";
-    EXPECT_EQ(AsStrings(SplitPropertyLine(leads).valueTokens), Tokens{"\x81\x81\x5C;x"});
+    EXPECT_EQ(AsStrings(test::SplitLine(leads).valueTokens), Tokens{"\x81\x81\x5C;x"});
     // Three lead bytes: 81 81 | 81 5C — the backslash is a second byte.
     const std::string three = "N:\x81\x81\x81\x5C;x";
-    EXPECT_EQ(AsStrings(SplitPropertyLine(three).valueTokens), (Tokens{"\x81\x81\x81\x5C", "x"}));
+    EXPECT_EQ(AsStrings(test::SplitLine(three).valueTokens), (Tokens{"\x81\x81\x81\x5C", "x"}));
 }
 
-TEST(SplitTokensTest, LimitKeepsTheRestWhole)
+TEST(SplitPropertyLineTest, EveryUnescapedSemicolonSeparates)
 {
-    EXPECT_EQ(AsStrings(SplitTokens("a;b;c;d", ';', true, 2)), (Tokens{"a", "b", "c;d"}));
-    EXPECT_EQ(AsStrings(SplitTokens("a;b", ';', true, 0)), (Tokens{"a", "b"}));
-    EXPECT_EQ(AsStrings(SplitTokens("abc", ';', true, 1)), (Tokens{"abc"}));
-    EXPECT_EQ(AsStrings(SplitTokens(";;", ';', true, 0)), (Tokens{"", "", ""}));
-    // Without escapes a backslash means nothing.
-    EXPECT_EQ(AsStrings(SplitTokens("a\\;b", ';', false, 0)), (Tokens{"a\\", "b"}));
-}
-
-TEST(FindDelimiterTest, ReportsTheFirstCountingOccurrence)
-{
-    EXPECT_EQ(FindDelimiter("abc", ';', true), std::string_view::npos);
-    EXPECT_EQ(FindDelimiter(";abc", ';', true), 0u);
-    EXPECT_EQ(FindDelimiter("a\\;b;c", ';', true), 4u);
-    EXPECT_EQ(FindDelimiter("a\\;b;c", ';', false), 2u);
-    EXPECT_EQ(FindDelimiter("\x83\x5C;", ';', true), 2u);
-    EXPECT_EQ(FindDelimiter("", ';', true), std::string_view::npos);
+    EXPECT_EQ(AsStrings(test::SplitLine("X:a;b").valueTokens), (Tokens{"a", "b"}));
+    EXPECT_EQ(AsStrings(test::SplitLine("X:abc").valueTokens), (Tokens{"abc"}));
+    EXPECT_EQ(AsStrings(test::SplitLine("X:;;").valueTokens), (Tokens{"", "", ""}));
+    // Where the first token ends is where the first separator is.
+    for (const auto& [value, first] : {std::pair{";abc", 0u}, {"a\\;b;c", 4u}, {"\x83\x5C;", 2u}, {"", 0u}}) {
+        EXPECT_EQ(test::SplitLine("X:" + std::string(value)).valueTokens.front().size(), first) << value;
+    }
 }
 
 // The search read straight off its definition: walk the characters from the
 // start; a delimiter byte counts unless a one-byte backslash comes right
 // before it.
-std::size_t WalkForDelimiter(std::string_view text, char delimiter, bool honourEscapes)
+std::size_t WalkForDelimiter(std::string_view text, char delimiter)
 {
     std::size_t nextCharacter = 0;
     bool backslashBefore = false;
     for (std::size_t pos = 0; pos < text.size(); ++pos) {
         const bool starts = pos == nextCharacter;
-        if (text[pos] == delimiter && !(honourEscapes && backslashBefore)) return pos;
+        if (text[pos] == delimiter && !backslashBefore) return pos;
         backslashBefore = starts && text[pos] == '\\';
         if (starts) {
             nextCharacter = pos + (IsAnsiLeadByte(static_cast<unsigned char>(text[pos])) ? 2 : 1);
@@ -125,17 +117,17 @@ std::size_t WalkForDelimiter(std::string_view text, char delimiter, bool honourE
     return std::string_view::npos;
 }
 
-TEST(FindDelimiterTest, AgreesWithAWalkOverTheCharactersOnEveryShortText)
+TEST(SplitPropertyLineTest, AgreesWithAWalkOverTheCharactersOnEveryShortText)
 {
-    // Every text of up to 7 bytes over the bytes that matter: delimiters, the
+    // Every value of up to 7 bytes over the bytes that matter: separators, the
     // backslash, lead bytes (81, E3) and one-byte characters (a, B1).
     const char alphabet[] = {';', '\\', '\x81', '\xE3', 'a', '\xB1'};
     std::string text;
     std::function<void()> extend = [&] {
-        for (const bool escapes : {true, false}) {
-            ASSERT_EQ(FindDelimiter(text, ';', escapes), WalkForDelimiter(text, ';', escapes))
-                << testing::PrintToString(text) << (escapes ? " with escapes" : "");
-        }
+        const std::size_t separator = WalkForDelimiter(text, ';');
+        ASSERT_EQ(test::SplitLine("X:" + text).valueTokens.front().size(),
+                  separator == std::string_view::npos ? text.size() : separator)
+            << testing::PrintToString(text);
         if (text.size() == 7) return;
         for (const char byte : alphabet) {
             text.push_back(byte);
@@ -164,13 +156,14 @@ TEST(FindByteTest, AgreesWithFindWhereverTheByteIs)
     }
 }
 
-TEST(SplitTokensTest, EscapedDelimitersAllTheWay)
+TEST(SplitPropertyLineTest, EscapedSeparatorsAllTheWay)
 {
     // Escapes must not make splitting slow or wrong on a long line.
     std::string value;
     for (int i = 0; i < 100000; ++i) value += "\\;";
     value += ";end";
-    const TokenArray tokens = SplitTokens(value, ';', true, 0);
+    const std::string line = "NOTE:" + value;
+    const TokenArray tokens = test::SplitLine(line).valueTokens;
     ASSERT_EQ(tokens.size(), 2u);
     EXPECT_EQ(tokens[0].size(), 200000u);
     EXPECT_EQ(tokens[1], "end");

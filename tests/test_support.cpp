@@ -115,4 +115,19 @@ std::optional<std::string> Convert(const Iconv& converter, std::string_view inpu
 }
 #endif
 
+PropertyTokens SplitLine(std::string_view line)
+{
+    PropertyTokens tokens;
+    SplitPropertyNameInto(line, tokens);
+    SplitPropertyValueInto(line, tokens);
+    return tokens;
+}
+
+std::u16string ReportText(const ConversionDetails& details, std::u16string_view chooseCarrier)
+{
+    std::u16string report;
+    WriteReport(details, [&report](std::u16string_view text) { report += text; }, chooseCarrier);
+    return report;
+}
+
 } // namespace karuto::test

@@ -9,7 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "job/report.h"
 #include "platform/files.h"
+#include "vcard/strings.h"
 
 #ifndef _WIN32
 #include <iconv.h>
@@ -32,6 +34,13 @@ struct TempDir {
 };
 
 PathString ToPathString(const std::filesystem::path& path);
+
+// The whole report of a conversion, as WriteReport hands it out piece by piece.
+std::u16string ReportText(const ConversionDetails& details,
+                          std::u16string_view chooseCarrier = kChooseCarrierByOption);
+
+// A property line split as the card scanner splits it: its name, then its value.
+PropertyTokens SplitLine(std::string_view line);
 
 void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
 std::string ReadFileBytes(const std::filesystem::path& path);

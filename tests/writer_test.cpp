@@ -69,7 +69,7 @@ std::string EmitInto(CardEntry& entry, EmitRule rule, std::string_view lineText,
                      const LineFacts& facts = {})
 {
     const ExactLine exact(lineText);
-    const PropertyTokens tokens = SplitPropertyLine(exact.View());
+    const PropertyTokens tokens = test::SplitLine(exact.View());
     const std::size_t before = entry.text.size();
     rule(entry, tokens, DecodingOf(LineWith(facts)));
     return entry.text.substr(before);

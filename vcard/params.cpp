@@ -67,13 +67,6 @@ bool ContainsEncodingB(std::string_view text)
     return false;
 }
 
-ValueEncoding DetectEncoding(const TokenArray& tokens)
-{
-    std::vector<ParamWords> words;
-    FindParamWords(tokens, words);
-    return EncodingOfWords(AnyParamWords(words));
-}
-
 ValueEncoding EncodingOfWords(ParamWords words)
 {
     if (words & WordQuotedPrintable) return EncodingQuotedPrintable;

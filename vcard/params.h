@@ -42,10 +42,6 @@ bool HasParam(std::string_view word, const TokenArray& tokens);
 // Does the text contain "ENCODING=B" once upper-cased and stripped of blanks and tabs?
 bool ContainsEncodingB(std::string_view text);
 
-// The transfer encoding the tokens announce, found from their parameter words
-// as a line's own is (EncodingOfWords); Quoted-Printable wins over Base64.
-ValueEncoding DetectEncoding(const TokenArray& tokens);
-
 // The words the conversion asks about, one bit each, so that a token is read
 // once for all of them instead of once per question.
 using ParamWords = std::uint32_t;
@@ -93,7 +89,8 @@ void FindParamWords(const TokenArray& tokens, std::vector<ParamWords>& words);
 // All the words that occur in at least one token.
 ParamWords AnyParamWords(const std::vector<ParamWords>& words);
 
-// The transfer encoding DetectEncoding finds, from the words of the tokens.
+// The transfer encoding the parameter words announce; Quoted-Printable wins
+// over Base64.
 ValueEncoding EncodingOfWords(ParamWords words);
 
 } // namespace karuto

@@ -51,57 +51,44 @@ std::size_t FindByte(std::string_view text, char byte, std::size_t from)
     return walkEnd == text.size() ? std::string_view::npos : text.find(byte, walkEnd);
 }
 
-// A delimiter (";" or ":") is never a trail byte, so every delimiter byte is a
-// character of its own; only whether a backslash before it escapes it depends
-// on the characters: the backslash must be a character of its own, not the
-// second byte of a two-byte one (83 5C is "ソ"). The byte is found with
-// FindByte, and that check looks back only over the lead bytes right before
-// the backslash, so the search stays linear.
-std::size_t FindDelimiter(std::string_view text, char delimiter, bool honourEscapes)
+namespace {
+
+// A ";" is never a trail byte, so every ";" byte is a character of its own;
+// only whether a backslash before it escapes it depends on the characters:
+// the backslash must be a character of its own, not the second byte of a
+// two-byte one (83 5C is "ソ"). The byte is found with FindByte, and that
+// check looks back only over the lead bytes right before the backslash, so
+// the search stays linear. The position of the first ";" that separates
+// tokens, or npos.
+std::size_t FindSeparator(std::string_view text)
 {
-    for (std::size_t pos = FindByte(text, delimiter); pos != std::string_view::npos;
-         pos = FindByte(text, delimiter, pos + 1)) {
-        const bool escaped = honourEscapes && pos > 0 && text[pos - 1] == '\\' &&
-                             StartsAnsiChar(text, pos - 1);
+    for (std::size_t pos = FindByte(text, ';'); pos != std::string_view::npos; pos = FindByte(text, ';', pos + 1)) {
+        const bool escaped = pos > 0 && text[pos - 1] == '\\' && StartsAnsiChar(text, pos - 1);
         if (!escaped) return pos;
     }
     return std::string_view::npos;
 }
 
-void SplitTokensInto(std::string_view text, char delimiter, bool honourEscapes,
-                     std::size_t splitLimit, TokenArray& tokens)
+// The tokens between the separators into `tokens`, which is emptied first and
+// keeps its room, so that splitting line after line allocates nothing.
+// Always at least one token.
+void SplitTokensInto(std::string_view text, TokenArray& tokens)
 {
     tokens.clear();
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t found = std::string_view::npos;
-        if (splitLimit == 0 || tokens.size() < splitLimit) {
-            found = FindDelimiter(text.substr(start), delimiter, honourEscapes);
-        }
-        if (found == std::string_view::npos) {
-            tokens.push_back(text.substr(start));
-            return;
-        }
+    for (std::size_t start = 0;;) {
+        const std::size_t found = FindSeparator(text.substr(start));
         tokens.push_back(text.substr(start, found));
+        if (found == std::string_view::npos) return;
         start += found + 1;
     }
 }
 
-TokenArray SplitTokens(std::string_view text, char delimiter, bool honourEscapes,
-                       std::size_t splitLimit)
-{
-    TokenArray tokens;
-    // Enough for nearly every property line at once, instead of growing by
-    // doubling from one.
-    tokens.reserve(8);
-    SplitTokensInto(text, delimiter, honourEscapes, splitLimit, tokens);
-    return tokens;
-}
+} // namespace
 
 bool SplitPropertyNameInto(std::string_view line, PropertyTokens& tokens)
 {
     const std::size_t colon = FindByte(line, ':');
-    SplitTokensInto(line.substr(0, colon), ';', true, 0, tokens.nameTokens);
+    SplitTokensInto(line.substr(0, colon), tokens.nameTokens);
     FindParamWords(tokens.nameTokens, tokens.nameWords);
     tokens.valueTokens.clear();
     return colon != std::string_view::npos;
@@ -114,15 +101,7 @@ void SplitPropertyValueInto(std::string_view line, PropertyTokens& tokens)
         tokens.valueTokens.clear();
         return;
     }
-    SplitTokensInto(line.substr(colon + 1), ';', true, 0, tokens.valueTokens);
-}
-
-PropertyTokens SplitPropertyLine(std::string_view line)
-{
-    PropertyTokens result;
-    SplitPropertyNameInto(line, result);
-    SplitPropertyValueInto(line, result);
-    return result;
+    SplitTokensInto(line.substr(colon + 1), tokens.valueTokens);
 }
 
 } // namespace karuto

@@ -33,22 +33,6 @@ void AppendString(OwnedString& target, std::string_view text);
 // parts of a property line.
 std::size_t FindByte(std::string_view text, char byte, std::size_t from = 0);
 
-// Position of the first occurrence of `delimiter` that separates tokens, or
-// npos. With `honourEscapes`, an occurrence right after a backslash that is a
-// character of its own (not the second byte of a Shift_JIS character) is
-// escaped and skipped. The match length is always one byte.
-std::size_t FindDelimiter(std::string_view text, char delimiter, bool honourEscapes);
-
-// Splits at every counting delimiter, or after at most `splitLimit` splits
-// (0 = no limit). Always yields at least one token.
-TokenArray SplitTokens(std::string_view text, char delimiter, bool honourEscapes,
-                       std::size_t splitLimit);
-
-// SplitTokens into `tokens`, which is emptied first and keeps its room, so
-// that splitting line after line allocates nothing.
-void SplitTokensInto(std::string_view text, char delimiter, bool honourEscapes,
-                     std::size_t splitLimit, TokenArray& tokens);
-
 struct PropertyTokens {
     TokenArray nameTokens;   // property name (with any group prefix), then each parameter
     TokenArray valueTokens;  // the value's components; empty when the line has no ":"
@@ -57,17 +41,18 @@ struct PropertyTokens {
     std::vector<std::uint32_t> nameWords;
 };
 
-// Splits "NAME;PARAM;PARAM:VALUE;VALUE" at its first ":" and then each side at
-// unescaped ";". Tokens keep case, blanks and backslashes.
-PropertyTokens SplitPropertyLine(std::string_view line);
+// A line "NAME;PARAM;PARAM:VALUE;VALUE" is cut at its first ":", and each
+// side at every ";" that no backslash (a character of its own) escapes;
+// tokens keep case, blanks and backslashes. The tokens go into vectors that
+// keep their room, so that splitting line after line allocates nothing.
 
-// The name tokens of SplitPropertyLine alone into `tokens.nameTokens`, with
-// the parameter words of each token in `tokens.nameWords`; the value, often
-// the longest part of a line, is not split and the value tokens are emptied.
-// True when the line has a ":", so that these are all its name tokens.
+// The name tokens alone into `tokens.nameTokens`, with the parameter words of
+// each token in `tokens.nameWords`; the value, often the longest part of a
+// line, is not split and the value tokens are emptied. True when the line
+// has a ":", so that these are all its name tokens.
 bool SplitPropertyNameInto(std::string_view line, PropertyTokens& tokens);
 
-// The value tokens of SplitPropertyLine into `tokens.valueTokens`.
+// The value tokens into `tokens.valueTokens` (none without a ":").
 void SplitPropertyValueInto(std::string_view line, PropertyTokens& tokens);
 
 } // namespace karuto

@@ -149,8 +149,8 @@ void AppendLine(std::string_view line, bool version30, PropertyTokens& tokens, C
 // What the FN line is made from where the card has none.
 struct NameFacts {
     bool version30 = false;
-    std::string_view name;  // the N value
-    std::string_view organization;
+    std::string_view name;  // the N line
+    std::string_view organization;  // the ORG line
 };
 
 NameFacts FindNameFacts(std::string_view card)
@@ -164,20 +164,20 @@ NameFacts FindNameFacts(std::string_view card)
             versionSeen = true;
             facts.version30 = ValueOf(line).find("3.0") != std::string_view::npos;
         } else if (facts.name.empty() && EqualsNoCase(bareName, "N")) {
-            facts.name = ValueOf(line);
+            facts.name = line;
         } else if (facts.organization.empty() && EqualsNoCase(bareName, "ORG")) {
-            facts.organization = ValueOf(line);
+            facts.organization = line;
         }
     }
     return facts;
 }
 
-// The component `index` of a structured value, its escapes kept.
-std::string_view ComponentOf(std::string_view value, std::size_t index)
+// The component `index` of a structured property's value, its escapes kept.
+std::string_view ComponentOf(std::string_view line, std::size_t index)
 {
-    TokenArray components;
-    SplitTokensInto(value, ';', true, 0, components);
-    return index < components.size() ? components[index] : std::string_view();
+    PropertyTokens tokens;
+    SplitPropertyValueInto(line, tokens);
+    return index < tokens.valueTokens.size() ? tokens.valueTokens[index] : std::string_view();
 }
 
 void AppendFormattedName(const CardEntry& entry, const NameFacts& facts, OwnedString& out)
