@@ -20,8 +20,9 @@ enum class Outcome {
 };
 
 // Runs `step`; memory that runs out inside it ends it with what `ifOut`
-// returns, which says what that means where it happened. The only place the
-// job catches std::bad_alloc: the layers below let it through.
+// returns, which says what that means where it happened. The job's one catch
+// of std::bad_alloc: the layers below let it through, but for the file
+// operations, which answer it as a failure of their own.
 template <typename Step, typename IfOut>
 auto IfMemoryRunsOut(const Step& step, const IfOut& ifOut) -> decltype(step())
 {

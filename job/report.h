@@ -1,6 +1,7 @@
 #pragma once
 // The report of a conversion for the user who wants to know what was left
-// out: the command line's --report and the web page show it.
+// out: the command line's --report and the web page show it, and the window
+// opens it as a text file (変換レポート).
 
 #include <string>
 

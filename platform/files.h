@@ -1,7 +1,10 @@
 #pragma once
 // File operations of the converter, one interface for Windows and POSIX.
 // Paths are UTF-16 everywhere (lengths count UTF-16 code units); the POSIX
-// implementation converts them to UTF-8 for its system calls.
+// implementation hands its system calls the bytes they stand for: UTF-8, and
+// the bytes of a name that is no UTF-8 as they were (FileNameToWide).
+// Memory that runs out inside a file operation is its failure: reading
+// answers NoMemory, the others false.
 
 #include <algorithm>
 #include <cstdint>

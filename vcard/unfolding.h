@@ -14,9 +14,9 @@ void ResetLogicalLine(LogicalLine& line);
 // Feeds one physical line (without its line break and without NUL bytes), or
 // end of input when `physicalLine` is empty (std::nullopt). The outcome is
 // `line.state`; `line.text` may view the physical lines, which must outlive
-// it. `defaultCharset` is the charset of lines that name no "CHARSET" at all:
-// CharsetUtf8 for a file that began with the UTF-8 byte-order mark,
-// CharsetNone otherwise. `source`, when given, is the whole text that every
+// it. `defaultCharset` is the charset of lines that name no "CHARSET" at all
+// (DefaultCharsetOf): CharsetUtf8 in a book read as UTF-8, with its mark or
+// without, CharsetNone otherwise. `source`, when given, is the whole text that every
 // physical line is a view of: a folded line whose pieces are separated there
 // by exactly CR LF then stays a view of it instead of being copied.
 void AccumulateLine(LogicalLine& line, std::optional<std::string_view> physicalLine,
