@@ -267,6 +267,13 @@ std::size_t AppendAnsiAsUtf8UpTo(std::string_view ansi, std::size_t limit, std::
     char* out = bytes.data() + start;
     std::size_t pos = 0;
     while (pos < limit) {
+        // Most of a card is ASCII, which is its own UTF-8: eight bytes at a time.
+        if (limit - pos >= 8 && AreEightBytesAscii(LoadEightBytes(ansi.data() + pos))) {
+            std::memcpy(out, ansi.data() + pos, 8);
+            out += 8;
+            pos += 8;
+            continue;
+        }
         const auto first = static_cast<unsigned char>(ansi[pos]);
         if (first < 0x80) {
             *out++ = static_cast<char>(first);

@@ -1,6 +1,7 @@
 #include "writer/vcard30.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "platform/shift_jis.h"
@@ -53,38 +54,44 @@ bool IsStructured(std::string_view bareName)
     return EqualsNoCase(bareName, "N") || EqualsNoCase(bareName, "ADR") || EqualsNoCase(bareName, "ORG");
 }
 
+// The bytes that may need an escape. None of them but the backslash can be
+// the second byte of a Shift_JIS character, so the text between them goes
+// on as it is.
+constexpr std::array<bool, 256> kSpecialBytes = [] {
+    std::array<bool, 256> special{};
+    for (const unsigned char byte : {'\\', ',', ';', '\r', '\n'}) special[byte] = true;
+    return special;
+}();
+
 // A value's text appended with 3.0's escapes. The escapes it holds stay, as
 // the phone reads them in a card of either version; a backslash that starts
 // none is itself. A bare "," separates values only in a structured property
 // of a 3.0 card: 2.1 has no lists.
 void AppendEscaped(std::string_view value, bool structured, bool version30, OwnedString& out)
 {
-    for (std::size_t pos = 0; pos < value.size();) {
-        if (AnsiCharLength(value, pos) == 2) {
-            out.append(value.substr(pos, 2));
-            pos += 2;
-            continue;
-        }
+    std::size_t pos = 0;
+    for (std::size_t start = 0;; start = pos) {
+        while (pos < value.size() && !kSpecialBytes[static_cast<unsigned char>(value[pos])]) ++pos;
+        out.append(value.substr(start, pos - start));
+        if (pos == value.size()) return;
         const char byte = value[pos];
         const char next = pos + 1 < value.size() ? value[pos + 1] : '\0';
         if (byte == '\r' || byte == '\n') {
             // A line break the writer made: CR LF and a blank.
             out.append("\\n");
             pos += byte == '\r' && next == '\n' ? 3 : 1;
-            continue;
-        }
-        const bool keptEscape =
-            byte == '\\' && (next == '\\' || next == ',' || next == ';' || next == 'n' || next == 'N');
-        if (keptEscape) {
+        } else if (byte == '\\' && !StartsAnsiChar(value, pos)) {
+            out.push_back(byte);  // the second byte of a character ("ソ" is 83 5C)
+            ++pos;
+        } else if (byte == '\\' && (next == '\\' || next == ',' || next == ';' || next == 'n' || next == 'N')) {
             out.append(value.substr(pos, 2));
             pos += 2;
-            continue;
+        } else {
+            const bool escaped = byte == '\\' || (byte == ',' && !(structured && version30)) || (byte == ';' && !structured);
+            if (escaped) out.push_back('\\');
+            out.push_back(byte);
+            ++pos;
         }
-        if (byte == '\\' || (byte == ',' && !(structured && version30)) || (byte == ';' && !structured)) {
-            out.push_back('\\');
-        }
-        out.push_back(byte);
-        ++pos;
     }
 }
 
@@ -119,15 +126,20 @@ void AppendWithoutCr(std::string_view token, OwnedString& out)
 }
 
 // One property line in 3.0's form.
-void AppendLine(std::string_view line, bool version30, PropertyTokens& tokens, CardEntry& entry, OwnedString& out)
+void AppendLine(std::string_view line, std::string_view bareName, bool version30, CardEntry& entry, OwnedString& out)
 {
-    SplitPropertyNameInto(line, tokens);
-    AppendWithoutCr(tokens.nameTokens[0], out);
+    const std::size_t colon = FindByte(line, ':');
+    std::string_view parameters = line.substr(0, colon);
+    const std::size_t nameEnd = FindByte(parameters, ';');
+    AppendWithoutCr(parameters.substr(0, nameEnd), out);
+    parameters.remove_prefix(nameEnd == std::string_view::npos ? parameters.size() : nameEnd + 1);
     bool base64 = false;
-    for (std::size_t i = 1; i < tokens.nameTokens.size(); ++i) {
-        const std::string_view token = tokens.nameTokens[i];
-        const ParamWords words = tokens.nameWords[i];
+    while (!parameters.empty()) {
+        const std::size_t end = FindByte(parameters, ';');
+        const std::string_view token = parameters.substr(0, end);
+        parameters.remove_prefix(end == std::string_view::npos ? parameters.size() : end + 1);
         if (token.empty()) continue;
+        const ParamWords words = ParamWordsOf(token);
         if (words & kBase64Words) {
             if (!base64) out.append(";ENCODING=b");
             base64 = true;
@@ -137,7 +149,6 @@ void AppendLine(std::string_view line, bool version30, PropertyTokens& tokens, C
         }
     }
     out.push_back(':');
-    const std::string_view bareName = BareName(line);
     if (base64) {
         AppendBase64(ValueOf(line), EqualsNoCase(bareName, "PHOTO"), entry, out);
     } else {
@@ -146,30 +157,23 @@ void AppendLine(std::string_view line, bool version30, PropertyTokens& tokens, C
     out.append(kLineEnd);
 }
 
-// What the FN line is made from where the card has none.
+// How the card's text is read, and what its FN line is made from where it
+// has none.
 struct NameFacts {
     bool version30 = false;
     std::string_view name;  // the N line
     std::string_view organization;  // the ORG line
 };
 
-NameFacts FindNameFacts(std::string_view card)
+// Is the card's first VERSION line 3.0? Its escapes are read so. The line
+// comes right after BEGIN:VCARD in nearly every card.
+bool IsVersion30(std::string_view card)
 {
-    NameFacts facts;
-    bool versionSeen = false;
     for (std::string_view rest = card; !rest.empty();) {
         const std::string_view line = NextLine(rest);
-        const std::string_view bareName = BareName(line);
-        if (!versionSeen && EqualsNoCase(bareName, "VERSION")) {
-            versionSeen = true;
-            facts.version30 = ValueOf(line).find("3.0") != std::string_view::npos;
-        } else if (facts.name.empty() && EqualsNoCase(bareName, "N")) {
-            facts.name = line;
-        } else if (facts.organization.empty() && EqualsNoCase(bareName, "ORG")) {
-            facts.organization = line;
-        }
+        if (EqualsNoCase(BareName(line), "VERSION")) return ValueOf(line).find("3.0") != std::string_view::npos;
     }
-    return facts;
+    return false;
 }
 
 // The component `index` of a structured property's value, its escapes kept.
@@ -216,18 +220,26 @@ void RewriteAsVCard30(CardEntry& entry, OwnedString& out)
 {
     out.clear();
     const std::string_view card = entry.text;
-    const NameFacts facts = FindNameFacts(card);
+    NameFacts facts;
+    facts.version30 = IsVersion30(card);
     out.append("BEGIN:VCARD\r\nVERSION:3.0\r\n");
-    AppendFormattedName(entry, facts, out);
-    PropertyTokens tokens;
+    const std::size_t formattedNameAt = out.size();
     std::string_view rest = card;
     NextLine(rest);  // BEGIN:VCARD
     while (!rest.empty()) {
         const std::string_view line = NextLine(rest);
         if (rest.empty()) break;  // END:VCARD
-        if (!EqualsNoCase(BareName(line), "VERSION")) AppendLine(line, facts.version30, tokens, entry, out);
+        const std::string_view bareName = BareName(line);
+        if (EqualsNoCase(bareName, "VERSION")) continue;
+        if (facts.name.empty() && EqualsNoCase(bareName, "N")) facts.name = line;
+        if (facts.organization.empty() && EqualsNoCase(bareName, "ORG")) facts.organization = line;
+        AppendLine(line, bareName, facts.version30, entry, out);
     }
     out.append("END:VCARD\r\n");
+    // The FN line, made from the lines after it where the card has none.
+    OwnedString formattedName;
+    AppendFormattedName(entry, facts, formattedName);
+    out.insert(formattedNameAt, formattedName);
     // UTF-8 takes at most three bytes for one of Shift_JIS, and folds a few more.
     if (static_cast<std::int64_t>(out.size()) * 4 > kCardByteLimit) entry.vcard30Bytes = FoldedUtf8Bytes(out);
 }
