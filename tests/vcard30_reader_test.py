@@ -1,9 +1,9 @@
 #!/usr/bin/python3
-"""Every PC→iCloud.vcf made from the test books and the examples, read by vobject (Debian's python3-vobject), a vCard 3.0 reader: it
-reads each card without a warning, finds the form the importers of iCloud.com
-and Google Contacts ask for, and the same names, readings, numbers, e-mails,
-addresses, notes (their line breaks too) and photos as in the iPhone's
-PC→iPhone.vcf.
+"""Every PC→iCloud.vcf made from the test books and the examples, read by
+vobject (Debian's python3-vobject), a vCard 3.0 reader: it reads each card
+without a warning, finds the form the importers of iCloud.com and Google
+Contacts ask for, and the same names, readings, numbers, e-mails, addresses,
+notes (their line breaks too) and photos as in the iPhone's PC→iPhone.vcf.
 
 usage: vcard30_reader_test.py KARUTO SOURCE_DIR
 """
