@@ -39,16 +39,15 @@
 
   const worker = startWorker();
   let chosenFile = null;
-  // Each choice's number, by which the page names the file to convert.
-  let choiceId = 0;
+  // Each reading's number, by which the page and the worker name the file
+  // being read.
+  let readingId = 0;
   // The reading of the chosen file for its next conversion, begun as it was
-  // chosen: a promise of the message of a failure, or of null.
-  let readingAhead = null;
+  // chosen (see startReading).
+  let reading = null;
   // The emoji choice and the output form of the conversion under way.
   let emoji = null;
   let form = null;
-  // Whether the page, not the worker, reads the chosen files.
-  let pageReads = false;
   // The files to save, as { blob, name, url }, the output with `shared`, the
   // File to share where the browser can share it; the worker made the blobs.
   let output = null;
@@ -60,35 +59,135 @@
     startButton.disabled = !chosenFile;
     // The result of the file chosen before is not this file's.
     clearResult();
-    readingAhead = chosenFile && worker ? readAhead() : null;
+    reading = chosenFile && worker ? startReading(chosenFile) : null;
   }
 
-  // Has the worker read the chosen file while the user goes on to 変換開始.
-  // Where the worker may not read it, the page reads it and hands the bytes
-  // over, moved, not copied. `byPage`: the worker could not read it.
-  function readAhead(byPage = false) {
-    const file = chosenFile;
-    const id = ++choiceId;
-    if (!byPage && !pageReads) {
-      worker.postMessage({ choose: { id, file } });
-      return Promise.resolve(null);
-    }
-    return file.arrayBuffer().then((bytes) => {
-      // The worker may read no chosen file: the page reads them from now on.
-      if (byPage) pageReads = true;
-      if (id === choiceId) worker.postMessage({ choose: { id, bytes, name: file.name } }, [bytes]);
-      return null;
-    }, (error) => (error instanceof RangeError ? cannotLoad : cannotRead));
+  // A reading of `file`, begun at once: { id, file, print (the fingerprint
+  // of the bytes read, if read ahead of the press), read (a promise of the message of a failure, or of
+  // null once the worker has all the bytes), pressed (for the conversion
+  // that 変換開始 asked for) }. Begun as the file is chosen, it goes on
+  // while the user goes on to the button.
+  function startReading(file, pressed = false) {
+    const next = { id: ++readingId, file, print: pressed ? null : fingerprint(), pressed };
+    worker.postMessage({ choose: { id: next.id, name: file.name, size: file.size, pressed } });
+    next.read = readWhole(next);
+    return next;
   }
 
-  // The file's last bytes as they are now, by which the worker knows that it
-  // still holds the file as it is; null when the file can no longer be read.
-  async function endOf(file) {
+  // Reads the whole file and hands each piece to the worker as the browser
+  // gives it, moved, not copied, straight into the converter's memory (the
+  // book is never held twice), while the reading is the page's current
+  // one. Resolves to the message of a failure, or null.
+  async function readWhole(current) {
+    const { id, file } = current;
+    const pause = pauses();
+    let size = 0;
     try {
-      return await file.slice(Math.max(0, file.size - 4096)).arrayBuffer();
+      const reader = file.stream().getReader();
+      for (;; await pause()) {
+        const { done, value } = await reader.read();
+        if (current !== reading) {
+          reader.cancel().catch(() => {});
+          return null;
+        }
+        if (done) break;
+        // Firefox reads on to the end of a file that has grown since it was chosen.
+        if (size + value.length > file.size) throw new Error("the file has grown");
+        if (current.print) current.print.add(value);
+        const offset = size;
+        size += value.length;
+        const bytes = value.byteLength === value.buffer.byteLength ? value.buffer : value.slice().buffer;
+        worker.postMessage({ piece: { id, offset, bytes } }, [bytes]);
+      }
     } catch (error) {
-      return null;
+      return error instanceof RangeError ? cannotLoad : cannotRead;
     }
+    return size === file.size ? null : cannotRead;
+  }
+
+  // Whether the file, read again now, holds the bytes read before, whose
+  // fingerprint is `print`: null when it does, `changed` when it does not,
+  // or the message of a failure. Chromium and WebKit fail to read a file
+  // changed since it was chosen; Firefox reads its new bytes.
+  const changed = "changed";
+  async function check(file, print) {
+    const now = fingerprint();
+    const pause = pauses();
+    let size = 0;
+    try {
+      const reader = file.stream().getReader();
+      for (;; await pause()) {
+        const { done, value } = await reader.read();
+        if (done) break;
+        now.add(value);
+        size += value.length;
+      }
+    } catch (error) {
+      return error instanceof RangeError ? cannotLoad : cannotRead;
+    }
+    return size === file.size && now.value() === print.value() ? null : changed;
+  }
+
+  // Pieces already read arrive without a task of their own: a reading
+  // pauses for one whenever it has held the page's thread a few
+  // milliseconds, so that the page answers meanwhile. (A message to itself
+  // is a task at once, where a timer may wait 4 ms.)
+  function pauses() {
+    let since = performance.now();
+    return async () => {
+      if (performance.now() - since < 8) return;
+      await new Promise((resolve) => {
+        const channel = new MessageChannel();
+        channel.port1.onmessage = resolve;
+        channel.port2.postMessage(null);
+      });
+      since = performance.now();
+    };
+  }
+
+  // Two 32-bit hashes of the bytes' 32-bit words (little-endian, as every
+  // engine's memory is), in the order read, however the bytes come in
+  // pieces: a byte changed anywhere changes them.
+  function fingerprint() {
+    let a = 0x811C9DC5;
+    let b = 0x2545F491;
+    // The bytes of a word not yet whole, and how many.
+    let carry = 0;
+    let carried = 0;
+    const mixed = (x, y, word) => {
+      x = Math.imul(x ^ word, 0x01000193);
+      y = Math.imul(y + word, 0x9E3779B1);
+      return [(x << 13) | (x >>> 19), y ^ (y >>> 16)];
+    };
+    return {
+      add(bytes) {
+        let i = 0;
+        for (; carried !== 0 && carried < 4 && i < bytes.length; ++i) carry |= bytes[i] << (8 * carried++);
+        if (carried === 4) {
+          [a, b] = mixed(a, b, carry);
+          carry = carried = 0;
+        }
+        if (carried !== 0) return;
+        let x = a;
+        let y = b;
+        const whole = (bytes.length - i) >> 2;
+        const words = (bytes.byteOffset + i) % 4 === 0 ? new Uint32Array(bytes.buffer, bytes.byteOffset + i, whole) : null;
+        for (let k = 0; k < whole; ++k, i += 4) {
+          const word = words ? words[k] : bytes[i] | (bytes[i + 1] << 8) | (bytes[i + 2] << 16) | (bytes[i + 3] << 24);
+          x = Math.imul(x ^ word, 0x01000193);
+          x = (x << 13) | (x >>> 19);
+          y = Math.imul(y + word, 0x9E3779B1);
+          y ^= y >>> 16;
+        }
+        a = x;
+        b = y;
+        for (; i < bytes.length; ++i) carry |= bytes[i] << (8 * carried++);
+      },
+      value() {
+        const [x, y] = mixed(a, b, carry | (carried << 24));
+        return `${x >>> 0}.${y >>> 0}`;
+      },
+    };
   }
 
   // One line of the message list; the newest is kept in view.
@@ -137,6 +236,12 @@
     reportBox.hidden = true;
   }
 
+  // 12,345 as Japanese writes it (toLocaleString's first call loads the
+  // locale's data, which takes a moment just as the result is shown).
+  function grouped(number) {
+    return String(number).replace(/\B(?=(\d{3})+$)/g, ",");
+  }
+
   // The report's first lines; the whole report, however long, is the file
   // the button saves.
   function showReport(result) {
@@ -145,7 +250,7 @@
     report.textContent = result.reportStart;
     const more = result.reportLines - result.reportStartLines;
     reportMore.textContent = more > 0
-      ? `ほかに ${more.toLocaleString("ja-JP")} 行あります（全部で ${result.reportLines.toLocaleString("ja-JP")} 行）。` +
+      ? `ほかに ${grouped(more)} 行あります（全部で ${grouped(result.reportLines)} 行）。` +
         "すべては【レポートを保存】で保存したファイルで見られます。"
       : "";
     reportBox.hidden = false;
@@ -154,7 +259,6 @@
   function showResult(result) {
     // The converter's memory, for the page's own speed and memory test.
     document.body.dataset.heapBytes = String(result.heapBytes);
-    document.body.dataset.steps = result.steps;
     for (const message of result.messages) addMessage(message.text, message.kind === "error");
     showReport(result);
     if (result.output) {
@@ -209,19 +313,29 @@
     convertChosen();
   }
 
-  // `byPage`: the worker could not read the file.
-  async function convertChosen(byPage = false) {
-    const ahead = !byPage && readingAhead;
-    readingAhead = null;
+  // The bytes the file holds as 変換開始 is pressed are converted. Those
+  // read ahead, before the press or from a reading begun before it, are
+  // converted as soon as the worker has them all, and the file is read
+  // again meanwhile: the result is offered if they are still the file's,
+  // and otherwise the file is read and converted again.
+  async function convertChosen() {
+    const ahead = reading && !reading.pressed ? reading : null;
     // A file converted before is read again.
-    const failure = await (ahead || readAhead(byPage));
+    const current = ahead || startReading(chosenFile, true);
+    reading = current;
+    current.pressed = true;
+    current.steps = stepsSince(performance.now());
+    // No more warm-up on the bytes read ahead.
+    if (ahead) worker.postMessage({ pressed: current.id });
+    const failure = await current.read;
+    if (current !== reading) return;
     if (failure) {
       showFailure(failure);
       return;
     }
-    // A file read ahead may have changed since; one read now has not.
-    const end = ahead ? await endOf(chosenFile) : undefined;
-    worker.postMessage({ convert: { id: choiceId, emoji, form, end } }, end ? [end] : []);
+    current.steps.step("read");
+    current.checked = ahead && check(current.file, current.print).finally(() => current.steps.step("checked"));
+    worker.postMessage({ convert: { id: current.id, emoji, form } });
   }
 
   function showFailure(text) {
@@ -230,14 +344,28 @@
     focusAfterConversion();
   }
 
-  function finish(event) {
-    if (event.data.unreadableAhead !== undefined) {
-      // Unless a conversion has taken the reading over already.
-      if (event.data.unreadableAhead === choiceId && readingAhead) readingAhead = readAhead(true);
+  // Where the time goes after the press, for the page's bench: when each
+  // step ended, in milliseconds since the press.
+  function stepsSince(pressed) {
+    const steps = [];
+    return {
+      step: (name) => steps.push(`${name} ${(performance.now() - pressed).toFixed(0)}`),
+      text: () => steps.join(", "),
+    };
+  }
+
+  async function finish(event) {
+    const current = reading;
+    current.steps.step("answered");
+    const checked = await current.checked;
+    if (current !== reading) return;
+    if (checked === changed) {
+      reading = null;
+      convertChosen();
       return;
     }
-    if (event.data.unreadable) {
-      convertChosen(true);
+    if (checked) {
+      showFailure(checked);
       return;
     }
     if (event.data.failed) {
@@ -247,6 +375,8 @@
     showResult(event.data);
     setBusy(false);
     focusAfterConversion();
+    current.steps.step("shown");
+    document.body.dataset.steps = `page: ${current.steps.text()}; worker: ${event.data.steps}`;
   }
 
   if (worker) {
@@ -274,7 +404,7 @@
   for (const choice of [emojiChoice, formChoice]) {
     choice.addEventListener("change", () => {
       clearResult();
-      if (chosenFile && worker && !readingAhead) readingAhead = readAhead();
+      if (chosenFile && worker && (!reading || reading.pressed)) reading = startReading(chosenFile);
     });
   }
   startButton.addEventListener("click", start);

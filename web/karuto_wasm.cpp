@@ -16,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-#include "bench/address_book.h"
 #include "job/conversion.h"
 #include "job/report.h"
 #include "job/report_file.h"
@@ -230,30 +229,32 @@ EMSCRIPTEN_KEEPALIVE int karuto_convert(const char* name, int emoji, int form)
     return result;
 }
 
-// Converts two books made here, as feature phones and as current phones
-// export them, output and report dropped. The engines compile a function
-// fully only once it has run a while: called a few times while the user
-// chooses a file, it lets the user's book run at full speed from its first card.
-EMSCRIPTEN_KEEPALIVE void karuto_warm_up()
+// Converts a copy of the input buffer's first `size` bytes, output and
+// report dropped, leaving the buffer as it is. The engines compile a
+// function fully only once it has run a while: called a few times on the
+// start of a big book, while the user goes on to 変換開始, it lets the whole
+// book run at full speed from its first card. Returns false when there is
+// nothing to convert or memory runs out, and no further call would help.
+EMSCRIPTEN_KEEPALIVE bool karuto_warm_up(std::size_t size)
 {
-    constexpr std::size_t kBookBytes = 1 << 20;
     try {
+        if (size == 0 || size > pendingInput.size()) return false;
         karuto::JobWindow window;
         window.askQuestion = [](std::u16string_view) { return true; };
         window.showError = [](std::u16string_view) {};
         window.addMessage = [](std::u16string_view) {};
-        for (const auto kind : {karuto::bench::BookKind::ShiftJis21, karuto::bench::BookKind::Utf8V30}) {
-            karuto::ConversionDetails details;
-            const int result = karuto::ConvertFileBytes(
-                u"warm-up.vcf", karuto::bench::GenerateAddressBook(kind, kBookBytes), window,
-                [](std::string_view) { return true; }, &details);
-            if (result != 0) return;
-            ReportWriter report(false);
-            karuto::WriteReport(
-                details, [&report](std::u16string_view text) { report.Add(text); }, kChooseCarrierInPage);
+        karuto::ConversionDetails details;
+        if (karuto::ConvertFileBytes(u"warm-up.vcf", pendingInput.substr(0, size), window,
+                                     [](std::string_view) { return true; }, &details) != 0) {
+            return false;
         }
+        ReportWriter report(false);
+        karuto::WriteReport(
+            details, [&report](std::u16string_view text) { report.Add(text); }, kChooseCarrierInPage);
+        return true;
     } catch (const std::bad_alloc&) {
         // A page short of memory converts without it.
+        return false;
     }
 }
 

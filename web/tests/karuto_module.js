@@ -25,10 +25,12 @@ function cString(module, text) {
 // `emoji` and `form`: the numbers of the choices, as web/worker.js passes
 // them (emoji 0 auto, 1 none, 2 docomo, 3 au, 4 softbank; form 0 the
 // iPhone's, 1 iCloud.com's and Google's). `onReportBlock` sees each block of
-// the report as it leaves the module.
-function convertWithModule(module, name, bytes, { emoji = 0, form = 0, onReportBlock = () => {} } = {}) {
+// the report as it leaves the module. `warmUp`: the sizes of the warm-up
+// passes run first on the input, as the page runs them on a big book.
+function convertWithModule(module, name, bytes, { emoji = 0, form = 0, onReportBlock = () => {}, warmUp = [] } = {}) {
   const inputPointer = module._karuto_input_buffer(bytes.length);
   module.HEAPU8.set(bytes, inputPointer);
+  for (const size of warmUp) module._karuto_warm_up(size);
   const blocks = [];
   // A block is a view of the module's heap, valid only during the call.
   module.onOutputBlock = (block) => blocks.push(Buffer.from(block));

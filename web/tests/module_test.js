@@ -50,12 +50,14 @@ function convertWithCommandLine(input, options = []) {
 
 test("every golden input converts as the command line converts it, in each output form", async () => {
   const module = await loadModule();
-  // As the page does while the user chooses a file: it leaves nothing behind.
-  module._karuto_warm_up();
   for (const [form, options] of [[0, []], [1, ["--format=icloud"]]]) {
     for (const input of goldenInputs()) {
       const expected = convertWithCommandLine(input, options);
-      const result = convertWithModule(module, path.basename(input), fs.readFileSync(input), { form });
+      const bytes = fs.readFileSync(input);
+      // Warm-up passes on the book's start and on all of it, as the page
+      // runs them while the user goes on to 変換開始, leave the book as it was.
+      const warmUp = [bytes.length >> 1, bytes.length];
+      const result = convertWithModule(module, path.basename(input), bytes, { form, warmUp });
       assert.equal(result.result, 0, input);
       assert.deepEqual(result.messages.map((m) => m.kind), expected.lines.map(() => "line"), input);
       assert.deepEqual(result.messages.map((m) => m.text), expected.lines, input);
