@@ -126,38 +126,42 @@ async function main() {
     await poll(async () => (await fetch(`http://127.0.0.1:${port}/index.html`)).ok || Promise.reject(new Error("no")),
                15000, "the server did not start");
     console.log(`${runs} runs, ${pageName}`);
-    const results = cases.map(() => ({}));
+    const medians = cases.map(() => 0);
+    const print = (who, i, times, steps) => {
+      const median = [...times].sort((a, b) => a - b)[Math.floor(runs / 2)];
+      const beside = who === "native" ? "" : `, ${(median / medians[i]).toFixed(1)} × native's time`;
+      console.log(`  ${who}: ${range(times)}${beside}`);
+      for (const step of steps) console.log(`    ${step}`);
+      return median;
+    };
+    console.log("native command line");
     cases.forEach((c, i) => {
-      results[i].native = { times: timeNative(c.book, work), steps: [] };
+      console.log(` ${c.what}`);
+      medians[i] = print("native", i, timeNative(c.book, work), []);
     });
     for (const engine of chosen) {
+      console.log(engine);
       const browser = await launch(engine);
       try {
         for (const [i, c] of cases.entries()) {
           const times = [];
           const steps = [];
           for (let run = 0; run < runs; ++run) {
-            const timed = await timeInPage(browser, url, c.book, c.beforeChoice, c.beforePress);
+            // WebKitWebDriver now and then fails to open a window: once more.
+            const timed = await timeInPage(browser, url, c.book, c.beforeChoice, c.beforePress).catch((error) => {
+              console.log(`  (${error.message}: once more)`);
+              return timeInPage(browser, url, c.book, c.beforeChoice, c.beforePress);
+            });
             times.push(timed[c.from]);
             steps.push(timed.steps);
           }
-          results[i][engine] = { times, steps };
+          console.log(` ${c.what}`);
+          print(engine, i, times, steps);
         }
       } finally {
         await browser.close();
       }
     }
-    cases.forEach((c, i) => {
-      console.log(c.what);
-      const native = results[i].native.times;
-      const nativeMedian = [...native].sort((a, b) => a - b)[Math.floor(runs / 2)];
-      for (const [who, { times, steps }] of Object.entries(results[i])) {
-        const median = [...times].sort((a, b) => a - b)[Math.floor(runs / 2)];
-        const beside = who === "native" ? "" : `, ${(median / nativeMedian).toFixed(1)} × native's time`;
-        console.log(`  ${who}: ${range(times)}${beside}`);
-        for (const step of steps) console.log(`    ${step}`);
-      }
-    });
   } finally {
     server.kill();
     fs.rmSync(work, { recursive: true, force: true });
