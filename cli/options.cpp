@@ -50,39 +50,29 @@ bool IsOutputOption(PathView argument)
     return argument == u"-o" || argument == u"--output" || argument.starts_with(kOutputPrefix);
 }
 
-constexpr char16_t kEmojiPrefix[] = u"--emoji=";
-
-// "--emoji=auto|docomo|au|softbank|none"; false for any other value.
-bool TakeEmoji(PathView argument, Options& options)
+// The value of "--name=value" taken as one of `choices`; false for any other.
+template <typename Choice, std::size_t Count>
+bool TakeChoice(PathView argument, std::u16string_view prefix,
+                const std::pair<std::u16string_view, Choice> (&choices)[Count], Choice& taken)
 {
-    static constexpr std::pair<std::u16string_view, EmojiChoice> kChoices[] = {
-        {u"auto", EmojiChoice::Auto}, {u"docomo", EmojiChoice::Docomo}, {u"au", EmojiChoice::Au},
-        {u"softbank", EmojiChoice::SoftBank}, {u"none", EmojiChoice::None}};
-    const PathView value = argument.substr(std::char_traits<char16_t>::length(kEmojiPrefix));
-    for (const auto& [name, choice] : kChoices) {
+    const PathView value = argument.substr(prefix.size());
+    for (const auto& [name, choice] : choices) {
         if (value == name) {
-            options.emoji = choice;
+            taken = choice;
             return true;
         }
     }
     return false;
 }
 
-constexpr char16_t kFormatPrefix[] = u"--format=";
+constexpr char16_t kEmojiPrefix[] = u"--emoji=";
+constexpr std::pair<std::u16string_view, EmojiChoice> kEmojiChoices[] = {
+    {u"auto", EmojiChoice::Auto}, {u"docomo", EmojiChoice::Docomo}, {u"au", EmojiChoice::Au},
+    {u"softbank", EmojiChoice::SoftBank}, {u"none", EmojiChoice::None}};
 
-// "--format=iphone|icloud"; false for any other value.
-bool TakeFormat(PathView argument, Options& options)
-{
-    const PathView value = argument.substr(std::char_traits<char16_t>::length(kFormatPrefix));
-    if (value == u"iphone") {
-        options.form = OutputForm::IPhone;
-    } else if (value == u"icloud") {
-        options.form = OutputForm::ICloud;
-    } else {
-        return false;
-    }
-    return true;
-}
+constexpr char16_t kFormatPrefix[] = u"--format=";
+constexpr std::pair<std::u16string_view, OutputForm> kFormats[] = {{u"iphone", OutputForm::IPhone},
+                                                                  {u"icloud", OutputForm::ICloud}};
 
 // Handles one option; false for an unknown one.
 bool TakeFlag(PathView argument, Options& options)
@@ -121,12 +111,12 @@ ParsedOptions ParseOptions(const std::vector<PathString>& arguments)
                 return Refused(u"-o には出力ファイルを一つだけ指定してください。 (-o takes one output file.)");
             }
         } else if (isOption && argument.starts_with(kEmojiPrefix)) {
-            if (!TakeEmoji(argument, options)) {
+            if (!TakeChoice(argument, kEmojiPrefix, kEmojiChoices, options.emoji)) {
                 return Refused(u"--emoji には auto、docomo、au、softbank、none のどれかを指定してください。 "
                                u"(--emoji takes auto, docomo, au, softbank or none.)");
             }
         } else if (isOption && argument.starts_with(kFormatPrefix)) {
-            if (!TakeFormat(argument, options)) {
+            if (!TakeChoice(argument, kFormatPrefix, kFormats, options.form)) {
                 return Refused(u"--format には iphone か icloud を指定してください。 "
                                u"(--format takes iphone or icloud.)");
             }
