@@ -80,17 +80,10 @@
   // one. Resolves to the message of a failure, or null.
   async function readWhole(current) {
     const { id, file } = current;
-    const pause = pauses();
     let size = 0;
     try {
-      const reader = file.stream().getReader();
-      for (;; await pause()) {
-        const { done, value } = await reader.read();
-        if (current !== reading) {
-          reader.cancel().catch(() => {});
-          return null;
-        }
-        if (done) break;
+      const whole = await eachPiece(file, (value) => {
+        if (current !== reading) return false;
         // Firefox reads on to the end of a file that has grown since it was chosen.
         if (size + value.length > file.size) throw new Error("the file has grown");
         if (current.print) current.print.add(value);
@@ -98,7 +91,9 @@
         size += value.length;
         const bytes = value.byteLength === value.buffer.byteLength ? value.buffer : value.slice().buffer;
         worker.postMessage({ piece: { id, offset, bytes } }, [bytes]);
-      }
+        return true;
+      });
+      if (!whole || current !== reading) return null;
     } catch (error) {
       return error instanceof RangeError ? cannotLoad : cannotRead;
     }
@@ -112,20 +107,33 @@
   const changed = "changed";
   async function check(file, print) {
     const now = fingerprint();
-    const pause = pauses();
     let size = 0;
     try {
-      const reader = file.stream().getReader();
-      for (;; await pause()) {
-        const { done, value } = await reader.read();
-        if (done) break;
+      await eachPiece(file, (value) => {
         now.add(value);
         size += value.length;
-      }
+        return true;
+      });
     } catch (error) {
       return error instanceof RangeError ? cannotLoad : cannotRead;
     }
     return size === file.size && now.value() === print.value() ? null : changed;
+  }
+
+  // Reads `file` to its end, handing each piece the browser gives to `take`,
+  // with a pause whenever the reading has held the page's thread a while:
+  // true once read whole, false when `take` says to stop.
+  async function eachPiece(file, take) {
+    const pause = pauses();
+    const reader = file.stream().getReader();
+    for (;; await pause()) {
+      const { done, value } = await reader.read();
+      if (done) return true;
+      if (!take(value)) {
+        reader.cancel().catch(() => {});
+        return false;
+      }
+    }
   }
 
   // Pieces already read arrive without a task of their own: a reading
