@@ -68,7 +68,6 @@ Outcome ConvertLoadedText(LoadedText& loaded, ConversionDetails& details, CardWr
     details.nulCount = loaded.nulCount;
     details.firstNulLine = loaded.firstNulLine;
     details.emojiChoice = emoji;
-    details.form = writer.form;
     details.cards.form = writer.form == OutputForm::ICloud ? CardForm::VCard30 : CardForm::AsRead;
     PictogramStage stage;
     StartPictograms(stage, emoji, HoldsShiftJisLines(loaded.encoding, loaded.linesReadOtherwise), writer);

@@ -24,7 +24,6 @@ struct ConversionDetails {
     Carrier carrier = Carrier::None;
     std::int64_t pictogramsConverted = 0;
     bool unattributedCodes = false;
-    OutputForm form = OutputForm::IPhone;  // whose importer the output was made for
 };
 
 // Takes the report of a conversion piece by piece, as it is made.
