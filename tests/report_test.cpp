@@ -41,9 +41,23 @@ void AddCard(CardList& cards, std::int64_t beginLine, std::string_view name, boo
     cards.noteText.append(name).append(rejectedBy);
 }
 
-TEST(WriteReport, BeginsWithHowTheFileWasRead)
+// The report of a conversion of a file holding `bytes`, in `form`.
+std::string ReportOfFile(std::string_view bytes, OutputForm form = OutputForm::IPhone)
 {
     test::TempDir dir;
+    test::WriteFileBytes(dir.path / "in.vcf", bytes);
+    JobWindow window;
+    window.askQuestion = [](std::u16string_view) { return true; };
+    window.showError = [](std::u16string_view) {};
+    window.addMessage = [](std::u16string_view) {};
+    ConversionDetails details;
+    EXPECT_EQ(RunConversion(dir.Child(u"out.vcf"), window, dir.Child(u"in.vcf"), &details, EmojiChoice::Auto, {}, form),
+              0);
+    return WideToUtf8(test::ReportText(details));
+}
+
+TEST(WriteReport, BeginsWithHowTheFileWasRead)
+{
     const std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:\xE5\xB1\xB1;;;;\r\nEND:VCARD\r\n";
     struct Row {
         std::string bytes;
@@ -63,14 +77,7 @@ TEST(WriteReport, BeginsWithHowTheFileWasRead)
          "文字コード：ISO-2022-JP（内容から判定）として読みました。\n"},
     };
     for (const Row& row : rows) {
-        test::WriteFileBytes(dir.path / "in.vcf", row.bytes);
-        JobWindow window;
-        window.askQuestion = [](std::u16string_view) { return true; };
-        window.showError = [](std::u16string_view) {};
-        window.addMessage = [](std::u16string_view) {};
-        ConversionDetails details;
-        ASSERT_EQ(RunConversion(dir.Child(u"out.vcf"), window, dir.Child(u"in.vcf"), &details), 0);
-        const std::string report = WideToUtf8(test::ReportText(details));
+        const std::string report = ReportOfFile(row.bytes);
         const std::string book = "変換元：in.vcf（入力データ：1件、出力データ：1件）\n";
         EXPECT_EQ(report.substr(0, book.size() + row.line.size()), book + row.line);
     }
@@ -81,23 +88,14 @@ TEST(WriteReport, BeginsWithHowTheFileWasRead)
 // cards are still written.
 TEST(WriteReport, ListsTheCardsTooLargeForICloud)
 {
-    test::TempDir dir;
     std::string book;
     for (const auto& [name, photoBytes] : {std::pair{"Small", 150 * 1024}, {"Card", 192 * 1024}, {"Photo", 228 * 1024 + 3}}) {
         const std::string base64(photoBytes / 3 * 4, 'A');
         book += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + std::string(name) + ";;;;\r\nPHOTO;ENCODING=b;TYPE=JPEG:" +
                 base64 + "\r\nEND:VCARD\r\n";
     }
-    test::WriteFileBytes(dir.path / "in.vcf", book);
-    JobWindow window;
-    window.askQuestion = [](std::u16string_view) { return true; };
-    window.showError = [](std::u16string_view) {};
-    window.addMessage = [](std::u16string_view) {};
-    ConversionDetails details;
-    ASSERT_EQ(RunConversion(dir.Child(u"out.vcf"), window, dir.Child(u"in.vcf"), &details, EmojiChoice::Auto, {},
-                            OutputForm::ICloud), 0);
-    EXPECT_EQ(CountCards(details.cards).cardsWritten, 3);
-    const std::string report = WideToUtf8(test::ReportText(details));
+    const std::string report = ReportOfFile(book, OutputForm::ICloud);
+    EXPECT_NE(report.find("（入力データ：3件、出力データ：3件）"), std::string::npos);  // all are written
     EXPECT_NE(report.find("iCloud.com が読み込まないカード（カードは 256 KB、写真は 224 KB まで。書き出してあります。"
                           "写真を小さくするか、iPhone で写真を付け直してください）：2件\n"
                           "  カード2（6行目）「Card」：カード 267 KB\n"
